@@ -1,0 +1,16 @@
+// Reporting BIOS events to the system event log under the source "Vigil Agent".
+#pragma once
+
+#include <cstdint>
+
+namespace vigil {
+
+constexpr const char* kEventSourceName = "Vigil Agent";
+constexpr uint32_t kBiosEventId = 100;
+constexpr uint16_t kBiosEventCategory = 1;
+
+// Writes the five registration values at every service start. Service thread.
+void InstallEventSource();
+void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category);
+
+}  // namespace vigil

@@ -1,0 +1,47 @@
+// The per-model event description table: texts and PET records by event key "%02X_%08X".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "config/reg_key.h"
+
+namespace vigil {
+
+using PetRecord = std::array<uint8_t, 8>;
+
+struct EventDescription {
+  PetRecord pet{};  // zero when created; only PET values set it
+  std::string text;
+};
+
+constexpr uint32_t kGeneralEventCode = 0xFFFFFFFFu;
+
+class EventTable : public RegKey {
+ public:
+  // Loads the string table, then the PET table, of `modelName`. Always returns 0.
+  int Load(const char* basePath, const char* modelName);
+  void LoadStringTable(const char* basePath, const char* modelName);
+  void LoadPetTable(const char* basePath, const char* modelName);
+
+  // Never null: the entry's text or "". Valid until the table changes. Does not allocate.
+  const char* LookupText(uint32_t eventType, uint32_t eventCode) const;
+  // The entry's eight PET bytes, or null. Does not allocate.
+  const PetRecord* LookupPet(uint32_t eventType, uint32_t eventCode) const;
+
+  const std::map<std::string, EventDescription, std::less<>>& entries() const { return entries_; }
+
+ private:
+  std::map<std::string, EventDescription, std::less<>> entries_;
+};
+
+extern EventTable gEventTable;
+
+// Parses a PET value exactly as sscanf(data, "%x,%x,%x,%x,%x,%x,%x,%x") would, storing number
+// k into pet[k] (low 8 bits); bytes of missing numbers keep their values. Returns the count.
+int ParsePetValue(const char* data, PetRecord* pet);
+
+}  // namespace vigil

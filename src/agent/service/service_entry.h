@@ -1,0 +1,28 @@
+// Service entry and control: the process entry, the service main function, the control handler.
+#pragma once
+
+#include <cstdint>
+
+#include "os/os.h"
+
+namespace vigil {
+
+constexpr const char* kServiceName = "Vigilagent";
+
+extern os::ServiceStatus gServiceStatus;
+extern os::Handle gStatusHandle;
+extern os::Handle gStopEvent;
+
+// Process entry: runs the dispatcher. Returns the process exit code (1 when the dispatcher
+// could not start, after the "ERROR: StartServiceCtrlDispatcher" box).
+int ServiceProcessEntry();
+// Service main function (argc/argv ignored). Service thread.
+void ServiceMain(uint32_t argc, char** argv);
+// Control handler. Main thread (inside the dispatcher).
+void ServiceCtrlHandler(uint32_t control);
+// Status initialisation: START_PENDING, stop event, RUNNING. 0, or -1 without a stop event.
+int InitServiceStatus();
+// Sets the current state and reports the status record.
+void ReportServiceState(uint32_t state);
+
+}  // namespace vigil

@@ -1,0 +1,25 @@
+// Creation of the shared state block and the process-global pointers to it.
+#pragma once
+
+#include <cstdint>
+
+namespace vigil {
+
+// Where the block lies in this process: the mapped view of "DMFileMap", or a private
+// zero-filled allocation of the same size. Every Part reaches the block through gBlock only.
+extern uint8_t* gBlock;
+// The mapped view, or null when none was obtained; tells teardown which of the two gBlock is.
+extern uint8_t* gView;
+
+// Creates or opens "DMFileMap" and maps it whole. Returns the view, or null: with no message
+// when the mapping cannot be made or opened (or an existing one is too small), after the
+// "Cannot MapViewOfFile" / "ERROR !!!" box when the view cannot be mapped. Service thread.
+uint8_t* CreateSharedBlock(const char* name, std::size_t size);
+
+// Step 1 of the main cycle: gView = CreateSharedBlock(...); gBlock = gView or a private
+// zero-filled block. Returns 0, or -1 when not even the private block could be allocated.
+int SetUpSharedBlock();
+// Teardown step 1: frees gBlock when it is the private allocation (and clears it).
+void ReleaseSharedBlock();
+
+}  // namespace vigil

@@ -1,0 +1,206 @@
+// The operating-system port: the only interface through which agent code reaches the OS.
+//
+// Every facility is shaped after the Win32 call the agent was designed around, so that the
+// Win32 backend (src/os/win32) is a thin wrapper and the POSIX backend (src/os/posix) mimics
+// the same observable behaviour. No function here throws. Unless a contract says otherwise a
+// function may be called from any thread, and a handle may be used from several threads.
+//
+// POSIX: every absolute path the backend uses is put under the directory named by the
+// VIGIL_ROOT environment variable (unset or "/" means the real system root). The variable is
+// read at each call, so a test may point successive calls at different sandboxes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace os {
+
+// An opaque kernel-object handle. nullptr means "no handle"; backends map INVALID_HANDLE_VALUE
+// to nullptr as well, so agent code has one test for both.
+using Handle = void*;
+
+// ---------------------------------------------------------------------------------------------
+// Named shared block (CreateFileMappingA on the paging file + MapViewOfFile).
+
+// Creates the named mapping of `size` bytes, or opens the existing one of that name (its
+// contents are kept). World read/write access (null DACL / mode 0666), handle inheritable.
+// Returns null, and creates nothing new, when the mapping cannot be made or opened, or when an
+// existing mapping of that name is smaller than `size` (it cannot hold the block).
+Handle CreateNamedMapping(const char* name, std::size_t size);
+
+// Maps the whole mapping read/write (FILE_MAP_ALL_ACCESS) from offset 0. Returns null on
+// failure. The view stays valid until the process ends; there is no unmap.
+void* MapWholeView(Handle mapping);
+
+// ---------------------------------------------------------------------------------------------
+// Events (CreateEventA / OpenEventA / SetEvent / ResetEvent / WaitForSingleObject).
+
+// Creates a named event with world access (null DACL / mode 0666), inheritable handle. Fails
+// (returns null) when the name is taken by something that is not an event or cannot be made;
+// when an event of that name exists it is opened, as CreateEventA does.
+Handle CreateNamedEvent(const char* name, bool manualReset, bool initialState);
+// Opens an existing named event with EVENT_ALL_ACCESS, handle not inheritable. Null on failure.
+Handle OpenNamedEvent(const char* name);
+// Unnamed event, default security. Null on failure.
+Handle CreateUnnamedEvent(bool manualReset, bool initialState);
+bool SetEvent(Handle event);
+bool ResetEvent(Handle event);
+
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+enum class WaitResult { kSignaled, kTimeout, kFailed };
+// Waits until the event is signalled or `timeoutMs` passes (kInfinite: no limit).
+WaitResult WaitForEvent(Handle event, uint32_t timeoutMs);
+
+// Closes any handle this port returned (event, mapping, device, thread). Null is ignored.
+void CloseHandle(Handle handle);
+
+// ---------------------------------------------------------------------------------------------
+// Threads and time.
+
+using ThreadFn = void (*)(void* arg);
+// Starts a thread running fn(arg) at once; the thread is detached (its handle is not kept).
+bool StartThread(ThreadFn fn, void* arg);
+void SleepMs(uint32_t ms);
+
+// ---------------------------------------------------------------------------------------------
+// Registry (Reg*A under HKEY_LOCAL_MACHINE; on POSIX a SQLite database,
+// /var/lib/vigilagent/registry.db). Results are Win32 error codes.
+
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorRegistryIo = 1016;  // ERROR_REGISTRY_IO_FAILED: storage unusable
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+constexpr uint32_t kKeySetValue = 0x0002;
+constexpr uint32_t kKeyRead = 0x20019;
+
+using RegHandle = void*;
+
+// RegCreateKeyExA(HKLM, path, 0, no class, REG_OPTION_NON_VOLATILE, access, default security).
+// Creates the key and missing parents. Key paths compare case-insensitively; the case of first
+// creation is kept.
+long RegCreateKey(const char* path, uint32_t access, RegHandle* out);
+// RegOpenKeyExA: opens an existing key only (kErrorFileNotFound when absent).
+long RegOpenKey(const char* path, uint32_t access, RegHandle* out);
+// RegQueryValueExA. `type` may be null. On entry *size is the capacity of `data` (data may be
+// null to ask for the size); on return it is the stored length. A capacity smaller than the
+// stored data gives kErrorMoreData and leaves `data` unspecified (never written past *size).
+long RegQueryValue(RegHandle key, const char* name, uint32_t* type, void* data, uint32_t* size);
+// RegSetValueExA. Each write is durable and atomic on its own.
+long RegSetValue(RegHandle key, const char* name, uint32_t type, const void* data, uint32_t size);
+// RegEnumValueA at `index` in creation order (a rewritten value keeps its place). *nameCap is
+// the capacity in characters including the terminator, and returns the name length without it;
+// *dataSize as for RegQueryValue. `type`, `data` and `dataSize` may be null.
+long RegEnumValue(RegHandle key, uint32_t index, char* name, uint32_t* nameCap, uint32_t* type,
+                  void* data, uint32_t* dataSize);
+// RegEnumKeyExA: the name of direct subkey `index` (in creation order).
+long RegEnumKey(RegHandle key, uint32_t index, char* name, uint32_t* nameCap);
+// RegDeleteValueA.
+long RegDeleteValue(RegHandle key, const char* name);
+// RegDeleteTreeA(HKLM, path) + removal of the key itself: the key, its values and all subkeys.
+long RegDeleteKeyTree(const char* path);
+long RegCloseKey(RegHandle key);
+
+// ---------------------------------------------------------------------------------------------
+// System event log (RegisterEventSourceA / ReportEventA / DeregisterEventSource).
+// POSIX: syslog with identifier "Vigil Agent" and a JSON line per report in
+// /var/log/vigilagent/events.log.
+
+constexpr uint16_t kEventTypeError = 1;
+constexpr uint16_t kEventTypeWarning = 2;
+constexpr uint16_t kEventTypeInformation = 4;
+
+Handle RegisterEventSource(const char* source);
+// Reports event `eventId` with one insertion string. Returns whether it was recorded.
+bool ReportEvent(Handle source, uint16_t type, uint16_t category, uint32_t eventId,
+                 const char* insertionString);
+void DeregisterEventSource(Handle source);
+
+// Full path of the running executable (GetModuleFileNameA(NULL, ...)); NUL-terminated, cut to
+// the buffer. Returns the length copied (0 on failure).
+std::size_t GetModuleFileName(char* buffer, std::size_t capacity);
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes (MessageBoxA with no owner). Never blocks the caller for a reply on POSIX, and
+// on Windows a service has no desktop, so the text is also logged where an administrator reads
+// it (POSIX: stderr, syslog and /var/log/vigilagent/messages.log).
+
+constexpr uint32_t kMbOk = 0x00;
+constexpr uint32_t kMbIconError = 0x10;
+constexpr uint32_t kMbIconWarning = 0x30;
+void MessageBox(const char* text, const char* caption, uint32_t flags);
+
+// ---------------------------------------------------------------------------------------------
+// Power off with the privilege and version sequence of the platform. POSIX: sync() and a
+// power-off request; inside a sandbox root (VIGIL_ROOT set and not "/") only a line in
+// /var/lib/vigilagent/poweroff.log is written. Results are ignored by the caller.
+void ShutdownSystem(const char* message);
+
+// ---------------------------------------------------------------------------------------------
+// Device channel (CreateFileA on \\.\NAME + DeviceIoControl). POSIX: the UNIX stream socket
+// /run/<name lowercased>.sock under the root (\\.\HwGate -> /run/hwgate.sock).
+
+// Opens the device with GENERIC_READ, share read|write, OPEN_EXISTING. Null when absent.
+Handle OpenDevice(const char* path);
+// Synchronous DeviceIoControl. `in` and `out` may be the same buffer. Returns the Win32
+// success flag; *returned (may be null) receives the byte count the device reported, bounded
+// by outLen. Safe to call from two threads on one handle at once. A broken device connection
+// makes the call fail; it never raises a signal.
+bool DeviceIoControl(Handle device, uint32_t code, const void* in, uint32_t inLen, void* out,
+                     uint32_t outLen, uint32_t* returned);
+
+// An in-process device: OpenDevice(path) of a registered path reaches `fn` instead of the OS.
+// Used by tests and benchmarks to put a scripted or simulated platform behind the agent's
+// real channel code. Register before OpenDevice; pass fn = nullptr to remove.
+using LocalDeviceFn = bool (*)(void* context, uint32_t code, const void* in, uint32_t inLen,
+                               void* out, uint32_t outLen, uint32_t* returned);
+void RegisterLocalDevice(const char* path, LocalDeviceFn fn, void* context);
+
+// ---------------------------------------------------------------------------------------------
+// Files given by Windows path ("c:\\test_log.csv"). POSIX maps drive c:\ to
+// /var/lib/vigilagent/drive_c/ and backslashes to slashes. fopen semantics.
+std::FILE* OpenFile(const char* windowsPath, const char* mode);
+
+// ---------------------------------------------------------------------------------------------
+// Service host (StartServiceCtrlDispatcherA / RegisterServiceCtrlHandlerA / SetServiceStatus).
+// POSIX: the dispatcher runs the service entry on a new thread and turns signals into control
+// codes on the calling thread: SIGTERM/SIGINT -> 1 (STOP), SIGPWR -> 5 (SHUTDOWN),
+// SIGUSR1 -> 128, SIGUSR2 -> 4 (INTERROGATE). Status reports go to /run/vigilagent/status and,
+// under systemd, to NOTIFY_SOCKET.
+
+struct ServiceStatus {
+  uint32_t serviceType;
+  uint32_t currentState;
+  uint32_t controlsAccepted;
+  uint32_t win32ExitCode;
+  uint32_t serviceSpecificExitCode;
+  uint32_t checkPoint;
+  uint32_t waitHint;
+};
+constexpr uint32_t kServiceStopped = 1;
+constexpr uint32_t kServiceStartPending = 2;
+constexpr uint32_t kServiceStopPending = 3;
+constexpr uint32_t kServiceRunning = 4;
+
+using ServiceMainFn = void (*)(uint32_t argc, char** argv);
+using ServiceCtrlHandlerFn = void (*)(uint32_t control);
+
+// Blocks until the service entry has returned. Returns true (non-zero) when the service ran,
+// false when the process could not be connected to the service manager.
+bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain);
+// Returns the status handle, or null on failure. Called on the service thread.
+Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn handler);
+bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status);
+
+}  // namespace os
