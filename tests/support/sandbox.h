@@ -1,0 +1,80 @@
+// Test support: a fresh sandbox root per test, child processes, polling waits.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vigil::test {
+
+// A fresh temporary directory set as VIGIL_ROOT for this process (and inherited by children)
+// while the object lives; removed with its contents afterwards.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const std::string& root() const { return root_; }
+  // root + "/" + relative path (relative to the sandbox root, e.g. "run/vigilagent/status").
+  std::string Path(const std::string& relative) const;
+  std::string ReadFile(const std::string& relative) const;
+  void WriteFile(const std::string& relative, const std::string& contents) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::string root_;
+  std::string previousRoot_;
+  bool hadPreviousRoot_ = false;
+};
+
+// A child process started with the current environment plus `env`, stdout and stderr captured
+// to files in a temporary directory.
+class Process {
+ public:
+  Process(const std::string& program, const std::vector<std::string>& args,
+          const std::map<std::string, std::string>& env = {});
+  ~Process();  // kills (SIGKILL) and reaps a child that is still running
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  bool Signal(int signo);
+  // Waits for the exit; returns the exit status (128 + signal when killed), or -1 on timeout.
+  int Wait(std::chrono::milliseconds timeout);
+  bool Running();
+  std::string Stdout() const;
+  std::string Stderr() const;
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+  bool reaped_ = false;
+  std::string outPath_;
+  std::string errPath_;
+};
+
+// Runs a program to completion; returns its exit status and captures its output.
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              std::chrono::milliseconds timeout = std::chrono::seconds(30),
+              const std::map<std::string, std::string>& env = {});
+
+// Polls `condition` every 10 ms until it holds or `timeout` passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// Path of a built executable (build/bin/<name>).
+std::string BinaryPath(const std::string& name);
+// Path inside the source tree.
+std::string SourcePath(const std::string& relative);
+
+}  // namespace vigil::test
