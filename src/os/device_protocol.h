@@ -23,9 +23,10 @@ struct RequestHeader {
   uint32_t outLength;   // size of the caller's output buffer
 };
 
-// Followed by exactly `outLength` bytes (the request's outLength) when success is non-zero:
-// the whole output buffer as the device left it, so in-place exchanges keep unreturned bytes;
-// by nothing when success is zero. `returned` is the byte count the device reports.
+// Followed by exactly `returned` bytes (at most the request's outLength) when success is
+// non-zero, by nothing otherwise. As with METHOD_BUFFERED, only those bytes are copied into
+// the caller's output buffer; the rest of it keeps what it held. A provider serves an exchange
+// on a buffer that starts as a copy of the input (zero-filled up to outLength).
 struct ResponseHeader {
   uint32_t magic;
   uint32_t success;
