@@ -1,0 +1,96 @@
+#include "sensors/sensor_refresh.h"
+
+#include <algorithm>
+
+#include "platform/driver_channel.h"
+#include "sensors/sensor_conversion.h"
+#include "sensors/sensor_table.h"
+#include "shared/block_access.h"
+#include "shared/block_layout.h"
+#include "shared/request_channel.h"
+#include "shared/shared_block.h"
+
+namespace vigil {
+namespace {
+
+// Response fields, as command block offsets (response area + SMBIOS structure offset).
+constexpr std::size_t kProbeStatus = kCommandResponseOffset + 5;
+constexpr std::size_t kFanStatus = kCommandResponseOffset + 6;
+constexpr std::size_t kFanRaw = kCommandResponseOffset + 12;
+constexpr std::size_t kProbeRaw = kCommandResponseOffset + 20;
+static_assert(kProbeRaw + 2 <= kCommandBlockSize);
+
+constexpr uint8_t kEventReadingThreshold = 1;
+
+// Only the request thread sends sensor commands, so one block serves them all.
+uint8_t gSensorCommand[kCommandBlockSize];
+
+// Sends command 0x51 for the handle behind record `index`. True when the driver answered.
+bool QuerySensor(std::size_t index) {
+  if (index >= block::kMaxSensors) return false;
+  block::StoreU16(gSensorCommand, kCommandCodeOffset, kCommandReadSensor);
+  block::StoreU16(gSensorCommand, kCommandArgumentOffset, gSensorHandles[index]);
+  return DeviceCommand(gSensorCommand) == 0;
+}
+
+void StoreReading(uint8_t* record, float reading, uint8_t status) {
+  // Reading first: a client that sees a new state also sees the reading it belongs to.
+  block::StoreF32(record, sensor::kReading, reading);
+  block::StoreU16(record, sensor::kState, StateFromStatus(status));
+}
+
+std::size_t BoundedSensorCount() {
+  return std::min<std::size_t>(block::LoadU16(gBlock, block::kSensorCount), block::kMaxSensors);
+}
+
+}  // namespace
+
+void ReadTemperature(uint8_t* record, std::size_t index) {
+  if (!QuerySensor(index)) return;
+  StoreReading(record, ConvertTemperature(block::LoadU16(gSensorCommand, kProbeRaw)),
+               gSensorCommand[kProbeStatus]);
+}
+
+void ReadVoltage(uint8_t* record, std::size_t index) {
+  if (!QuerySensor(index)) return;
+  StoreReading(record, ConvertVoltage(block::LoadU16(gSensorCommand, kProbeRaw)),
+               gSensorCommand[kProbeStatus]);
+}
+
+void ReadFan(uint8_t* record, std::size_t index) {
+  if (!QuerySensor(index)) return;
+  StoreReading(record, ConvertFan(block::LoadU16(gSensorCommand, kFanRaw)),
+               gSensorCommand[kFanStatus]);
+}
+
+void RefreshSensor(uint8_t* record, std::size_t index) {
+  if (record[sensor::kOwnerId] != sensor::kOwnerDriverRead) return;
+  // Read per record: a client may change its mind in the middle of a walk.
+  int32_t request = block::LoadS32(gBlock, block::kRequestCode);
+  switch (record[sensor::kSensorType]) {
+    case sensor::kTypeTemperature:
+      if (request == kRequestRefreshAll || request == kRequestRefreshTemperature) ReadTemperature(record, index);
+      break;
+    case sensor::kTypeVoltage:
+      if (request == kRequestRefreshAll || request == kRequestRefreshVoltage) ReadVoltage(record, index);
+      break;
+    case sensor::kTypeFan:
+      if (request == kRequestRefreshAll || request == kRequestRefreshFan) ReadFan(record, index);
+      break;
+    default:
+      break;
+  }
+}
+
+void RefreshSensors() {
+  // The count lives in the block, which any local process may write: bounded on every pass.
+  for (std::size_t i = 0; i < BoundedSensorCount(); ++i) {
+    uint8_t* record = gBlock + block::SensorRecordOffset(i);
+    if (record[sensor::kEventReadingType] == kEventReadingThreshold ||
+        block::LoadU16(record, sensor::kReadingMask) != 0) {
+      RefreshSensor(record, i);
+    }
+  }
+}
+
+}  // namespace vigil
