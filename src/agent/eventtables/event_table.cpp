@@ -1,8 +1,33 @@
 #include "eventtables/event_table.h"
 
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "config/registry_paths.h"
+
 namespace vigil {
 
 EventTable gEventTable;
+
+namespace {
+
+// "%02X_%08X" plus room for an event type that does not fit a byte.
+constexpr std::size_t kEventKeySize = 24;
+constexpr char kEmptyText[] = "";
+
+std::string_view FormatEventKey(uint32_t eventType, uint32_t eventCode, char (&key)[kEventKeySize]) {
+  int length = std::snprintf(key, sizeof key, "%02X_%08X", eventType, eventCode);
+  return {key, length > 0 ? static_cast<std::size_t>(length) : 0};
+}
+
+// Joins the base path and the table name into `path`; false when they do not fit.
+bool JoinTablePath(const char* basePath, const char* tableName, char (&path)[kRegBufferSize]) {
+  int length = std::snprintf(path, sizeof path, "%s%s", basePath, tableName);
+  return length >= 0 && static_cast<std::size_t>(length) < sizeof path;
+}
+
+}  // namespace
 
 int EventTable::Load(const char* basePath, const char* modelName) {
   LoadStringTable(basePath, modelName);
@@ -10,11 +35,60 @@ int EventTable::Load(const char* basePath, const char* modelName) {
   return 0;
 }
 
-void EventTable::LoadStringTable(const char*, const char*) {}
-void EventTable::LoadPetTable(const char*, const char*) {}
-const char* EventTable::LookupText(uint32_t, uint32_t) const { return ""; }
-const PetRecord* EventTable::LookupPet(uint32_t, uint32_t) const { return nullptr; }
+void EventTable::LoadStringTable(const char* basePath, const char* modelName) {
+  LoadTable(basePath, kEventStringTableName, modelName, &EventTable::TakeText);
+}
 
-int ParsePetValue(const char*, PetRecord*) { return 0; }
+void EventTable::LoadPetTable(const char* basePath, const char* modelName) {
+  LoadTable(basePath, kEventPetTableName, modelName, &EventTable::TakePet);
+}
+
+void EventTable::LoadTable(const char* basePath, const char* tableName, const char* modelName,
+                           void (*take)(EventDescription*, const char*, std::size_t)) {
+  char path[kRegBufferSize];
+  if (!JoinTablePath(basePath, tableName, path)) return;
+  if (Open(path, modelName) != 0) return;
+  // One byte more than the registry may write into each, so both always end in a NUL: the
+  // data are not trusted to hold one.
+  char name[kRegBufferSize + 1];
+  uint8_t data[kRegBufferSize + 1];
+  for (uint32_t index = 0;; ++index) {
+    uint32_t dataLength = 0;
+    // A failing enumeration has closed the key itself.
+    if (EnumValue(name, index, data, &dataLength) != 0) return;
+    name[kRegBufferSize] = '\0';
+    const std::size_t length = dataLength < kRegBufferSize ? dataLength : kRegBufferSize;
+    data[length] = '\0';
+    const char* text = reinterpret_cast<const char*>(data);
+    auto entry = entries_.try_emplace(std::string(name, strnlen(name, kRegBufferSize))).first;
+    take(&entry->second, text, strnlen(text, length));
+  }
+}
+
+void EventTable::TakeText(EventDescription* description, const char* text, std::size_t length) {
+  description->text.assign(text, length);
+}
+
+void EventTable::TakePet(EventDescription* description, const char* text, std::size_t) {
+  ParsePetValue(text, &description->pet);
+}
+
+const EventDescription* EventTable::Find(uint32_t eventType, uint32_t eventCode) const {
+  char key[kEventKeySize];
+  const std::string_view wanted = FormatEventKey(eventType, eventCode, key);
+  auto it = entries_.lower_bound(wanted);
+  if (it == entries_.end() || std::string_view(it->first) != wanted) return nullptr;
+  return &it->second;
+}
+
+const char* EventTable::LookupText(uint32_t eventType, uint32_t eventCode) const {
+  const EventDescription* description = Find(eventType, eventCode);
+  return description ? description->text.c_str() : kEmptyText;
+}
+
+const PetRecord* EventTable::LookupPet(uint32_t eventType, uint32_t eventCode) const {
+  const EventDescription* description = Find(eventType, eventCode);
+  return description ? &description->pet : nullptr;
+}
 
 }  // namespace vigil

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,6 +36,14 @@ class EventTable : public RegKey {
   const std::map<std::string, EventDescription, std::less<>>& entries() const { return entries_; }
 
  private:
+  // Opens basePath + tableName + modelName and hands every enumerated value's data (up to its
+  // first NUL, always NUL-terminated) to `take` for the value name's entry.
+  void LoadTable(const char* basePath, const char* tableName, const char* modelName,
+                 void (*take)(EventDescription*, const char*, std::size_t));
+  static void TakeText(EventDescription* description, const char* text, std::size_t length);
+  static void TakePet(EventDescription* description, const char* text, std::size_t length);
+  const EventDescription* Find(uint32_t eventType, uint32_t eventCode) const;
+
   std::map<std::string, EventDescription, std::less<>> entries_;
 };
 
