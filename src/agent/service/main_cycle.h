@@ -6,6 +6,8 @@
 namespace vigil {
 
 constexpr uint32_t kPollIntervalMs = 6000;
+// The wait between poll steps; kPollIntervalMs in the product, shortened by tests.
+extern uint32_t gPollIntervalMs;
 
 // Runs until the stop event is set (or returns at once after a failed start-up). Returns 0.
 int AgentMainCycle();

@@ -24,5 +24,15 @@ void ServiceCtrlHandler(uint32_t control);
 int InitServiceStatus();
 // Sets the current state and reports the status record.
 void ReportServiceState(uint32_t state);
+// The current state as another thread reads it (the request thread looks for STOP_PENDING).
+uint32_t CurrentServiceState();
+
+// Signals may bring controls at any moment, also while the service thread tears down. Once
+// closed, the handler ignores every control, so it never touches the block, the stop event or
+// the status record again. Close waits (bounded) for a handler call in progress; it returns 0,
+// or -1 when that call did not finish in time. Service thread.
+constexpr uint32_t kControlDrainTimeoutMs = 30000;
+int CloseControlHandling();
+void OpenControlHandling();
 
 }  // namespace vigil

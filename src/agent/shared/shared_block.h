@@ -1,6 +1,7 @@
 // Creation of the shared state block and the process-global pointers to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vigil {
@@ -19,7 +20,13 @@ uint8_t* CreateSharedBlock(const char* name, std::size_t size);
 // Step 1 of the main cycle: gView = CreateSharedBlock(...); gBlock = gView or a private
 // zero-filled block. Returns 0, or -1 when not even the private block could be allocated.
 int SetUpSharedBlock();
-// Teardown step 1: frees gBlock when it is the private allocation (and clears it).
+// Teardown step 1: frees gBlock when it is the private allocation (and clears it). The caller
+// makes sure no other thread of the agent still uses the block (request thread ended, control
+// handling closed).
 void ReleaseSharedBlock();
+
+// gBlock as seen from another thread than the service thread (control handler, request
+// thread): null before the block is set up and after it was released.
+uint8_t* CurrentBlock();
 
 }  // namespace vigil
