@@ -12,6 +12,14 @@ namespace vigil {
 extern std::time_t (*gNow)();
 
 // `record` has `length` readable bytes (bytes missing from a short record count as zero).
+// Always produces an event; sets gOverTempMarker for a recent CPU over-temperature event
+// (after the test-mode message box). Service thread.
 void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event);
+
+// The memory-device map key under which a memory error record's handle finds its locator.
+uint16_t MemoryLocatorKey(int32_t modelIndex, uint16_t handle);
+// The event code of a POST error record: the lowest set bit of the first word, or 256 plus
+// that of the second word when bit 24 of the first says the second is valid (no bit: +0).
+uint32_t PostErrorCode(uint32_t firstWord, uint32_t secondWord);
 
 }  // namespace vigil

@@ -1,6 +1,7 @@
 // Replaying "c:\test_log.csv" in place of the BIOS event log.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace vigil {
@@ -17,12 +18,20 @@ class TestLog {
   TestLog& operator=(const TestLog&) = delete;
 
   bool IsActive() const { return active_; }
-  // Fills the record from the next line; false when nothing was produced.
+  // Fills the record from the next line; false when nothing was produced (then only
+  // moreRecords is changed, to 0, and the file is closed for good). Service thread.
   bool ReadRecord(LogReadRecord* record);
 
+  // For tests and tools: closes the file and starts over as a freshly constructed object
+  // would, under the VIGIL_ROOT of this moment (replay counter 0 again).
+  void Reopen();
+
  private:
+  void Close();
+
   std::FILE* file_ = nullptr;
   bool active_ = false;
+  uint32_t replayCounter_ = 0;
 };
 
 extern TestLog gTestLog;

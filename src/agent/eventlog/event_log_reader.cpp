@@ -1,0 +1,147 @@
+#include "eventlog/event_log_reader.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "eventlog/event_decoder.h"
+#include "eventlog/event_reporting.h"
+#include "eventlog/history_ring.h"
+#include "eventlog/log_read_record.h"
+#include "eventlog/utilization_alert.h"
+#include "os/os.h"
+#include "platform/driver_channel.h"
+#include "shared/block_access.h"
+#include "shared/shared_block.h"
+#include "shutdown/system_shutdown.h"
+
+namespace vigil {
+
+EventLogReaderState gEventLogReader;
+
+namespace {
+
+// SMBIOS type-15 formatted area.
+constexpr std::size_t kLogAreaLength = 4;
+constexpr std::size_t kLogDataStart = 8;
+constexpr std::size_t kAccessMethod = 10;
+constexpr std::size_t kAccessAddress = 16;
+constexpr std::size_t kStructureBytesUsed = 20;
+constexpr uint8_t kAccessMemoryMapped32 = 3;
+constexpr uint8_t kAccessNonVolatileFunctions = 4;
+// The log header that precedes the data area in a memory-mapped log.
+constexpr uint32_t kMappedLogHeaderSize = 16;
+
+constexpr uint8_t kRecordLengthMask = 0x7F;
+constexpr uint8_t kSensorTypeSystemLimit = 16;
+
+// The one event the decoder overwrites for every record.
+DecodedEvent gEvent;
+
+void MarkSeen(std::size_t entryOffset, uint32_t value) {
+  if (gBlock == nullptr) return;
+  block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen1), value);
+  block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen2), value);
+}
+
+void HandleRecord(const uint8_t* record, uint8_t length, uint16_t position) {
+  EventLogReaderState& r = gEventLogReader;
+  ++r.recordsSeen;
+  DecodeEventRecord(record, length, &gEvent);
+  const std::size_t entry = AppendHistoryEntry(gEvent);
+  MarkSeen(entry, 1);
+  if (position < r.storedPosition) return;
+  MarkSeen(entry, 0);
+  gNewRecordMarker = kNewRecordMarkerSet;
+  const uint16_t type = gEvent.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
+                                                                     : os::kEventTypeWarning;
+  ReportSystemEvent(kEventSourceName, gEvent.text, type, kBiosEventCategory);
+}
+
+// A new first-record identity means the log was cleared or replaced: follow it from the
+// position the driver named and rewrite the ring from slot 0.
+void CheckLogReset(const LogReadRecord& response) {
+  EventLogReaderState& r = gEventLogReader;
+  if (response.firstRecordTime == r.storedFirstRecordTime) return;
+  r.storedFirstRecordTime = response.firstRecordTime;
+  r.storedPosition = response.position;
+  r.recordsSeen = 0;
+  RewindHistoryRing();
+}
+
+// Walks the records of one response, advancing its position past each. False when a
+// malformed record ended the walk.
+bool WalkResponse(LogReadRecord* response) {
+  // The count is the driver's word: never walk past the data area it could fill.
+  const uint32_t end = response->dataLength < kLogDataCapacity ? response->dataLength : kLogDataCapacity;
+  uint32_t cursor = 0;
+  while (cursor < end) {
+    const uint32_t length = cursor + 1 < end ? (response->data[cursor + 1] & kRecordLengthMask) : 0;
+    if (length == 0 || length > end - cursor) {
+      ++gEventLogReader.malformedRecords;
+      return false;
+    }
+    HandleRecord(response->data + cursor, uint8_t(length), response->position);
+    cursor += length;
+    response->position = uint16_t(response->position + length);
+  }
+  return true;
+}
+
+void CompletePoll(uint16_t position) {
+  EventLogReaderState& r = gEventLogReader;
+  r.storedPosition = position;
+  // The in-memory position is what counts for this run; a registry that refuses the write
+  // only costs duplicates after a restart.
+  SaveLogPosition();
+  r.logUtilization = int32_t(uint32_t(r.storedPosition) * 100u / r.logDataSize);
+  CheckLogUtilization();
+}
+
+}  // namespace
+
+int SetUpEventLog(const uint8_t* structure, uint32_t length) {
+  gEventLogReader.recordsSeen = 0;
+  LoadLogPosition();
+  uint8_t s[kStructureBytesUsed] = {};
+  if (structure != nullptr) std::memcpy(s, structure, length < sizeof s ? length : sizeof s);
+  const uint32_t areaLength = uint32_t(s[kLogAreaLength]) | uint32_t(s[kLogAreaLength + 1]) << 8;
+  const uint32_t dataStart = uint32_t(s[kLogDataStart]) | uint32_t(s[kLogDataStart + 1]) << 8;
+  const uint8_t method = s[kAccessMethod];
+  uint32_t address = 0;
+  for (int i = 0; i < 4; ++i) address |= uint32_t(s[kAccessAddress + i]) << (8 * i);
+
+  if (method == kAccessMemoryMapped32 && address != 0 &&
+      areaLength > dataStart + kMappedLogHeaderSize) {
+    gEventLogReader.logDataSize = uint16_t(areaLength - dataStart);
+  } else if (method == kAccessNonVolatileFunctions) {
+    gEventLogReader.logDataSize = uint16_t(areaLength);
+  }
+  return 0;
+}
+
+void PollEventLog() {
+  EventLogReaderState& r = gEventLogReader;
+  if (r.logDataSize == 0) return;
+  LogReadRecord record;
+  std::memset(&record, 0, sizeof record);
+  record.firstRecordTime = r.storedFirstRecordTime;
+  record.position = r.recordsSeen != 0 ? r.storedPosition : 0;
+  record.dataLength = kLogDataCapacity;
+  if (ExchangeLogRecords(&record) != 0) return;
+
+  for (int exchanges = 1;; ++exchanges) {
+    CheckLogReset(record);
+    if (!WalkResponse(&record)) break;
+    if (record.moreRecords == 0 || record.dataLength == 0) break;
+    if (exchanges >= kMaxExchangesPerPoll) {
+      ++r.exchangeLimitPolls;
+      break;
+    }
+    record.dataLength = kLogDataCapacity;
+    // A failed continuation leaves the position where it was: this poll's records come again.
+    if (ExchangeLogRecords(&record) != 0) return;
+  }
+  CompletePoll(record.position);
+}
+
+}  // namespace vigil

@@ -1,0 +1,55 @@
+#include "eventlog/event_reporting.h"
+
+#include <cstring>
+
+#include "config/registry_paths.h"
+#include "os/os.h"
+
+namespace vigil {
+
+namespace {
+
+constexpr uint32_t kTypesSupported = 7;  // error, warning, information
+constexpr uint32_t kCategoryCount = 2;
+constexpr std::size_t kModulePathSize = 260;
+
+bool WriteDword(os::RegHandle key, const char* name, uint32_t value) {
+  return os::RegSetValue(key, name, os::kRegDword, &value, sizeof value) == os::kErrorSuccess;
+}
+
+bool WritePath(os::RegHandle key, const char* name, const char* path) {
+  return os::RegSetValue(key, name, os::kRegExpandSz, path, uint32_t(std::strlen(path) + 1)) ==
+         os::kErrorSuccess;
+}
+
+// The values in their fixed order; false at the first that cannot be written.
+bool WriteRegistration(os::RegHandle key) {
+  if (!WriteDword(key, "TypesSupported", kTypesSupported)) return false;
+  char path[kModulePathSize] = {};
+  os::GetModuleFileName(path, sizeof path);
+  path[kModulePathSize - 1] = '\0';
+  if (!WritePath(key, "EventMessageFile", path)) return false;
+  if (!WritePath(key, "ParameterMessageFile", path)) return false;
+  if (!WritePath(key, "CategoryMessageFile", path)) return false;
+  return WriteDword(key, "CategoryCount", kCategoryCount);
+}
+
+}  // namespace
+
+void InstallEventSource() {
+  os::RegHandle key = nullptr;
+  if (os::RegCreateKey(kEventSourceKey, os::kKeySetValue, &key) != os::kErrorSuccess) return;
+  // The service runs without the registration as well: the outcome is not reported.
+  WriteRegistration(key);
+  os::RegCloseKey(key);
+}
+
+void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category) {
+  os::Handle handle = os::RegisterEventSource(source);
+  if (handle == nullptr) return;
+  // The event stays in the history ring when the log refuses it: nothing to retry.
+  os::ReportEvent(handle, type, category, kBiosEventId, text);
+  os::DeregisterEventSource(handle);
+}
+
+}  // namespace vigil

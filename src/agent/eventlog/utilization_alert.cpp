@@ -1,0 +1,48 @@
+#include "eventlog/utilization_alert.h"
+
+#include <cstdio>
+
+#include "eventlog/event_log_reader.h"
+#include "eventlog/event_reporting.h"
+#include "os/os.h"
+#include "platform/driver_channel.h"
+
+namespace vigil {
+
+bool gUtilizationAlerted = false;
+
+namespace {
+
+// The agent's own events go to the category it registered for them.
+constexpr uint16_t kAgentEventCategory = 2;
+
+void SendAlertCommand() {
+  // A block of its own: the request thread sends sensor commands with another at any time.
+  static uint8_t commandBlock[kCommandBlockSize];
+  for (uint8_t& byte : commandBlock) byte = 0;
+  commandBlock[kCommandCodeOffset] = uint8_t(kCommandLogAlert & 0xFF);
+  commandBlock[kCommandCodeOffset + 1] = uint8_t(kCommandLogAlert >> 8);
+  // The driver's answer carries nothing for this command and a failure is not retried.
+  DeviceCommand(commandBlock);
+}
+
+}  // namespace
+
+void CheckLogUtilization() {
+  if (gEventLogReader.logDataSize == 0) return;
+  const int32_t utilization = gEventLogReader.logUtilization;
+  if (utilization <= kLogUtilizationThreshold) {
+    gUtilizationAlerted = false;
+    return;
+  }
+  if (gUtilizationAlerted) return;
+  SendAlertCommand();
+  // The command tells the driver; the administrator reads the system event log.
+  char text[96];
+  std::snprintf(text, sizeof text, "BIOS Event Log Utilization %d%% exceeds threshold %d%%",
+                int(utilization), kLogUtilizationThreshold);
+  ReportSystemEvent(kEventSourceName, text, os::kEventTypeWarning, kAgentEventCategory);
+  gUtilizationAlerted = true;
+}
+
+}  // namespace vigil
