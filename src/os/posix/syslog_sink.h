@@ -1,0 +1,12 @@
+// The system log (journald collects it under systemd).
+#pragma once
+
+#include <string>
+
+namespace os::posix {
+
+// Writes `text` to syslog under `ident` at `priority` (LOG_ERR, LOG_WARNING, ...). The text is
+// passed as data, never as a format.
+void WriteSyslog(const std::string& ident, int priority, const std::string& text);
+
+}  // namespace os::posix
