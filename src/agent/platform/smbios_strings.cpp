@@ -74,7 +74,7 @@ std::string_view GetSmbiosString(const TableView& table, const Structure& s, con
 
 void CopyText(std::string_view text, char* field, std::size_t capacity) {
   std::size_t length = text.size() < capacity - 1 ? text.size() : capacity - 1;
-  std::memcpy(field, text.data(), length);
+  if (length > 0) std::memcpy(field, text.data(), length);  // an empty view may have no data
   field[length] = '\0';
 }
 

@@ -1,0 +1,245 @@
+// The parser on tables stated as structure lists, in both layouts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "eventlog/event_log_reader.h"
+#include "inventory_snapshot.h"
+#include "platform/smbios_parser.h"
+#include "smbios_builder.h"
+
+namespace vigil::test {
+namespace {
+
+constexpr Uuid kUuid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+                        0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+constexpr uint8_t kProcessorOk = (3 << 5) | 3;
+
+std::vector<TestStructure> ServerTable() {
+  return {
+      SystemInformation(0x0100, "Kelvo B720", kUuid),
+      Probe(26, 0x0200, "CPU1 Vcore", kProcessorOk),
+      Probe(26, 0x0201, "P3V3", 0x64),
+      Probe(28, 0x0300, "CPU1 Temp", kProcessorOk),
+      OemStructure(0x85, 0x0A00, {"oem one", "oem two"}),
+      Probe(28, 0x0301, "Ambient", 0x67),
+      CoolingDevice(0x0400, 0x00010002),
+      MemoryDevice(0x1100, "DIMM_A1"),
+      SystemEventLog(0x0F00),
+      CoolingDevice(0x0401, 0x00020001),
+      MemoryDevice(0x1101, "DIMM_B1"),
+      EndOfTable(0x7F00),
+  };
+}
+
+class ParserLayouts : public ::testing::TestWithParam<Layout> {
+ protected:
+  void SetUp() override { ResetInventory(); }
+  InventorySnapshot Parse(const std::vector<TestStructure>& structures) {
+    return ParseAndSnapshot(BuildSmbiosBuffer(GetParam(), structures));
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, ParserLayouts,
+                         ::testing::Values(Layout::kStandard, Layout::kStringsApart),
+                         [](const auto& info) {
+                           return info.param == Layout::kStandard ? std::string("Standard")
+                                                                  : std::string("StringsApart");
+                         });
+
+TEST(SmbiosParser, BothLayoutsGiveTheSameInventory) {
+  ResetInventory();
+  InventorySnapshot standard = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, ServerTable()));
+  ResetInventory();
+  InventorySnapshot apart = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStringsApart, ServerTable()));
+
+  EXPECT_EQ(standard, apart);
+  EXPECT_EQ(standard.productName, "Kelvo B720");
+  EXPECT_EQ(standard.systemUuid, kUuid);
+  EXPECT_EQ(standard.voltageProbes,
+            (std::vector<ProbeValue>{{0x0200, kProcessorOk, "CPU1 Vcore"}, {0x0201, 0x64, "P3V3"}}));
+  EXPECT_EQ(standard.temperatureProbes,
+            (std::vector<ProbeValue>{{0x0300, kProcessorOk, "CPU1 Temp"}, {0x0301, 0x67, "Ambient"}}));
+  EXPECT_EQ(standard.coolingDevices,
+            (std::vector<std::pair<uint16_t, uint32_t>>{{0x0400, 0x00010002}, {0x0401, 0x00020001}}));
+  EXPECT_EQ(standard.memoryDevices,
+            (std::map<uint16_t, std::string>{{0x1100, "DIMM_A1"}, {0x1101, "DIMM_B1"}}));
+}
+
+TEST_P(ParserLayouts, EndOfTableMidwayEndsTheWalk) {
+  auto s = Parse({SystemInformation(1, "Kelvo A140", kUuid), EndOfTable(2), Probe(26, 3, "after", 0)});
+  EXPECT_EQ(s.productName, "Kelvo A140");
+  EXPECT_TRUE(s.voltageProbes.empty());
+}
+
+TEST_P(ParserLayouts, TypeLastEndsTheWalk) {
+  auto s = Parse({Probe(28, 3, "before", 0), OemStructure(255, 4, {}), Probe(28, 5, "after", 0)});
+  EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{3, 0, "before"}}));
+}
+
+TEST_P(ParserLayouts, LongTextsAreCut) {
+  const std::string forty = "Kelvo C850 Enterprise Rack Server 2U 40c";
+  ASSERT_EQ(forty.size(), 40u);
+  auto s = Parse({SystemInformation(1, forty, kUuid), Probe(26, 2, forty, 0),
+                  MemoryDevice(3, "PROCESSOR1_DIMM_CHANNEL_A_SLOT_0")});
+  EXPECT_EQ(s.productName, forty.substr(0, 31));
+  EXPECT_EQ(s.voltageProbes.at(0).description, forty.substr(0, 31));
+  // Locators pass through a 16-byte working buffer: 15 characters are kept.
+  EXPECT_EQ(s.memoryDevices.at(3), "PROCESSOR1_DIMM");
+}
+
+TEST_P(ParserLayouts, SystemInformationOfLengthEightHasNoUuid) {
+  auto s = Parse({SystemInformationWithoutUuid(1, "Kelvo B720")});
+  EXPECT_EQ(s.productName, "Kelvo B720");
+  EXPECT_EQ(s.systemUuid, Uuid{});
+}
+
+TEST_P(ParserLayouts, SystemInformationTooShortForTheUuidTakesNone) {
+  TestStructure si = SystemInformation(1, "Kelvo B720", kUuid);
+  si.formatted.resize(0x10 - 4);  // ends in the middle of the UUID field
+  auto s = Parse({si, Probe(26, 2, "next", 0)});
+  EXPECT_EQ(s.systemUuid, Uuid{});
+  EXPECT_EQ(s.voltageProbes.size(), 1u);
+}
+
+TEST_P(ParserLayouts, LaterSystemInformationOverwrites) {
+  Uuid other = kUuid;
+  other[0] = 0x01;
+  auto s = Parse({SystemInformation(1, "Kelvo A140", kUuid), SystemInformation(2, "Kelvo A141", other)});
+  EXPECT_EQ(s.productName, "Kelvo A141");
+  EXPECT_EQ(s.systemUuid, other);
+}
+
+TEST_P(ParserLayouts, BadStringNumberIsStoredAsText) {
+  TestStructure probe = Probe(26, 0x20, "only one", 0);
+  probe.formatted[0] = 2;  // description: string 2 of 1
+  auto s = Parse({probe});
+  EXPECT_EQ(s.voltageProbes.at(0).description, "** Error ** Bad string number");
+}
+
+TEST_P(ParserLayouts, StringNumberZeroIsEmpty) {
+  TestStructure probe = Probe(28, 0x20, "unused", 0);
+  probe.formatted[0] = 0;
+  auto s = Parse({probe});
+  EXPECT_EQ(s.temperatureProbes.at(0).description, "");
+}
+
+TEST_P(ParserLayouts, MoreThanThirtyTwoRecordsAreIgnored) {
+  std::vector<TestStructure> table;
+  for (uint16_t i = 0; i < 40; ++i) {
+    table.push_back(Probe(26, static_cast<uint16_t>(0x100 + i), "V" + std::to_string(i), 0));
+    table.push_back(Probe(28, static_cast<uint16_t>(0x200 + i), "T" + std::to_string(i), 0));
+    table.push_back(CoolingDevice(static_cast<uint16_t>(0x300 + i), i));
+  }
+  table.push_back(SystemInformation(1, "Kelvo B720", kUuid));  // still reached after the extras
+  auto s = Parse(table);
+  ASSERT_EQ(s.voltageProbes.size(), 32u);
+  ASSERT_EQ(s.temperatureProbes.size(), 32u);
+  ASSERT_EQ(s.coolingDevices.size(), 32u);
+  EXPECT_EQ(s.voltageProbes.back().handle, 0x11F);
+  EXPECT_EQ(s.temperatureProbes.back().description, "T31");
+  EXPECT_EQ(s.coolingDevices.back().first, 0x31F);
+  EXPECT_EQ(s.productName, "Kelvo B720");
+}
+
+TEST_P(ParserLayouts, EachParseStartsTheListsAfreshButKeepsTheMemoryMap) {
+  Parse({Probe(26, 1, "first", 0), MemoryDevice(0x10, "DIMM_A1")});
+  auto s = Parse({Probe(26, 2, "second", 0), MemoryDevice(0x11, "DIMM_B1"), MemoryDevice(0x10, "DIMM_C1")});
+  EXPECT_EQ(s.voltageProbes, (std::vector<ProbeValue>{{2, 0, "second"}}));
+  EXPECT_EQ(s.memoryDevices, (std::map<uint16_t, std::string>{{0x10, "DIMM_C1"}, {0x11, "DIMM_B1"}}));
+}
+
+TEST_P(ParserLayouts, NoEventLogStructureLeavesNoLogToFollow) {
+  gEventLogReader.logDataSize = 0x0FF0;
+  Parse({SystemInformation(1, "Kelvo B720", kUuid), EndOfTable(2)});
+  EXPECT_EQ(gEventLogReader.logDataSize, 0);
+}
+
+TEST_P(ParserLayouts, TableLengthBoundsTheWalk) {
+  std::vector<uint8_t> buffer = BuildSmbiosBuffer(GetParam(), {Probe(26, 1, "in", 0), Probe(26, 2, "out", 0)});
+  const uint32_t firstOnly = GetParam() == Layout::kStandard ? 0x16 + 4 : 0x16;  // "in\0" + "\0"
+  std::memcpy(&buffer[kSmbiosTableLength], &firstOnly, 4);
+  auto s = ParseAndSnapshot(buffer);
+  EXPECT_EQ(s.voltageProbes, (std::vector<ProbeValue>{{1, 0, "in"}}));
+}
+
+TEST(SmbiosParser, LayoutKindZeroParsesAndClearsNothing) {
+  ResetInventory();
+  ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, ServerTable()));
+  const InventorySnapshot before = Snapshot();
+  gEventLogReader.logDataSize = 0x0FF0;
+
+  std::vector<uint8_t> none = BuildSmbiosBuffer(Layout::kStandard, {Probe(26, 9, "ignored", 0)});
+  std::memset(&none[kSmbiosLayoutKind], 0, 4);
+  EXPECT_EQ(ParseAndSnapshot(none), before);
+  EXPECT_EQ(gEventLogReader.logDataSize, 0x0FF0);
+}
+
+TEST(SmbiosParser, ThirtyThreeStringsEndTheWalkAfterTheStructure) {
+  for (std::size_t strings : {32u, 33u}) {
+    SCOPED_TRACE(strings);
+    ResetInventory();
+    TestStructure crowded = Probe(26, 1, "s1", 0);
+    for (std::size_t i = 2; i <= strings; ++i) crowded.strings.push_back("s" + std::to_string(i));
+    crowded.formatted[0] = 32;  // the description is the last string that can be read
+    auto s = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, {crowded, Probe(26, 2, "next", 0)}));
+    ASSERT_FALSE(s.voltageProbes.empty());
+    EXPECT_EQ(s.voltageProbes[0].description, "s32");
+    EXPECT_EQ(s.voltageProbes.size(), strings == 32 ? 2u : 1u);
+  }
+}
+
+TEST(SmbiosParser, CoolingDeviceWithStringsDoesNotDerailTheWalk) {
+  ResetInventory();
+  TestStructure fan = CoolingDevice(0x40, 7);
+  fan.formatted.push_back(1);  // a newer cooling device: description at 0Eh
+  fan.strings = {"Fan 1"};
+  auto s = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, {fan, Probe(28, 0x41, "after fan", 0)}));
+  EXPECT_EQ(s.coolingDevices, (std::vector<std::pair<uint16_t, uint32_t>>{{0x40, 7}}));
+  EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{0x41, 0, "after fan"}}));
+}
+
+// Layout 2: string tables keyed by handle.
+
+std::string DescriptionFromTables(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second,
+                                  uint16_t handle, uint8_t number = 1) {
+  ResetInventory();
+  TestStructure probe = Probe(26, handle, "", 0);
+  probe.formatted[0] = number;
+  auto s = ParseAndSnapshot(BuildStringsApartBuffer(first, {probe}, second));
+  return s.voltageProbes.empty() ? "<none>" : s.voltageProbes[0].description;
+}
+
+TEST(StringTables, HandleKeysAreFourUpperCaseDigits) {
+  auto tables = StringTableBytes({{"A5", {"short key"}}, {"00a5", {"lower case"}}, {"00A5", {"found A5"}},
+                                  {"12ab", {"lower case"}}, {"12AB", {"found 12AB"}}});
+  const auto empty = StringTableBytes({});
+  EXPECT_EQ(DescriptionFromTables(tables, empty, 0x00A5), "found A5");
+  EXPECT_EQ(DescriptionFromTables(empty, tables, 0x12AB), "found 12AB");
+}
+
+TEST(StringTables, FirstTableIsAskedFirstAndDecides) {
+  const auto first = StringTableBytes({{"0010", {"one"}}, {"0011", {"first"}}});
+  const auto second = StringTableBytes({{"0011", {"second", "second 2"}}, {"0012", {"x", "only in second"}}});
+  EXPECT_EQ(DescriptionFromTables(first, second, 0x11), "first");
+  // The first table's entry has no string 2: the second table is not asked.
+  EXPECT_EQ(DescriptionFromTables(first, second, 0x11, 2), "** Error ** Bad string number");
+  EXPECT_EQ(DescriptionFromTables(first, second, 0x12, 2), "only in second");
+  EXPECT_EQ(DescriptionFromTables(first, second, 0x13), "** Error ** No string for this ");
+}
+
+TEST(StringTables, EntryWithoutStringsAndEmptyKeyEndTheTable) {
+  const auto first = StringTableBytes({{"0001", {}}, {"0002", {"two"}}});
+  EXPECT_EQ(DescriptionFromTables(first, StringTableBytes({}), 0x0001), "** Error ** Bad string number");
+  EXPECT_EQ(DescriptionFromTables(first, StringTableBytes({}), 0x0002), "two");
+  // Anything after the empty key is not part of the table.
+  auto ended = StringTableBytes({});
+  auto hidden = StringTableBytes({{"0003", {"hidden"}}});
+  ended.insert(ended.end(), hidden.begin(), hidden.end());
+  EXPECT_EQ(DescriptionFromTables(ended, StringTableBytes({}), 0x0003), "** Error ** No string for this ");
+}
+
+}  // namespace
+}  // namespace vigil::test
