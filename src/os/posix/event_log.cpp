@@ -1,0 +1,84 @@
+// System event log: syslog under the source's name, plus one JSON line per report in
+// /var/log/vigilagent/events.log, which clients and tests read.
+#include <syslog.h>
+
+#include <new>
+#include <string>
+
+#include "os/os.h"
+#include "os/posix/json_text.h"
+#include "os/posix/line_files.h"
+#include "os/posix/port_object.h"
+#include "os/posix/root_paths.h"
+#include "os/posix/syslog_sink.h"
+
+namespace os {
+namespace {
+
+class EventSource final : public posix::PortObject {
+ public:
+  explicit EventSource(std::string name) : name_(std::move(name)) {}
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+// The executable's message table on Windows holds "%1." for event 100: the insertion string
+// and a full stop. Other ids carry no text there; they show the string alone.
+constexpr uint32_t kInsertionEvent = 100;
+
+std::string EventMessage(uint32_t eventId, const char* insertion) {
+  std::string message = insertion != nullptr ? insertion : "";
+  if ((eventId & 0xFFFF) == kInsertionEvent) message.push_back('.');
+  return message;
+}
+
+bool TypeOf(uint16_t type, const char** name, int* priority) {
+  switch (type) {
+    case kEventTypeError:
+      *name = "error";
+      *priority = LOG_ERR;
+      return true;
+    case kEventTypeWarning:
+      *name = "warning";
+      *priority = LOG_WARNING;
+      return true;
+    case kEventTypeInformation:
+      *name = "information";
+      *priority = LOG_INFO;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Handle RegisterEventSource(const char* source) {
+  if (source == nullptr || *source == '\0') return nullptr;
+  auto* eventSource = new (std::nothrow) EventSource(source);
+  return eventSource != nullptr ? posix::ToHandle(eventSource) : nullptr;
+}
+
+bool ReportEvent(Handle handle, uint16_t type, uint16_t category, uint32_t eventId,
+                 const char* insertionString) {
+  posix::HandleRef<EventSource> source(handle);
+  const char* typeName = nullptr;
+  int priority = 0;
+  if (!source || !TypeOf(type, &typeName, &priority)) return false;
+  std::string message = EventMessage(eventId, insertionString);
+  posix::WriteSyslog(source->name(), priority, message);
+  std::string line = "{\"source\":" + posix::JsonString(source->name()) +
+                     ",\"eventId\":" + std::to_string(eventId) +
+                     ",\"category\":" + std::to_string(category) + ",\"type\":\"" + typeName +
+                     "\",\"message\":" + posix::JsonString(message) + "}\n";
+  return posix::AppendLine(posix::RootedPath("/var/log/vigilagent/events.log"), line);
+}
+
+void DeregisterEventSource(Handle handle) {
+  posix::HandleRef<EventSource> source(handle);
+  if (source) CloseHandle(handle);
+}
+
+}  // namespace os

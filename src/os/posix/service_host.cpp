@@ -1,0 +1,139 @@
+// Service host: the process runs in the foreground as a systemd (Type=notify) daemon. The
+// dispatcher runs the service entry on its own thread and turns signals into control codes on
+// the calling thread, where Windows runs the control handler too.
+#include <pthread.h>
+#include <signal.h>
+#include <strings.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "os/os.h"
+#include "os/posix/line_files.h"
+#include "os/posix/port_object.h"
+#include "os/posix/root_paths.h"
+#include "os/posix/service_status.h"
+
+namespace os {
+namespace {
+
+// The one status handle of the process. Windows does not close it either: closing is a no-op.
+class StatusHandle final : public posix::PortObject {
+ public:
+  void Close() override {}
+};
+
+struct Dispatcher {
+  std::mutex mutex;  // guards running and name
+  bool running = false;
+  std::string name;
+  ServiceMainFn serviceMain = nullptr;
+  std::atomic<ServiceCtrlHandlerFn> handler{nullptr};
+  std::atomic<bool> serviceEnded{false};
+};
+
+Dispatcher& TheDispatcher() {
+  static Dispatcher dispatcher;
+  return dispatcher;
+}
+
+StatusHandle* TheStatusHandle() {
+  static StatusHandle* handle = new StatusHandle;  // never freed: handles may outlive statics
+  return handle;
+}
+
+std::string StatusPath() { return posix::RootedPath("/run/vigilagent/status"); }
+
+sigset_t ControlSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signo : {SIGTERM, SIGINT, SIGPWR, SIGUSR1, SIGUSR2}) sigaddset(&set, signo);
+  return set;
+}
+
+uint32_t ControlForSignal(int signo) {
+  switch (signo) {
+    case SIGTERM:
+    case SIGINT: return 1;    // SERVICE_CONTROL_STOP
+    case SIGPWR: return 5;    // SERVICE_CONTROL_SHUTDOWN
+    case SIGUSR1: return 128;  // the agent's reload-parameters code
+    default: return 4;        // SIGUSR2: SERVICE_CONTROL_INTERROGATE
+  }
+}
+
+void* RunService(void* raw) {
+  auto* dispatcher = static_cast<Dispatcher*>(raw);
+  std::string name = dispatcher->name;
+  char* argv[] = {name.data(), nullptr};
+  dispatcher->serviceMain(1, argv);
+  dispatcher->serviceEnded.store(true);
+  return nullptr;
+}
+
+}  // namespace
+
+bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain) {
+  if (serviceName == nullptr || *serviceName == '\0' || serviceMain == nullptr) return false;
+  Dispatcher& dispatcher = TheDispatcher();
+  {
+    std::lock_guard<std::mutex> lock(dispatcher.mutex);
+    if (dispatcher.running) return false;
+    dispatcher.running = true;
+    dispatcher.name = serviceName;
+  }
+  dispatcher.serviceMain = serviceMain;
+  dispatcher.handler.store(nullptr);
+  dispatcher.serviceEnded.store(false);
+  posix::TruncateFile(StatusPath());
+
+  // Blocked before the service thread starts, so it and every thread it starts inherit the
+  // mask and the signals reach only the sigtimedwait below. They stay blocked after the
+  // service ends: a late SIGTERM then stays pending instead of killing a process that is
+  // about to exit with its proper status.
+  sigset_t controls = ControlSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &controls, &previous);
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, RunService, &dispatcher) != 0) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    std::lock_guard<std::mutex> lock(dispatcher.mutex);
+    dispatcher.running = false;
+    return false;
+  }
+  while (!dispatcher.serviceEnded.load()) {
+    timespec slice{0, 100 * 1000 * 1000L};
+    int signo = sigtimedwait(&controls, nullptr, &slice);
+    if (signo <= 0) continue;
+    if (ServiceCtrlHandlerFn handler = dispatcher.handler.load()) handler(ControlForSignal(signo));
+  }
+  pthread_join(thread, nullptr);
+  std::lock_guard<std::mutex> lock(dispatcher.mutex);
+  dispatcher.running = false;
+  return true;
+}
+
+Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn handler) {
+  if (serviceName == nullptr || handler == nullptr) return nullptr;
+  Dispatcher& dispatcher = TheDispatcher();
+  std::lock_guard<std::mutex> lock(dispatcher.mutex);
+  // As on Windows, only a service that this process's dispatcher is running can register.
+  if (!dispatcher.running || strcasecmp(serviceName, dispatcher.name.c_str()) != 0) {
+    return nullptr;
+  }
+  dispatcher.handler.store(handler);
+  return posix::ToHandle(TheStatusHandle());
+}
+
+bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
+  posix::HandleRef<StatusHandle> handle(statusHandle);
+  if (!handle || posix::ServiceStateName(status.currentState) == nullptr) return false;
+  bool recorded = posix::AppendLine(StatusPath(), posix::StatusLine(status));
+  if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) {
+    posix::SendNotify(notifySocket, posix::NotifyMessage(status));
+  }
+  return recorded;
+}
+
+}  // namespace os
