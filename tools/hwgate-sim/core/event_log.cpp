@@ -1,0 +1,101 @@
+#include "core/event_log.h"
+
+#include <cstddef>
+
+#include "agent/eventlog/log_read_record.h"
+#include "core/bytes.h"
+
+namespace hwsim {
+
+namespace {
+
+using vigil::LogReadRecord;
+
+constexpr uint32_t kTimeAt = offsetof(LogReadRecord, firstRecordTime);
+constexpr uint32_t kPositionAt = offsetof(LogReadRecord, position);
+constexpr uint32_t kLengthAt = offsetof(LogReadRecord, dataLength);
+constexpr uint32_t kMoreAt = offsetof(LogReadRecord, moreRecords);
+constexpr uint32_t kDataAt = offsetof(LogReadRecord, data);
+constexpr uint8_t kLengthMask = 0x7F;
+
+uint32_t RecordLength(const Core& core, uint32_t position) {
+  return core.log[position + 1] & kLengthMask;
+}
+
+// The first record boundary at or after `position` (the log's end when there is none).
+uint32_t BoundaryAtOrAfter(const Core& core, uint32_t position) {
+  uint32_t at = 0;
+  while (at < core.logLength && at < position) at += RecordLength(core, at);
+  return at < core.logLength ? at : core.logLength;
+}
+
+// Spoils the first record of an answer; with no record to spoil, a bare header stands in.
+void Spoil(uint8_t* data, uint8_t* dataLength, Malformed kind) {
+  if (*dataLength == 0) {
+    FillBytes(data, 0, 8);
+    data[0] = 0x10;
+    data[1] = 8;
+    *dataLength = 8;
+  }
+  if (kind == Malformed::kZeroLength) {
+    data[1] &= static_cast<uint8_t>(~kLengthMask);
+  } else {
+    data[1] |= kLengthMask;  // 127 bytes: more than any answer holds
+  }
+}
+
+}  // namespace
+
+AppendResult AppendLogRecord(Core& core, const uint8_t* record, uint32_t length) {
+  if (length < kMinRecordLength || length > kMaxRecordLength) return AppendResult::kBadLength;
+  if ((record[1] & kLengthMask) != length) return AppendResult::kLengthMismatch;
+  if (length > core.logCapacity - core.logLength) return AppendResult::kFull;
+  CopyBytes(core.log + core.logLength, record, length);
+  core.logLength += length;
+  return AppendResult::kOk;
+}
+
+const char* DescribeAppendResult(AppendResult result) {
+  switch (result) {
+    case AppendResult::kOk: return "ok";
+    case AppendResult::kBadLength: return "a record is 2 to 127 bytes long";
+    case AppendResult::kLengthMismatch: return "the length byte (byte 1, low 7 bits) does not match the record's size";
+    case AppendResult::kFull: return "the log area is full";
+  }
+  return "unknown";
+}
+
+void ClearLog(Core& core, uint32_t firstRecordTime) {
+  core.logLength = 0;
+  core.firstRecordTime = firstRecordTime;
+}
+
+uint32_t CountLogRecords(const Core& core) {
+  uint32_t count = 0;
+  for (uint32_t at = 0; at < core.logLength; at += RecordLength(core, at)) ++count;
+  return count;
+}
+
+void AnswerLogRead(Core& core, uint8_t* record) {
+  uint32_t room = record[kLengthAt];
+  if (room > vigil::kLogDataCapacity) room = vigil::kLogDataCapacity;
+  uint32_t first = BoundaryAtOrAfter(core, LoadU16(record + kPositionAt));
+  uint32_t end = first;
+  while (end < core.logLength && RecordLength(core, end) <= room - (end - first)) {
+    end += RecordLength(core, end);
+  }
+  uint8_t* data = record + kDataAt;
+  FillBytes(data, 0, vigil::kLogDataCapacity);
+  CopyBytes(data, core.log + first, end - first);
+  uint8_t dataLength = static_cast<uint8_t>(end - first);
+  if (core.malformed != Malformed::kNone) {
+    Spoil(data, &dataLength, core.malformed);
+    core.malformed = Malformed::kNone;
+  }
+  StoreU32(record + kTimeAt, core.firstRecordTime);
+  StoreU16(record + kPositionAt, static_cast<uint16_t>(first));
+  record[kLengthAt] = dataLength;
+  record[kMoreAt] = end < core.logLength ? 1 : 0;
+}
+
+}  // namespace hwsim

@@ -1,0 +1,24 @@
+// Small blocking helpers over UNIX stream sockets for the daemon and its ctl client.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace hwsim {
+
+// Connected socket, or -1 (errno set).
+int ConnectUnix(const std::string& path);
+
+// Listens on `path`, making its directory. A socket file nobody answers on is stale and is
+// replaced; a live one is refused. The file appears only once the socket listens (bound under
+// a temporary name, then renamed), so a client that sees it can connect. -1 with *error.
+int ListenUnix(const std::string& path, std::string* error);
+
+enum class ReadResult { kOk, kClosed, kBroken };
+// Reads exactly `count` bytes. Before the first byte it waits without limit when `idleOk`,
+// otherwise every wait is bounded by `timeoutMs`: a peer that stalls mid-message is broken.
+// kClosed only when the peer closed before the first byte.
+ReadResult ReadFull(int fd, void* buffer, size_t count, bool idleOk, int timeoutMs);
+bool WriteAll(int fd, const void* buffer, size_t count);
+
+}  // namespace hwsim
