@@ -1,0 +1,25 @@
+// libFuzzer: the SMBIOS parser on arbitrary 8192-byte table buffers, in both layouts.
+// The first input byte picks the layout kind; the rest fills the buffer from offset 4 on, so
+// the header fields and the data area are all the fuzzer's. The buffer is an exact-size heap
+// block: any read past it is an ASan failure.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "platform/driver_channel.h"
+#include "platform/smbios_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[vigil::kSmbiosTableSize]());
+  const uint32_t kinds[] = {1, vigil::kSmbiosLayoutStringsApart, vigil::kSmbiosLayoutNone, 0xFFFFFFFF};
+  const uint32_t kind = kinds[data[0] % 4];
+  std::memcpy(buffer.get(), &kind, sizeof kind);
+  const std::size_t body = size - 1 < vigil::kSmbiosTableSize - 4 ? size - 1 : vigil::kSmbiosTableSize - 4;
+  std::memcpy(buffer.get() + 4, data + 1, body);
+  vigil::ParseSmbiosTable(buffer.get());
+  // The memory-device map only grows; keep the fuzzer's memory flat.
+  vigil::gMemoryDeviceMap.clear();
+  return 0;
+}
