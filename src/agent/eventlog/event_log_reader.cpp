@@ -58,14 +58,18 @@ void HandleRecord(const uint8_t* record, uint8_t length, uint16_t position) {
 }
 
 // A new first-record identity means the log was cleared or replaced: follow it from the
-// position the driver named and rewrite the ring from slot 0.
-void CheckLogReset(const LogReadRecord& response) {
+// position the driver named and rewrite the ring from slot 0. Returns whether it was.
+bool CheckLogReset(const LogReadRecord& response, uint16_t requestedPosition) {
   EventLogReaderState& r = gEventLogReader;
-  if (response.firstRecordTime == r.storedFirstRecordTime) return;
+  if (response.firstRecordTime == r.storedFirstRecordTime) return false;
   r.storedFirstRecordTime = response.firstRecordTime;
-  r.storedPosition = response.position;
   r.recordsSeen = 0;
   RewindHistoryRing();
+  // Asked from the old log's position, the driver answers from wherever that lies in the new
+  // log: taking its position would pass every record before it as known, and they were never
+  // reported. Only an answer to a request from 0 names where the new log's records begin.
+  r.storedPosition = requestedPosition == 0 ? response.position : 0;
+  return true;
 }
 
 // Walks the records of one response, advancing its position past each. False when a
@@ -127,17 +131,27 @@ void PollEventLog() {
   record.firstRecordTime = r.storedFirstRecordTime;
   record.position = r.recordsSeen != 0 ? r.storedPosition : 0;
   record.dataLength = kLogDataCapacity;
+  uint16_t requested = record.position;
   if (ExchangeLogRecords(&record) != 0) return;
 
   for (int exchanges = 1;; ++exchanges) {
-    CheckLogReset(record);
-    if (!WalkResponse(&record)) break;
-    if (record.moreRecords == 0 || record.dataLength == 0) break;
+    const bool reset = CheckLogReset(record, requested);
+    // The records of a replaced log answered for the old position may not be its first ones:
+    // read the new log from its beginning instead.
+    const bool rereadFromStart = reset && requested != 0;
+    if (!rereadFromStart) {
+      if (!WalkResponse(&record)) break;
+      if (record.moreRecords == 0 || record.dataLength == 0) break;
+    }
     if (exchanges >= kMaxExchangesPerPoll) {
       ++r.exchangeLimitPolls;
+      // Still at the old log's position: leave it to the next poll, which reads from 0.
+      if (rereadFromStart) return;
       break;
     }
+    if (rereadFromStart) record.position = 0;
     record.dataLength = kLogDataCapacity;
+    requested = record.position;
     // A failed continuation leaves the position where it was: this poll's records come again.
     if (ExchangeLogRecords(&record) != 0) return;
   }

@@ -37,6 +37,8 @@ int SaveLogPosition();
 // past: the response is then taken as complete at the last good record, so the stored
 // position stays at the bad record and the next poll asks for it again (a driver that has
 // recovered answers it; one that has not costs one exchange per poll and loses nothing).
+// A cleared or replaced log noticed in the answer to a request from a non-zero position is
+// read again from position 0 in the same poll, so that each of its records is reported.
 void PollEventLog();
 
 }  // namespace vigil

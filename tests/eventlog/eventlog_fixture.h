@@ -1,0 +1,51 @@
+// Common ground of the event log tests: a sandbox root, a private block, the scripted device,
+// a fixed clock and the test event table.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "eventlog/decoded_event.h"
+#include "fake_log_device.h"
+#include "support/sandbox.h"
+
+namespace vigil::test {
+
+// Model name of the event table every test process loads once (see eventlog_fixture.cpp).
+constexpr const char* kTestModel = "Eventlog Test Model";
+// The fixed "now" of the injected clock: 2004-03-15 10:21:00 in the test time zone.
+extern std::time_t gFixedNow;
+
+// Sets TZ for this process and re-reads it.
+void UseTimeZone(const char* tz);
+
+class EventLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Lines of the system event log sink, and the message box and power-off records.
+  std::vector<std::string> EventLines() const { return Lines("var/log/vigilagent/events.log"); }
+  std::vector<std::string> MessageLines() const { return Lines("var/log/vigilagent/messages.log"); }
+  std::vector<std::string> PowerOffLines() const { return Lines("var/lib/vigilagent/poweroff.log"); }
+  std::vector<std::string> Lines(const std::string& relative) const;
+
+  HistoryEntry Entry(std::size_t slot) const;
+  uint16_t NextSlot() const;
+  uint16_t AppendCount() const;
+
+  // A type-15 structure of access method 4 that gives the log `size` bytes, as the parser
+  // hands it over at start-up (also loads the stored position).
+  void StartReader(uint16_t size = 4096);
+  // Writes c:\test_log.csv and reopens the test log on it.
+  void StartTestLog(const std::string& contents);
+
+  Sandbox sandbox_;
+  std::vector<uint8_t> block_;
+};
+
+}  // namespace vigil::test
