@@ -29,6 +29,10 @@ using Handle = void*;
 // existing mapping of that name is smaller than `size` (it cannot hold the block).
 Handle CreateNamedMapping(const char* name, std::size_t size);
 
+// Opens an existing named mapping for a client; never creates one. Null when there is none,
+// or when it holds fewer than `size` bytes; *tooSmall (may be null) then tells the two apart.
+Handle OpenNamedMapping(const char* name, std::size_t size, bool* tooSmall);
+
 // Maps the whole mapping read/write (FILE_MAP_ALL_ACCESS) from offset 0. Returns null on
 // failure. The view stays valid until the process ends; there is no unmap.
 void* MapWholeView(Handle mapping);

@@ -1,0 +1,50 @@
+#include "agent_request.h"
+
+#include <cstdio>
+
+#include "command.h"
+#include "os/os.h"
+#include "shared/block_access.h"
+#include "shared/block_layout.h"
+#include "shared/request_channel.h"
+
+namespace vigilctl {
+namespace {
+
+// Only opened: events made here would outlive us and tell a later agent nothing.
+os::Handle OpenEvent(const char* name) {
+  os::Handle event = os::OpenNamedEvent(name);
+  if (event == nullptr) std::fprintf(stderr, "vigilctl: agent not answering: no event \"%s\"\n", name);
+  return event;
+}
+
+}  // namespace
+
+int SendRequest(uint8_t* block, int32_t code, bool waitReply) {
+  os::Handle request = OpenEvent(vigil::kRequestEventName);
+  if (request == nullptr) return kExitNoAnswer;
+  os::Handle reply = nullptr;
+  if (waitReply) {
+    reply = OpenEvent(vigil::kReplyEventName);
+    if (reply == nullptr) {
+      os::CloseHandle(request);
+      return kExitNoAnswer;
+    }
+    // The agent never resets the reply event: an old signal would answer for it.
+    os::ResetEvent(reply);
+  }
+  // The code is complete in the block before the agent can wake up and read it.
+  vigil::block::StoreS32(block, vigil::block::kRequestCode, code);
+  os::SetEvent(request);
+  int result = kExitOk;
+  if (waitReply && os::WaitForEvent(reply, kReplyTimeoutMs) != os::WaitResult::kSignaled) {
+    std::fprintf(stderr, "vigilctl: agent not answering: no \"%s\" within %u ms\n", vigil::kReplyEventName,
+                 kReplyTimeoutMs);
+    result = kExitNoAnswer;
+  }
+  os::CloseHandle(reply);
+  os::CloseHandle(request);
+  return result;
+}
+
+}  // namespace vigilctl

@@ -1,0 +1,15 @@
+// Sending a request code to the agent through "NVX_CFG_EVENT" / "NVX_SENSOR_READY_EVENT".
+#pragma once
+
+#include <cstdint>
+
+namespace vigilctl {
+
+constexpr uint32_t kReplyTimeoutMs = 5000;
+
+// Writes `code` into the block and sets the request event; with `waitReply`, resets the reply
+// event first and waits up to kReplyTimeoutMs for it. Returns kExitOk, or prints the reason
+// and returns kExitNoAnswer (events missing, no reply in time).
+int SendRequest(uint8_t* block, int32_t code, bool waitReply);
+
+}  // namespace vigilctl

@@ -1,0 +1,44 @@
+#include "client_block.h"
+
+#include <cstdio>
+
+#include "command.h"
+#include "os/os.h"
+#include "shared/block_access.h"
+#include "shared/block_layout.h"
+
+namespace vigilctl {
+
+int AttachBlock(uint8_t** block) {
+  namespace b = vigil::block;
+  bool tooSmall = false;
+  os::Handle mapping = os::OpenNamedMapping(b::kName, b::kSize, &tooSmall);
+  if (mapping == nullptr) {
+    if (tooSmall) {
+      std::fprintf(stderr, "vigilctl: shared block \"%s\" is smaller than %zu bytes: it is not the agent's block\n",
+                   b::kName, b::kSize);
+    } else {
+      std::fprintf(stderr, "vigilctl: no shared block \"%s\": the agent has not been started\n", b::kName);
+    }
+    return kExitNoBlock;
+  }
+  void* view = os::MapWholeView(mapping);
+  if (view == nullptr) {
+    std::fprintf(stderr, "vigilctl: cannot map the shared block \"%s\"\n", b::kName);
+    os::CloseHandle(mapping);
+    return kExitNoBlock;
+  }
+  // The view outlives the handle for the rest of the process.
+  *block = static_cast<uint8_t*>(view);
+  return kExitOk;
+}
+
+bool AgentStarted(const uint8_t* block) {
+  if (vigil::block::LoadU8(block, vigil::block::kStartupComplete) == 1) return true;
+  std::fprintf(stderr,
+               "vigilctl: the agent has not completed its start-up in this block (start-up flag 0): "
+               "it is starting, failed to start, or the block is stale\n");
+  return false;
+}
+
+}  // namespace vigilctl

@@ -1,0 +1,19 @@
+// .reg operations against the registry through the port.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "reg_file.h"
+
+namespace vigilctl {
+
+// Applies parsed operations in order. False at the first failure, with *error saying which
+// line and why (the operations before it stay applied).
+bool ApplyRegOperations(const std::vector<RegOperation>& operations, std::string* error);
+
+// The key below HKEY_LOCAL_MACHINE and all its subkeys as .reg text (header included).
+// False with *error when the key cannot be opened or read.
+bool ExportRegKey(const std::string& path, std::string* text, std::string* error);
+
+}  // namespace vigilctl

@@ -1,0 +1,35 @@
+// Sensor records as the client shows them: decoded from a block, as text lines or JSON.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vigilctl {
+
+struct SensorRow {
+  std::size_t index;
+  std::string name;       // trimmed record name, or the sensor type's name for compact records
+  uint8_t sensorType;
+  uint8_t sensorNumber;
+  uint8_t ownerId;
+  float reading;
+  uint16_t state;
+};
+
+enum class SensorKind { kAll, kTemperature, kVoltage, kFan };
+
+// Records 0 .. count-1 (count bounded by 128) whose sensor type matches `kind`.
+std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind);
+
+// IPMI sensor type name ("Temperature", "Power Supply", ...).
+std::string SensorTypeName(uint8_t sensorType);
+// "OK", "Unknown", "Critical", "Non-critical", "Non-recoverable", "Other"; else "state N".
+std::string StateName(uint16_t state);
+// "25.0 °C", "3.300 V", "3000 RPM", "no reading", or "-" for discrete sensors.
+std::string FormatReading(uint8_t sensorType, float reading);
+
+std::string SensorTableText(const std::vector<SensorRow>& rows);
+std::string SensorTableJson(const std::vector<SensorRow>& rows);
+
+}  // namespace vigilctl
