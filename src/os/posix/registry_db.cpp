@@ -167,9 +167,11 @@ Statement& Statement::Bind(int index, std::int64_t value) {
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
+  // An empty view may carry a null pointer, which SQLite would bind as NULL rather than "":
+  // the default value (name "" or null) must be the empty text.
   if (rc_ == SQLITE_OK) {
-    rc_ = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                            SQLITE_TRANSIENT);
+    rc_ = sqlite3_bind_text(stmt_, index, text.empty() ? "" : text.data(),
+                            static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
   return *this;
 }

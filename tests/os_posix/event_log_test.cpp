@@ -1,0 +1,119 @@
+// Event log, message boxes and the power-off record: the lines administrators and tests read.
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "os/os.h"
+#include "os/posix/json_text.h"
+#include "support/sandbox.h"
+
+namespace {
+
+using vigil::test::Sandbox;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+struct JsonCase {
+  std::string in;
+  std::string out;
+};
+
+class JsonStringTest : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonStringTest, EscapesToValidJson) {
+  EXPECT_EQ(os::posix::JsonString(GetParam().in), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, JsonStringTest,
+    ::testing::Values(JsonCase{"plain", "\"plain\""},
+                      JsonCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
+                      JsonCase{"c:\\dir", "\"c:\\\\dir\""},
+                      JsonCase{"a\nb\tc\r", "\"a\\nb\\tc\\r\""},
+                      JsonCase{std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
+                      JsonCase{std::string("nul\0in", 6), "\"nul\\u0000in\""},
+                      JsonCase{"caf\xc3\xa9", "\"caf\xc3\xa9\""},               // valid UTF-8
+                      JsonCase{"\xe2\x82\xac 5", "\"\xe2\x82\xac 5\""},         // euro sign
+                      JsonCase{"caf\xe9", "\"caf\\u00e9\""},                     // Latin-1 byte
+                      JsonCase{"\xe2\x82", "\"\\u00e2\\u0082\""},                // cut short
+                      JsonCase{"\xc0\x80", "\"\\u00c0\\u0080\""},                // overlong NUL
+                      JsonCase{"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}));  // surrogate
+
+TEST(EventLog, ReportAppendsOneJsonLineWithTheMessageTableText) {
+  Sandbox sandbox;
+  os::Handle source = os::RegisterEventSource("Vigil Agent");
+  ASSERT_NE(source, nullptr);
+  EXPECT_TRUE(os::ReportEvent(source, os::kEventTypeWarning, 1, 100, "Fan \"A\" failed"));
+  EXPECT_TRUE(os::ReportEvent(source, os::kEventTypeInformation, 1, 100, "Log cleared"));
+  EXPECT_TRUE(os::ReportEvent(source, os::kEventTypeError, 2, 100, "line1\nline2"));
+  os::DeregisterEventSource(source);
+  EXPECT_EQ(Lines(sandbox.ReadFile("var/log/vigilagent/events.log")),
+            (std::vector<std::string>{
+                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"warning","message":"Fan \"A\" failed."})",
+                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"information","message":"Log cleared."})",
+                R"({"source":"Vigil Agent","eventId":100,"category":2,"type":"error","message":"line1\nline2."})"}));
+}
+
+TEST(EventLog, UnknownTypeOrHandleRecordsNothing) {
+  Sandbox sandbox;
+  os::Handle source = os::RegisterEventSource("Vigil Agent");
+  EXPECT_FALSE(os::ReportEvent(source, 3, 1, 100, "x"));
+  EXPECT_FALSE(os::ReportEvent(nullptr, os::kEventTypeWarning, 1, 100, "x"));
+  os::DeregisterEventSource(source);
+  EXPECT_EQ(os::RegisterEventSource(nullptr), nullptr);
+  EXPECT_EQ(os::RegisterEventSource(""), nullptr);
+  EXPECT_FALSE(sandbox.Exists("var/log/vigilagent/events.log"));
+}
+
+TEST(EventLog, ConcurrentReportersNeverInterleaveLines) {
+  Sandbox sandbox;
+  constexpr int kThreads = 4, kEach = 150;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      os::Handle source = os::RegisterEventSource("Vigil Agent");
+      std::string text(200 + t * 50, static_cast<char>('a' + t));
+      for (int i = 0; i < kEach; ++i) {
+        os::ReportEvent(source, os::kEventTypeWarning, 1, 100, text.c_str());
+      }
+      os::DeregisterEventSource(source);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::vector<std::string> lines = Lines(sandbox.ReadFile("var/log/vigilagent/events.log"));
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kEach));
+  std::regex whole(R"(^\{"source":"Vigil Agent",.*"message":"([a-d])\1*\."\}$)");
+  for (const std::string& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+TEST(MessageBox, WritesOneLinePerBoxWithCaptionAndText) {
+  Sandbox sandbox;
+  os::MessageBox("Driver Initialization Error!", "HwGate", os::kMbIconError);
+  os::MessageBox("two\nlines", "ERROR !!!", os::kMbIconWarning);
+  os::MessageBox(nullptr, nullptr, os::kMbOk);
+  EXPECT_EQ(Lines(sandbox.ReadFile("var/log/vigilagent/messages.log")),
+            (std::vector<std::string>{"Vigilagent: HwGate: Driver Initialization Error!",
+                                      "Vigilagent: ERROR !!!: two lines", "Vigilagent: : "}));
+}
+
+TEST(Shutdown, InsideASandboxOnlyRecordsTheRequest) {
+  Sandbox sandbox;
+  os::ShutdownSystem("CPU temperature is too high!");
+  os::ShutdownSystem("again");
+  std::vector<std::string> lines = Lines(sandbox.ReadFile("var/lib/vigilagent/poweroff.log"));
+  ASSERT_EQ(lines.size(), 2u);
+  std::regex stamp(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ CPU temperature is too high!$)");
+  EXPECT_TRUE(std::regex_match(lines[0], stamp)) << lines[0];
+  EXPECT_TRUE(lines[1].ends_with(" again"));
+}
+
+}  // namespace

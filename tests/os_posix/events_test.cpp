@@ -1,0 +1,225 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "os/os.h"
+#include "os/posix/event_state.h"
+#include "support/sandbox.h"
+
+namespace {
+
+using os::WaitResult;
+using vigil::test::ForkChild;
+using vigil::test::RunInChild;
+using vigil::test::Sandbox;
+using vigil::test::WaitChild;
+using Clock = std::chrono::steady_clock;
+
+struct ResetCase {
+  bool manualReset;
+  bool initialState;
+  WaitResult first;
+  WaitResult second;
+};
+
+class EventResetTest : public ::testing::TestWithParam<ResetCase> {};
+
+TEST_P(EventResetTest, ZeroTimeoutWaitsFollowWin32ResetRules) {
+  Sandbox sandbox;
+  const ResetCase& c = GetParam();
+  os::Handle unnamed = os::CreateUnnamedEvent(c.manualReset, c.initialState);
+  os::Handle named = os::CreateNamedEvent("RESET_CASE", c.manualReset, c.initialState);
+  for (os::Handle event : {unnamed, named}) {
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(os::WaitForEvent(event, 0), c.first);
+    EXPECT_EQ(os::WaitForEvent(event, 0), c.second);
+    ASSERT_TRUE(os::SetEvent(event));
+    EXPECT_EQ(os::WaitForEvent(event, 0), WaitResult::kSignaled);
+    EXPECT_EQ(os::WaitForEvent(event, 0),
+              c.manualReset ? WaitResult::kSignaled : WaitResult::kTimeout);
+    ASSERT_TRUE(os::ResetEvent(event));
+    EXPECT_EQ(os::WaitForEvent(event, 0), WaitResult::kTimeout);
+    os::CloseHandle(event);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, EventResetTest,
+    ::testing::Values(ResetCase{true, false, WaitResult::kTimeout, WaitResult::kTimeout},
+                      ResetCase{true, true, WaitResult::kSignaled, WaitResult::kSignaled},
+                      ResetCase{false, false, WaitResult::kTimeout, WaitResult::kTimeout},
+                      ResetCase{false, true, WaitResult::kSignaled, WaitResult::kTimeout}));
+
+TEST(Events, TimedWaitLastsAboutItsTimeout) {
+  os::Handle event = os::CreateUnnamedEvent(true, false);
+  auto start = Clock::now();
+  EXPECT_EQ(os::WaitForEvent(event, 120), WaitResult::kTimeout);
+  auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(115));
+  EXPECT_LT(elapsed, std::chrono::seconds(3));
+  os::CloseHandle(event);
+}
+
+TEST(Events, SetFromAnotherProcessWakesAnInfiniteWait) {
+  Sandbox sandbox;
+  os::Handle event = os::CreateNamedEvent("NVX_CFG_EVENT", true, false);
+  ASSERT_NE(event, nullptr);
+  pid_t child = ForkChild([] {
+    os::Handle mine = os::OpenNamedEvent("NVX_CFG_EVENT");
+    if (mine == nullptr) return 2;
+    os::SleepMs(50);
+    return os::SetEvent(mine) ? 0 : 1;
+  });
+  EXPECT_EQ(os::WaitForEvent(event, os::kInfinite), WaitResult::kSignaled);
+  EXPECT_EQ(WaitChild(child), 0);
+}
+
+TEST(Events, AutoResetWakesExactlyOneWaitingProcess) {
+  Sandbox sandbox;
+  os::Handle event = os::CreateNamedEvent("ONE_WAKER", false, false);
+  ASSERT_NE(event, nullptr);
+  auto waiter = [] {
+    os::Handle mine = os::OpenNamedEvent("ONE_WAKER");
+    if (mine == nullptr) return 3;
+    return os::WaitForEvent(mine, 1500) == WaitResult::kSignaled ? 0 : 1;
+  };
+  pid_t a = ForkChild(waiter);
+  pid_t b = ForkChild(waiter);
+  os::SleepMs(200);  // both are waiting by now
+  ASSERT_TRUE(os::SetEvent(event));
+  int resultA = WaitChild(a);
+  int resultB = WaitChild(b);
+  EXPECT_EQ((resultA == 0) + (resultB == 0), 1) << resultA << " " << resultB;
+  EXPECT_EQ(os::WaitForEvent(event, 0), WaitResult::kTimeout);  // consumed by the one
+}
+
+TEST(Events, CreatingAnExistingEventOpensItWithItsOwnModeAndState) {
+  Sandbox sandbox;
+  os::Handle first = os::CreateNamedEvent("SHARED", true, false);
+  os::Handle second = os::CreateNamedEvent("SHARED", false, true);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(os::WaitForEvent(second, 0), WaitResult::kTimeout);
+  ASSERT_TRUE(os::SetEvent(second));
+  EXPECT_EQ(os::WaitForEvent(first, 0), WaitResult::kSignaled);
+  EXPECT_EQ(os::WaitForEvent(first, 0), WaitResult::kSignaled);  // still manual reset
+  os::CloseHandle(first);
+  os::CloseHandle(second);
+}
+
+TEST(Events, OpenFailsWhenAbsentAndANonEventNameIsRefused) {
+  Sandbox sandbox;
+  EXPECT_EQ(os::OpenNamedEvent("NOBODY"), nullptr);
+  EXPECT_FALSE(sandbox.Exists("dev/shm/vigil-event.NOBODY"));
+  sandbox.WriteFile("dev/shm/vigil-event.JUNK", std::string(4096, '\x7f'));
+  EXPECT_EQ(os::OpenNamedEvent("JUNK"), nullptr);
+  EXPECT_EQ(os::CreateNamedEvent("JUNK", true, false), nullptr);
+  sandbox.WriteFile("dev/shm/vigil-event.SHORT", "abc");
+  EXPECT_EQ(os::OpenNamedEvent("SHORT"), nullptr);
+  EXPECT_EQ(os::CreateNamedEvent("a/b", true, false), nullptr);
+}
+
+TEST(Events, NamedEventFileIsWorldWritable) {
+  Sandbox sandbox;
+  mode_t old = umask(077);
+  os::Handle event = os::CreateNamedEvent("NVX_SENSOR_READY_EVENT", true, false);
+  umask(old);
+  ASSERT_NE(event, nullptr);
+  struct stat st;
+  ASSERT_EQ(stat(sandbox.Path("dev/shm/vigil-event.NVX_SENSOR_READY_EVENT").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  os::CloseHandle(event);
+}
+
+TEST(Events, RacingCreatorsAllGetTheOneEventAndLeaveNoTemporaries) {
+  Sandbox sandbox;
+  std::vector<pid_t> children;
+  for (int i = 0; i < 8; ++i) {
+    children.push_back(ForkChild([] {
+      os::Handle event = os::CreateNamedEvent("RACE", true, false);
+      if (event == nullptr) return 1;
+      // Every creator's handle must drive the same object.
+      return os::WaitForEvent(event, 3000) == WaitResult::kSignaled ? 0 : 2;
+    }));
+  }
+  os::Handle event = nullptr;
+  for (int i = 0; i < 200 && event == nullptr; ++i) {
+    event = os::OpenNamedEvent("RACE");
+    if (event == nullptr) os::SleepMs(5);
+  }
+  ASSERT_NE(event, nullptr);
+  ASSERT_TRUE(os::SetEvent(event));
+  for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
+  DIR* dir = opendir(sandbox.Path("dev/shm").c_str());
+  ASSERT_NE(dir, nullptr);
+  int files = 0;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') ++files;
+  }
+  closedir(dir);
+  EXPECT_EQ(files, 1);
+}
+
+TEST(Events, MutexLeftLockedByADeadProcessIsRecovered) {
+  Sandbox sandbox;
+  os::Handle event = os::CreateNamedEvent("ORPHAN", true, false);
+  ASSERT_NE(event, nullptr);
+  std::string path = sandbox.Path("dev/shm/vigil-event.ORPHAN");
+  // The child takes the event's mutex and dies holding it, as a client killed mid-SetEvent.
+  int rc = RunInChild([&path] {
+    int fd = open(path.c_str(), O_RDWR);
+    if (fd < 0) return 1;
+    void* view = mmap(nullptr, sizeof(os::posix::EventState), PROT_READ | PROT_WRITE,
+                      MAP_SHARED, fd, 0);
+    if (view == MAP_FAILED) return 2;
+    auto* state = static_cast<os::posix::EventState*>(view);
+    return pthread_mutex_lock(&state->mutex) == 0 ? 0 : 3;
+  });
+  ASSERT_EQ(rc, 0);
+  EXPECT_TRUE(os::SetEvent(event));
+  EXPECT_EQ(os::WaitForEvent(event, 100), WaitResult::kSignaled);
+  EXPECT_TRUE(os::ResetEvent(event));
+  EXPECT_EQ(os::WaitForEvent(event, 10), WaitResult::kTimeout);
+  os::CloseHandle(event);
+}
+
+TEST(Events, ClosingTheHandleDuringAWaitLetsTheWaitFinish) {
+  os::Handle event = os::CreateUnnamedEvent(true, false);
+  WaitResult result = WaitResult::kFailed;
+  std::thread waiter([&] { result = os::WaitForEvent(event, 300); });
+  os::SleepMs(50);
+  os::CloseHandle(event);  // the agent's teardown does this while the request thread waits
+  waiter.join();
+  EXPECT_EQ(result, WaitResult::kTimeout);
+}
+
+TEST(Events, WrongOrNullHandlesFailCleanly) {
+  Sandbox sandbox;
+  os::Handle mapping = os::CreateNamedMapping("NotAnEvent", 64);
+  ASSERT_NE(mapping, nullptr);
+  EXPECT_FALSE(os::SetEvent(mapping));
+  EXPECT_FALSE(os::ResetEvent(nullptr));
+  EXPECT_EQ(os::WaitForEvent(mapping, 0), WaitResult::kFailed);
+  os::CloseHandle(mapping);
+  os::CloseHandle(nullptr);
+}
+
+TEST(Threads, StartedThreadRunsWithItsArgument) {
+  os::Handle done = os::CreateUnnamedEvent(true, false);
+  ASSERT_TRUE(os::StartThread([](void* arg) { os::SetEvent(arg); }, done));
+  EXPECT_EQ(os::WaitForEvent(done, 5000), WaitResult::kSignaled);
+  EXPECT_FALSE(os::StartThread(nullptr, nullptr));
+  os::CloseHandle(done);
+}
+
+}  // namespace
