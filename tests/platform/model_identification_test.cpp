@@ -1,0 +1,122 @@
+// Model identification: the SMBIOS read through the real channel, the parse, the model table
+// and the event tables it loads, against a sandboxed registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "config/registry_paths.h"
+#include "eventtables/event_table.h"
+#include "fake_platform.h"
+#include "inventory_snapshot.h"
+#include "os/os.h"
+#include "platform/driver_channel.h"
+#include "platform/model_identification.h"
+#include "smbios_builder.h"
+#include "support/sandbox.h"
+
+namespace vigil::test {
+namespace {
+
+constexpr Uuid kUuid = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+constexpr int32_t kUntouched = 77;  // a value no identification writes
+
+bool TableKeyExists(const std::string& model) {
+  os::RegHandle key = nullptr;
+  const std::string path = std::string(kParametersBasePath) + kEventStringTableName + model;
+  if (os::RegOpenKey(path.c_str(), os::kKeyRead, &key) != os::kErrorSuccess) return false;
+  os::RegCloseKey(key);
+  return true;
+}
+
+class ModelIdentificationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetInventory();
+    gModelIndex = kUntouched;
+    ASSERT_EQ(OpenDriverChannel(), 0);
+  }
+  void TearDown() override { gModelIndex = 0; }
+  void Serve(const std::string& product, Layout layout = Layout::kStandard) {
+    platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});
+  }
+
+  Sandbox sandbox_;
+  FakePlatform platform_;
+};
+
+struct Recognised {
+  const char* product;
+  int32_t index;
+  const char* tables;
+};
+
+class KnownModels : public ModelIdentificationTest, public ::testing::WithParamInterface<Recognised> {};
+
+TEST_P(KnownModels, SetIndexAndLoadTheModelsTables) {
+  Serve(GetParam().product);
+  EXPECT_TRUE(IdentifyPlatformModel());
+  EXPECT_EQ(gModelIndex, GetParam().index);
+  EXPECT_TRUE(TableKeyExists(GetParam().tables));  // the load opened (created) that model's keys
+  EXPECT_EQ(Snapshot().systemUuid, kUuid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, KnownModels,
+                         ::testing::Values(Recognised{"Kelvo A140", 1, "Kelvo A141"},
+                                           Recognised{"Kelvo A141", 1, "Kelvo A141"},
+                                           Recognised{"Kelvo B720", 3, "Kelvo B720"},
+                                           Recognised{"Kelvo C850", 4, "Kelvo C850"},
+                                           Recognised{"Kelvo C850 Rack Server", 4, "Kelvo C850"},
+                                           Recognised{"Kelvo A140-X", 1, "Kelvo A141"}));
+
+TEST_F(ModelIdentificationTest, A140UsesTheA141EventTexts) {
+  os::RegHandle key = nullptr;
+  const std::string path = std::string(kParametersBasePath) + kEventStringTableName + "Kelvo A141";
+  ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
+  const char text[] = "Memory error";
+  ASSERT_EQ(os::RegSetValue(key, "7E_FFFFFFFF", os::kRegSz, text, sizeof text), os::kErrorSuccess);
+  os::RegCloseKey(key);
+
+  Serve("Kelvo A140", Layout::kStringsApart);
+  EXPECT_TRUE(IdentifyPlatformModel());
+  EXPECT_STREQ(gEventTable.LookupText(0x7E, kGeneralEventCode), "Memory error");
+  EXPECT_FALSE(TableKeyExists("Kelvo A140"));
+}
+
+TEST_F(ModelIdentificationTest, UnknownNamesMatchNothingAndTouchNothing) {
+  for (const char* product : {"kelvo b720", "KELVO C850", "Kelvo A14", "Kelvo", "", "Kelvo D990", " Kelvo B720"}) {
+    SCOPED_TRACE(product);
+    Serve(product);
+    EXPECT_FALSE(IdentifyPlatformModel());
+    EXPECT_EQ(gModelIndex, kUntouched);
+  }
+  for (const char* model : {"Kelvo A141", "Kelvo B720", "Kelvo C850"}) EXPECT_FALSE(TableKeyExists(model));
+}
+
+TEST_F(ModelIdentificationTest, NoTableMeansNoModel) {
+  Serve("Kelvo B720");
+  std::memset(platform_.table.data(), 0, 4);  // layout kind 0
+  EXPECT_FALSE(IdentifyPlatformModel());
+  EXPECT_EQ(gModelIndex, kUntouched);
+}
+
+TEST_F(ModelIdentificationTest, FailedReadParsesNothing) {
+  Serve("Kelvo B720");
+  ASSERT_TRUE(IdentifyPlatformModel());
+  gModelIndex = kUntouched;
+  std::strcpy(gInventory.productName, "kept");
+  platform_.fail = true;
+  EXPECT_FALSE(IdentifyPlatformModel());
+  EXPECT_EQ(gModelIndex, kUntouched);
+  EXPECT_STREQ(gInventory.productName, "kept");
+}
+
+TEST_F(ModelIdentificationTest, ModelWithoutUuidIsStillIdentified) {
+  platform_.table = BuildSmbiosBuffer(Layout::kStandard, {SystemInformationWithoutUuid(1, "Kelvo B720")});
+  EXPECT_TRUE(IdentifyPlatformModel());
+  EXPECT_EQ(gModelIndex, 3);
+  EXPECT_EQ(Snapshot().systemUuid, Uuid{});
+}
+
+}  // namespace
+}  // namespace vigil::test
