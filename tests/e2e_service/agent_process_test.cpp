@@ -134,6 +134,15 @@ TEST_F(AgentProcessTest, SmallerBlockObjectIsRefusedAndLeftAlone) {
   EXPECT_EQ(StatusLines().back(), kStopped);
 }
 
+TEST_F(AgentProcessTest, CorruptRegistryDoesNotStopTheAgent) {
+  sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(16384, '\xC3'));
+  test::Process agent(test::BinaryPath("vigilagent"), {});
+  EXPECT_EQ(agent.Wait(kNoDriverRun), 0);
+  EXPECT_EQ(StatusLines(), (std::vector<std::string>{kStartPending, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(BlockU32(block::kCpuOverTempShutdown), 0u);
+  EXPECT_EQ(BlockU32(block::kClearEventLogEnabled), 0u);
+}
+
 // STOP while the start-up still tries the driver: the handler reports STOP_PENDING, the
 // failed start-up tears down, the final sequence reports it again, then STOPPED.
 TEST_F(AgentProcessTest, StopDuringStartUpReportsStopPendingTwice) {

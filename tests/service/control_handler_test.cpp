@@ -79,3 +79,34 @@ INSTANTIATE_TEST_SUITE_P(Codes, ClosedHandlingTest, ::testing::Values(1u, 4u, 5u
 
 }  // namespace
 }  // namespace vigil
+
+namespace vigil {
+namespace {
+
+// A STOP that comes while the service is still starting (no stop event yet) is not lost: the
+// stop event is created already set, so the cycle ends after its start-up.
+TEST_F(ControlHandlerTest, StopBeforeTheStopEventExistsIsKept) {
+  os::CloseHandle(gStopEvent);
+  gStopEvent = nullptr;
+  ServiceCtrlHandler(1);
+  ASSERT_EQ(InitServiceStatus(), 0);
+  ASSERT_NE(gStopEvent, nullptr);
+  EXPECT_TRUE(StopSignalled());
+}
+
+TEST_F(ControlHandlerTest, StatusInitialisationFillsTheRecord) {
+  os::CloseHandle(gStopEvent);
+  gStopEvent = nullptr;
+  ASSERT_EQ(InitServiceStatus(), 0);
+  EXPECT_EQ(gServiceStatus.serviceType, 0x30u);
+  EXPECT_EQ(gServiceStatus.currentState, os::kServiceRunning);
+  EXPECT_EQ(gServiceStatus.controlsAccepted, 5u);
+  EXPECT_EQ(gServiceStatus.win32ExitCode, 0u);
+  EXPECT_EQ(gServiceStatus.serviceSpecificExitCode, 0u);
+  EXPECT_EQ(gServiceStatus.checkPoint, 0u);
+  EXPECT_EQ(gServiceStatus.waitHint, 0u);
+  EXPECT_FALSE(StopSignalled());
+}
+
+}  // namespace
+}  // namespace vigil
