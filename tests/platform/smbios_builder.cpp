@@ -178,4 +178,21 @@ TestStructure OemStructure(uint8_t type, uint16_t handle, const std::vector<std:
 
 TestStructure EndOfTable(uint16_t handle) { return TestStructure{127, handle, {}, {}}; }
 
+std::vector<TestStructure> SampleServerTable() {
+  return {
+      SystemInformation(0x0100, "Kelvo B720", kSampleUuid),
+      Probe(26, 0x0200, "CPU1 Vcore", kSampleLocationAndStatus),
+      Probe(26, 0x0201, "P3V3", 0x64),
+      Probe(28, 0x0300, "CPU1 Temp", kSampleLocationAndStatus),
+      OemStructure(0x85, 0x0A00, {"oem one", "oem two"}),
+      Probe(28, 0x0301, "Ambient", 0x67),
+      CoolingDevice(0x0400, 0x00010002),
+      MemoryDevice(0x1100, "DIMM_A1"),
+      SystemEventLog(0x0F00),
+      CoolingDevice(0x0401, 0x00020001),
+      MemoryDevice(0x1101, "DIMM_B1"),
+      EndOfTable(0x7F00),
+  };
+}
+
 }  // namespace vigil::test

@@ -55,4 +55,12 @@ TestStructure SystemEventLog(uint16_t handle);
 TestStructure OemStructure(uint8_t type, uint16_t handle, const std::vector<std::string>& strings);
 TestStructure EndOfTable(uint16_t handle);
 
+// A small server of every structure kind the parser takes, ended by type 127: two voltage
+// probes, two temperature probes, two cooling devices, two memory devices, an event log and
+// an OEM structure. Probe 0x0200 and 0x0300 have kSampleLocationAndStatus.
+constexpr Uuid kSampleUuid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+                              0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+constexpr uint8_t kSampleLocationAndStatus = (3 << 5) | 3;  // processor, OK
+std::vector<TestStructure> SampleServerTable();
+
 }  // namespace vigil::test

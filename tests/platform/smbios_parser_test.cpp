@@ -13,26 +13,10 @@
 namespace vigil::test {
 namespace {
 
-constexpr Uuid kUuid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
-                        0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
-constexpr uint8_t kProcessorOk = (3 << 5) | 3;
+constexpr Uuid kUuid = kSampleUuid;
+constexpr uint8_t kProcessorOk = kSampleLocationAndStatus;
 
-std::vector<TestStructure> ServerTable() {
-  return {
-      SystemInformation(0x0100, "Kelvo B720", kUuid),
-      Probe(26, 0x0200, "CPU1 Vcore", kProcessorOk),
-      Probe(26, 0x0201, "P3V3", 0x64),
-      Probe(28, 0x0300, "CPU1 Temp", kProcessorOk),
-      OemStructure(0x85, 0x0A00, {"oem one", "oem two"}),
-      Probe(28, 0x0301, "Ambient", 0x67),
-      CoolingDevice(0x0400, 0x00010002),
-      MemoryDevice(0x1100, "DIMM_A1"),
-      SystemEventLog(0x0F00),
-      CoolingDevice(0x0401, 0x00020001),
-      MemoryDevice(0x1101, "DIMM_B1"),
-      EndOfTable(0x7F00),
-  };
-}
+std::vector<TestStructure> ServerTable() { return SampleServerTable(); }
 
 class ParserLayouts : public ::testing::TestWithParam<Layout> {
  protected:
