@@ -21,10 +21,12 @@ bool Number(const std::string& text, uint64_t max, const char* what, uint64_t* v
 }
 
 bool AppendRecord(Core& core, const Words& w, std::string* reply) {
-  if (w.size() != 2) return (*reply = "usage: append-record HEX"), false;
+  if (w.size() < 2) return (*reply = "usage: append-record HEX"), false;
+  std::string hex;  // blanks between bytes are allowed, so the record may span words
+  for (size_t i = 1; i < w.size(); ++i) hex += w[i] + " ";
   std::vector<uint8_t> bytes;
   std::string why;
-  if (!ParseHexBytes(w[1], &bytes, &why)) return (*reply = "bad record: " + why), false;
+  if (!ParseHexBytes(hex, &bytes, &why)) return (*reply = "bad record: " + why), false;
   if (bytes.size() < kMinRecordLength) {
     return (*reply = std::string("bad record: ") + DescribeAppendResult(AppendResult::kBadLength)), false;
   }

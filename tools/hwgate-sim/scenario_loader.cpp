@@ -23,7 +23,7 @@ class Reader {
   Reader(std::string name, std::string baseDir) : name_(std::move(name)), baseDir_(std::move(baseDir)) {}
 
   bool Fail(const std::string& key, const std::string& what) {
-    if (error_.empty()) error_ = name_ + ": " + key + ": " + what;
+    if (error_.empty()) error_ = name_ + ": " + (key.empty() ? "(document)" : key) + ": " + what;
     return false;
   }
   const std::string& error() const { return error_; }
@@ -215,7 +215,7 @@ bool ReadScenario(Reader& r, const std::string& text, Core* core) {
   } catch (const Json::parse_error& e) {
     return r.Fail("(document)", std::string("not valid JSON: ") + e.what());
   }
-  if (!r.Object(j, "(document)", {"description", "smbios", "eventLog", "sensors"})) return false;
+  if (!r.Object(j, "", {"description", "smbios", "eventLog", "sensors"})) return false;
   if (j.contains("description") && !j["description"].is_string()) {
     return r.Fail("description", "must be a string");
   }
