@@ -24,5 +24,6 @@ int RunSensors(int argc, char** argv);
 int RunSetParam(int argc, char** argv);
 int RunRequest(int argc, char** argv);
 int RunReg(int argc, char** argv);
+int RunEvents(int argc, char** argv);
 
 }  // namespace vigilctl

@@ -13,6 +13,7 @@ const Command kCommands[] = {
     {"set-param", "set-param cpu-overtemp-shutdown|clear-event-log on|off", RunSetParam},
     {"request", "request N [--wait]", RunRequest},
     {"reg", "reg import FILE.reg | reg export KEY", RunReg},
+    {"events", "events [--json] [--all] [--follow]", RunEvents},
 };
 
 int Usage() {

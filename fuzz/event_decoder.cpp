@@ -1,0 +1,88 @@
+// libFuzzer: arbitrary records through DecodeEventRecord, with any model index, any memory
+// locators and an event table of every record type. The table is loaded once (from a sandbox
+// registry) with texts of every length up to the registry's 259 characters and PET values of
+// every shape, general entries for all 256 types and specific ones for the POST error and
+// system limit codes; the input picks the model, the clock, two locators and the record.
+// The record is an exact-size heap copy: any read past it is an ASan failure.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "config/registry_paths.h"
+#include "eventlog/decoded_event.h"
+#include "eventlog/event_decoder.h"
+#include "eventtables/event_table.h"
+#include "os/os.h"
+#include "platform/model_identification.h"
+#include "platform/smbios_parser.h"
+#include "shutdown/system_shutdown.h"
+
+namespace {
+
+constexpr const char* kModel = "Fuzz Model";
+std::time_t gClock = 0;
+std::time_t Clock() { return gClock; }
+
+void Put(const std::string& table, const char* key, const std::string& value) {
+  const std::string path = std::string(vigil::kParametersBasePath) + table + kModel;
+  os::RegHandle handle = nullptr;
+  if (os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &handle) != os::kErrorSuccess) return;
+  os::RegSetValue(handle, key, os::kRegSz, value.c_str(), uint32_t(value.size() + 1));
+  os::RegCloseKey(handle);
+}
+
+void AddEntry(uint32_t type, uint32_t code, unsigned seed) {
+  char key[24];
+  std::snprintf(key, sizeof key, "%02X_%08X", type, code);
+  Put(vigil::kEventStringTableName, key, std::string((seed * 37) % 260, char('A' + seed % 26)));
+  if (seed % 3 != 0) {
+    char pet[64];
+    std::snprintf(pet, sizeof pet, "%x,%x,%x,%x,%x,%x,%x,%x", seed % 3 == 1 ? 1 : seed & 0xFF,
+                  seed * 7, seed * 11, seed % 5 == 0 ? 3 : seed, seed * 13, seed * 17, seed * 19,
+                  seed * 23);
+    Put(vigil::kEventPetTableName, key, pet);
+  }
+}
+
+void SetUpOnce() {
+  char dir[] = "/tmp/vigil-fuzz-decoder-XXXXXX";
+  setenv("VIGIL_ROOT", mkdtemp(dir), 1);
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  unsigned seed = 1;
+  for (uint32_t type = 0; type < 256; ++type) AddEntry(type, vigil::kGeneralEventCode, seed++);
+  for (uint32_t code = 0; code < 32; ++code) AddEntry(8, code, seed++);
+  for (uint32_t code = 256; code < 288; ++code) AddEntry(8, code, seed++);
+  for (uint32_t code = 0; code < 64; ++code) AddEntry(16, code, seed++);
+  vigil::gEventTable.Load(vigil::kParametersBasePath, kModel);
+  vigil::gNow = Clock;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  static const bool once = (SetUpOnce(), true);
+  (void)once;
+  constexpr std::size_t kHeader = 9;
+  if (size < kHeader) return 0;
+  vigil::gModelIndex = int32_t(data[0] % 6);
+  std::memcpy(&gClock, data + 1, 4);  // any 32-bit time as now
+  const uint16_t key = uint16_t(data[5] | data[6] << 8);
+  vigil::gMemoryDeviceMap[key] = std::string(data[7], 'L');
+  vigil::gMemoryDeviceMap[uint16_t(key - 5888)] = std::string(data[8], 'M');
+
+  const std::size_t length = size - kHeader;
+  std::unique_ptr<uint8_t[]> record(new uint8_t[length ? length : 1]);
+  std::memcpy(record.get(), data + kHeader, length);
+  vigil::DecodedEvent event;
+  vigil::DecodeEventRecord(record.get(), uint32_t(length), &event);
+  if (strnlen(event.text, sizeof event.text) >= sizeof event.text) __builtin_trap();
+  vigil::gOverTempMarker = 0;
+  vigil::gMemoryDeviceMap.clear();
+  return 0;
+}
