@@ -18,6 +18,21 @@ os::Handle OpenEvent(const char* name) {
   return event;
 }
 
+constexpr uint32_t kResignalMs = 100;
+
+// The agent sets the reply before it resets the request event for its next wait, so a request
+// sent right after another client's reply can be wiped out unseen. Signalling again now and
+// then recovers it; a second serving of the same code is harmless (refresh, save, flag).
+bool AwaitReply(os::Handle request, os::Handle reply) {
+  for (uint32_t waited = 0; waited < kReplyTimeoutMs; waited += kResignalMs) {
+    os::WaitResult r = os::WaitForEvent(reply, kResignalMs);
+    if (r == os::WaitResult::kSignaled) return true;
+    if (r == os::WaitResult::kFailed) return false;
+    os::SetEvent(request);
+  }
+  return false;
+}
+
 }  // namespace
 
 int SendRequest(uint8_t* block, int32_t code, bool waitReply) {
@@ -37,7 +52,7 @@ int SendRequest(uint8_t* block, int32_t code, bool waitReply) {
   vigil::block::StoreS32(block, vigil::block::kRequestCode, code);
   os::SetEvent(request);
   int result = kExitOk;
-  if (waitReply && os::WaitForEvent(reply, kReplyTimeoutMs) != os::WaitResult::kSignaled) {
+  if (waitReply && !AwaitReply(request, reply)) {
     std::fprintf(stderr, "vigilctl: agent not answering: no \"%s\" within %u ms\n", vigil::kReplyEventName,
                  kReplyTimeoutMs);
     result = kExitNoAnswer;

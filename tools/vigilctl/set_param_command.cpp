@@ -27,6 +27,7 @@ const Parameter kParameters[] = {
 
 constexpr uint32_t kSaveWaitMs = 5000;
 constexpr uint32_t kSavePollMs = 20;
+constexpr uint32_t kResignalMs = 200;
 
 // The saved DWORD, or false when the key or value is missing or not a DWORD.
 bool ReadSaved(const char* valueName, uint32_t* value) {
@@ -72,6 +73,8 @@ int RunSetParam(int argc, char** argv) {
       return kExitOk;
     }
     os::SleepMs(kSavePollMs);
+    // A request can be wiped out by the agent's reset for its next wait: signal again.
+    if ((waited + kSavePollMs) % kResignalMs == 0) SendRequest(block, vigil::kRequestSaveParameters, false);
   }
   std::fprintf(stderr, "vigilctl: agent not answering: \"%s\" was not saved as %u within %u ms\n",
                parameter->registryValue, wanted, kSaveWaitMs);

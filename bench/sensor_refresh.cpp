@@ -1,0 +1,206 @@
+// Round trip of a full sensor refresh through the real agent and simulator processes, against
+// the round trip of one bare device command, for the B720 scenario.
+//
+//   sensor_refresh [benchmark flags]
+//
+// Prints median and p99 of each and the overhead ratio refresh / (sensors x bare command).
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/os.h"
+#include "platform/driver_channel.h"
+#include "sensors/sensor_table.h"
+#include "shared/block_access.h"
+#include "shared/block_layout.h"
+#include "shared/request_channel.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace block = vigil::block;
+
+constexpr int kSamples = 2000;
+constexpr uint32_t kResignalMs = 50;
+constexpr int kGapUs = 500;  // between requests, outside the measured time
+
+struct Rig {
+  std::string root;
+  pid_t simulator = -1;
+  pid_t agent = -1;
+  uint8_t* block = nullptr;
+  os::Handle request = nullptr;
+  os::Handle reply = nullptr;
+  os::Handle device = nullptr;
+  uint16_t someHandle = 0;
+  int readable = 0;
+};
+Rig gRig;
+std::vector<double> gRefreshUs, gBareUs;
+int gLostRequests = 0;
+
+pid_t Spawn(const std::string& program, std::vector<std::string> args) {
+  args.insert(args.begin(), program);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+void Stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+template <class F>
+bool WaitFor(F condition, std::chrono::seconds limit) {
+  for (auto end = Clock::now() + limit; Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+    if (condition()) return true;
+  }
+  return false;
+}
+
+bool SetUp() {
+  char pattern[] = "/tmp/vigil-bench.XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return false;
+  gRig.root = pattern;
+  setenv("VIGIL_ROOT", gRig.root.c_str(), 1);
+  const std::string bin = std::string(VIGIL_BINARY_DIR) + "/bin/";
+  gRig.simulator = Spawn(bin + "hwgate-sim", {"--scenario", std::string(VIGIL_SOURCE_DIR) + "/fixtures/scenarios/kelvo-b720.json"});
+  if (!WaitFor([] { return std::filesystem::exists(gRig.root + "/run/hwgate.sock"); }, std::chrono::seconds(10))) return false;
+  gRig.agent = Spawn(bin + "vigilagent", {});
+  bool up = WaitFor([] {
+    if (gRig.block == nullptr) {
+      os::Handle mapping = os::OpenNamedMapping(block::kName, block::kSize, nullptr);
+      if (mapping == nullptr) return false;
+      gRig.block = static_cast<uint8_t*>(os::MapWholeView(mapping));
+      if (gRig.block == nullptr) return false;
+    }
+    return block::LoadU8(gRig.block, block::kStartupComplete) == 1;
+  }, std::chrono::seconds(20));
+  if (!up) return false;
+  gRig.request = os::OpenNamedEvent(vigil::kRequestEventName);
+  gRig.reply = os::OpenNamedEvent(vigil::kReplyEventName);
+  gRig.device = os::OpenDevice(vigil::kDriverPath);
+  // Sensors a full refresh reads, and the handle of one of them for the bare command: the
+  // handles themselves stay in the agent, so ask the simulator for the first voltage probe.
+  std::size_t count = std::min<std::size_t>(block::LoadU16(gRig.block, block::kSensorCount), block::kMaxSensors);
+  for (std::size_t i = 0; i < count; ++i) {
+    const uint8_t* r = gRig.block + block::SensorRecordOffset(i);
+    uint8_t type = r[vigil::sensor::kSensorType];
+    if (r[vigil::sensor::kOwnerId] == vigil::sensor::kOwnerDriverRead &&
+        (type == vigil::sensor::kTypeTemperature || type == vigil::sensor::kTypeVoltage || type == vigil::sensor::kTypeFan)) {
+      ++gRig.readable;
+    }
+  }
+  gRig.someHandle = 0x0040;  // the B720's first voltage probe
+  return gRig.request != nullptr && gRig.reply != nullptr && gRig.device != nullptr && gRig.readable > 0;
+}
+
+void TearDown() {
+  os::CloseHandle(gRig.device);
+  os::CloseHandle(gRig.request);
+  os::CloseHandle(gRig.reply);
+  Stop(gRig.agent);
+  Stop(gRig.simulator);
+  if (!gRig.root.empty()) std::filesystem::remove_all(gRig.root);
+}
+
+double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+void FullRefresh(benchmark::State& state) {
+  for (auto _ : state) {
+    os::ResetEvent(gRig.reply);
+    block::StoreS32(gRig.block, block::kRequestCode, vigil::kRequestRefreshAll);
+    auto start = Clock::now();
+    os::SetEvent(gRig.request);
+    // The agent sets the reply before it resets the request event for its next wait, so a
+    // request sent in that window is lost: signal again, and count it.
+    int tries = 0;
+    while (os::WaitForEvent(gRig.reply, kResignalMs) != os::WaitResult::kSignaled && ++tries < 100) {
+      ++gLostRequests;
+      os::SetEvent(gRig.request);
+    }
+    auto elapsed = Clock::now() - start;
+    if (tries >= 100) {
+      state.SkipWithError("agent did not answer");
+      break;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+    gRefreshUs.push_back(Micros(elapsed));
+    state.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::microseconds(kGapUs));  // the agent back to its wait
+    state.ResumeTiming();
+  }
+}
+
+void BareCommand(benchmark::State& state) {
+  uint8_t command[vigil::kCommandBlockSize] = {};
+  for (auto _ : state) {
+    block::StoreU16(command, vigil::kCommandCodeOffset, vigil::kCommandReadSensor);
+    block::StoreU16(command, vigil::kCommandArgumentOffset, gRig.someHandle);
+    uint32_t returned = 0;
+    auto start = Clock::now();
+    bool ok = os::DeviceIoControl(gRig.device, vigil::kIoctlDeviceCommand, command, sizeof command, command,
+                                  sizeof command, &returned);
+    auto elapsed = Clock::now() - start;
+    if (!ok) {
+      state.SkipWithError("device command failed");
+      break;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+    gBareUs.push_back(Micros(elapsed));
+  }
+}
+
+BENCHMARK(FullRefresh)->Iterations(kSamples)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BareCommand)->Iterations(kSamples)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!SetUp()) {
+    std::fprintf(stderr, "sensor_refresh: could not start the simulator and the agent under %s\n", gRig.root.c_str());
+    TearDown();
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  const double refresh50 = Percentile(gRefreshUs, 0.5), refresh99 = Percentile(gRefreshUs, 0.99);
+  const double bare50 = Percentile(gBareUs, 0.5), bare99 = Percentile(gBareUs, 0.99);
+  std::printf("\nfull refresh (B720, %d sensors read): median %.1f us, p99 %.1f us over %zu requests\n",
+              gRig.readable, refresh50, refresh99, gRefreshUs.size());
+  std::printf("bare device command:                  median %.1f us, p99 %.1f us over %zu commands\n", bare50,
+              bare99, gBareUs.size());
+  std::printf("requests wiped out before the agent saw them (sent again after %u ms): %d\n", kResignalMs,
+              gLostRequests);
+  if (bare50 > 0) {
+    std::printf("ratio refresh / (sensors x bare command): median %.2f, p99 %.2f (target < 1.5)\n",
+                refresh50 / (gRig.readable * bare50), refresh99 / (gRig.readable * bare99));
+  }
+  TearDown();
+  return 0;
+}
