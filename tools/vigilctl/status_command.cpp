@@ -49,15 +49,15 @@ int RunStatus(int argc, char** argv) {
         id[0], id[1], id[2], id[3], id[4], id[5], identified ? "true" : "false", started, flag17,
         uuidText.c_str(), sensors, nextSlot, appended, overTemp, clearLog);
   } else {
-    std::printf("Identification      %02X %02X %02X %04X %04X %02X (%s)\n", id[0], id[1], id[2], id[3], id[4],
+    std::printf("Identification        %02X %02X %02X %04X %04X %02X (%s)\n", id[0], id[1], id[2], id[3], id[4],
                 id[5], identified ? "agent" : "not written");
-    std::printf("Start-up complete   %u\n", started);
-    std::printf("Request-17 flag     %u\n", flag17);
-    std::printf("System UUID         %s\n", uuidText.c_str());
+    std::printf("Start-up complete     %u\n", started);
+    std::printf("Request-17 flag       %u\n", flag17);
+    std::printf("System UUID           %s\n", uuidText.c_str());
     // Counters come from a block anyone may write: shown as found, flagged when out of range.
-    std::printf("Sensor count        %u%s\n", sensors, sensors > b::kMaxSensors ? " (out of range)" : "");
-    std::printf("Ring next slot      %u%s\n", nextSlot, nextSlot > b::kRingSlots ? " (out of range)" : "");
-    std::printf("Ring append count   %u\n", appended);
+    std::printf("Sensor count          %u%s\n", sensors, sensors > b::kMaxSensors ? " (out of range)" : "");
+    std::printf("Ring next slot        %u%s\n", nextSlot, nextSlot > b::kRingSlots ? " (out of range)" : "");
+    std::printf("Ring append count     %u\n", appended);
     std::printf("CPUOverTempShoutdown  %u\n", overTemp);
     std::printf("ClearEventLog_Enabled %u\n", clearLog);
   }
