@@ -4,11 +4,36 @@
 // block: any read past it is an ASan failure.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "platform/driver_channel.h"
 #include "platform/smbios_parser.h"
+
+namespace {
+
+std::string gSandboxRoot;
+
+void RemoveSandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(gSandboxRoot, ignored);
+}
+
+}  // namespace
+
+// Event log structures reach the reader, which opens its registry key: keep that in a
+// throw-away root instead of the machine's.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "vigil-fuzz-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  gSandboxRoot = pattern;
+  setenv("VIGIL_ROOT", gSandboxRoot.c_str(), 1);
+  std::atexit(RemoveSandbox);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
