@@ -83,6 +83,7 @@ TEST(Events, SetFromAnotherProcessWakesAnInfiniteWait) {
   });
   EXPECT_EQ(os::WaitForEvent(event, os::kInfinite), WaitResult::kSignaled);
   EXPECT_EQ(WaitChild(child), 0);
+  os::CloseHandle(event);
 }
 
 TEST(Events, AutoResetWakesExactlyOneWaitingProcess) {
@@ -102,6 +103,7 @@ TEST(Events, AutoResetWakesExactlyOneWaitingProcess) {
   int resultB = WaitChild(b);
   EXPECT_EQ((resultA == 0) + (resultB == 0), 1) << resultA << " " << resultB;
   EXPECT_EQ(os::WaitForEvent(event, 0), WaitResult::kTimeout);  // consumed by the one
+  os::CloseHandle(event);
 }
 
 TEST(Events, CreatingAnExistingEventOpensItWithItsOwnModeAndState) {
@@ -159,6 +161,7 @@ TEST(Events, RacingCreatorsAllGetTheOneEventAndLeaveNoTemporaries) {
   }
   ASSERT_NE(event, nullptr);
   ASSERT_TRUE(os::SetEvent(event));
+  os::CloseHandle(event);
   for (pid_t child : children) EXPECT_EQ(WaitChild(child), 0);
   DIR* dir = opendir(sandbox.Path("dev/shm").c_str());
   ASSERT_NE(dir, nullptr);

@@ -82,6 +82,11 @@ TEST(RegistryStorage, ReadOnlyDatabaseStillReadsAndRefusesWrites) {
   os::RegHandle key = nullptr;
   long rc = os::RegCreateKey("B", os::kKeyAllAccess, &key);
   EXPECT_TRUE(rc == os::kErrorAccessDenied || rc == os::kErrorRegistryIo) << rc;
+  ASSERT_EQ(os::RegOpenKey("A", os::kKeyRead, &key), os::kErrorSuccess);
+  uint32_t value = 0, size = sizeof value;
+  EXPECT_EQ(os::RegQueryValue(key, "v", nullptr, &value, &size), os::kErrorSuccess);
+  EXPECT_EQ(value, 1u);
+  os::RegCloseKey(key);
   chmod(dir.c_str(), 0755);
 }
 

@@ -56,6 +56,7 @@ TEST(SharedMapping, AnotherProcessSeesTheSameBytesAndReopeningKeepsThem) {
     return again != nullptr && again[0] == 0x5A ? 0 : 1;
   });
   EXPECT_EQ(rc, 0);
+  os::CloseHandle(mapping);
 }
 
 TEST(SharedMapping, SmallerExistingObjectIsRefusedUntouched) {
@@ -86,6 +87,7 @@ TEST(SharedMapping, BiggerExistingObjectIsUsedWithItsContents) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view[7], 'k');
   EXPECT_EQ(sandbox.ReadFile("dev/shm/DMFileMap").size(), kSize + 10);
+  os::CloseHandle(mapping);
 }
 
 TEST(SharedMapping, ObjectShrunkAfterOpeningIsNotMapped) {
