@@ -1,6 +1,6 @@
 // libFuzzer: the SMBIOS parser on arbitrary 8192-byte table buffers, in both layouts.
-// The first input byte picks the layout kind; the rest fills the buffer from offset 4 on, so
-// the header fields and the data area are all the fuzzer's. The buffer is an exact-size heap
+// The first input byte picks the layout kind (and how the header is taken); the rest fills the
+// buffer from offset 4 on, so the header fields and the data area are all the fuzzer's. The buffer is an exact-size heap
 // block: any read past it is an ASan failure.
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memcpy(buffer.get(), &kind, sizeof kind);
   const std::size_t body = size - 1 < vigil::kSmbiosTableSize - 4 ? size - 1 : vigil::kSmbiosTableSize - 4;
   std::memcpy(buffer.get() + 4, data + 1, body);
+  // Half the inputs get header offsets and lengths folded into the buffer, so the walk reaches
+  // the data area often; the other half keep them raw (huge offsets, huge lengths).
+  if (data[0] & 4) {
+    for (std::size_t field : {vigil::kSmbiosFirstStructure, vigil::kSmbiosSecondStringTable, vigil::kSmbiosTableLength}) {
+      uint32_t value = 0;
+      std::memcpy(&value, buffer.get() + field, sizeof value);
+      value %= field == vigil::kSmbiosFirstStructure ? 512 : vigil::kSmbiosTableSize;
+      std::memcpy(buffer.get() + field, &value, sizeof value);
+    }
+  }
   vigil::ParseSmbiosTable(buffer.get());
   // The memory-device map only grows; keep the fuzzer's memory flat.
   vigil::gMemoryDeviceMap.clear();
