@@ -13,6 +13,10 @@ uint8_t* gView = nullptr;
 
 namespace {
 
+// The mapping behind gView. It stays open, like the view, until the process ends; kept here so
+// it is still reachable (a second set-up in one process, as tests do, replaces it).
+os::Handle gMapping = nullptr;
+
 // The service thread publishes the block; the control handler and the request thread may
 // look at the pointer at the same moment, so it is handed over with release/acquire.
 void PublishBlock(uint8_t* block) {
@@ -30,10 +34,13 @@ uint8_t* CreateSharedBlock(const char* name, std::size_t size) {
   if (mapping == nullptr) return nullptr;
   void* view = os::MapWholeView(mapping);
   if (view == nullptr) {
+    os::CloseHandle(mapping);
     os::MessageBox("Cannot MapViewOfFile", "ERROR !!!", os::kMbIconWarning);
     return nullptr;
   }
-  // The mapping handle stays open for the life of the process, like the view.
+  // An earlier view keeps its memory: views live until the process ends.
+  os::CloseHandle(gMapping);
+  gMapping = mapping;
   return static_cast<uint8_t*>(view);
 }
 
