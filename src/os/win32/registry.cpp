@@ -84,7 +84,10 @@ long RegDeleteKeyTree(const char* path) {
   if (path == nullptr || path[0] == '\0') return kErrorInvalidParameter;
   const LONG rc = ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, path);
   if (rc != ERROR_SUCCESS) return rc;
-  return ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+  // Given a subkey, RegDeleteTreeA removes that key as well on current systems; the explicit
+  // delete covers those that leave it, and its absence is the outcome wanted.
+  const LONG removed = ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+  return removed == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : removed;
 }
 
 long RegCloseKey(RegHandle key) {

@@ -1,0 +1,185 @@
+// The device channel on the Win32 backend: the missing driver, and in-process devices.
+#include "os/win32/win32_api.h"  // <windows.h> without the macros that hide port names
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "os/os.h"
+#include "platform/driver_channel.h"
+
+namespace vigil::wintest {
+namespace {
+
+// What the scripted device saw, and what it answers.
+struct Script {
+  std::vector<uint8_t> seen;  // the working buffer at the call, up to max(inLen, outLen)
+  uint32_t inLen = 0;
+  uint32_t outLen = 0;
+  uint8_t fill = 0x77;        // written over the first `answer` bytes
+  uint32_t answer = 0;
+  uint32_t claimed = 0;       // the byte count it reports
+  bool ok = true;
+  int calls = 0;
+};
+
+bool ScriptedDevice(void* context, uint32_t, const void* in, uint32_t inLen, void* out,
+                    uint32_t outLen, uint32_t* returned) {
+  auto* s = static_cast<Script*>(context);
+  ++s->calls;
+  s->inLen = inLen;
+  s->outLen = outLen;
+  const uint32_t span = inLen > outLen ? inLen : outLen;
+  s->seen.assign(static_cast<const uint8_t*>(in), static_cast<const uint8_t*>(in) + span);
+  std::memset(out, s->fill, s->answer);
+  *returned = s->claimed;
+  return s->ok;
+}
+
+constexpr const char* kTestDevice = "\\\\.\\VigilTestDevice";
+
+class LocalDevice : public ::testing::Test {
+ protected:
+  void SetUp() override { os::RegisterLocalDevice(kTestDevice, ScriptedDevice, &script_); }
+  void TearDown() override { os::RegisterLocalDevice(kTestDevice, nullptr, nullptr); }
+  Script script_;
+};
+
+TEST_F(LocalDevice, BufferStartsAsTheInputZeroFilledToTheOutputLength) {
+  os::Handle device = os::OpenDevice(kTestDevice);
+  ASSERT_NE(device, nullptr);
+  const uint8_t request[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  uint8_t response[76];
+  std::memset(response, 0xEE, sizeof response);
+  script_.answer = 0;
+  script_.claimed = 0;
+  uint32_t returned = 99;
+  ASSERT_TRUE(os::DeviceIoControl(device, kIoctlReadEventLog, request, 8, response, 76, &returned));
+  EXPECT_EQ(script_.inLen, 8u);
+  EXPECT_EQ(script_.outLen, 76u);
+  ASSERT_EQ(script_.seen.size(), 76u);
+  EXPECT_EQ(std::memcmp(script_.seen.data(), request, 8), 0);
+  for (std::size_t i = 8; i < 76; ++i) ASSERT_EQ(script_.seen[i], 0) << i;
+  EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(response[0], 0xEE) << "nothing returned, nothing copied";
+  os::CloseHandle(device);
+}
+
+struct CopyCase {
+  const char* what;
+  uint32_t outLen;
+  uint32_t answer;
+  uint32_t claimed;
+  uint32_t wantReturned;
+};
+class CopyBack : public LocalDevice, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(CopyBack, OnlyTheReturnedBytesWithinTheOutputReachTheCaller) {
+  const CopyCase& c = GetParam();
+  script_.answer = c.answer;
+  script_.claimed = c.claimed;
+  os::Handle device = os::OpenDevice(kTestDevice);
+  std::vector<uint8_t> out(c.outLen + 32, 0xEE);
+  uint32_t returned = 0;
+  ASSERT_TRUE(os::DeviceIoControl(device, 1, nullptr, 0, out.data(), c.outLen, &returned));
+  EXPECT_EQ(returned, c.wantReturned) << c.what;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    ASSERT_EQ(out[i], i < c.wantReturned ? 0x77 : 0xEE) << c.what << " at " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, CopyBack,
+    ::testing::Values(CopyCase{"all", 260, 260, 260, 260}, CopyCase{"part", 260, 260, 10, 10},
+                      CopyCase{"claims more than the output", 16, 16, 5000, 16},
+                      CopyCase{"no output", 0, 0, 8, 0}));
+
+TEST_F(LocalDevice, SameBufferInAndOutAsTheCommandBlockIsSent) {
+  std::vector<uint8_t> block(kCommandBlockSize, 0);
+  block[0] = kCommandReadSensor;
+  script_.answer = 0;
+  script_.claimed = kCommandBlockSize;
+  os::Handle device = os::OpenDevice(kTestDevice);
+  ASSERT_TRUE(os::DeviceIoControl(device, kIoctlDeviceCommand, block.data(), kCommandBlockSize,
+                                  block.data(), kCommandBlockSize, nullptr));
+  EXPECT_EQ(block[0], kCommandReadSensor) << "the device's unchanged buffer comes back whole";
+}
+
+TEST_F(LocalDevice, FailureAndRemoval) {
+  os::Handle device = os::OpenDevice(kTestDevice);
+  script_.ok = false;
+  uint8_t out[4];
+  EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 0, out, sizeof out, nullptr));
+  os::RegisterLocalDevice(kTestDevice, nullptr, nullptr);
+  EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 0, out, sizeof out, nullptr));
+  EXPECT_EQ(os::OpenDevice(kTestDevice), nullptr);
+  os::CloseHandle(device);  // a slot, not a kernel handle: closing it must be harmless
+  // Buffers that do not match their lengths are refused before anybody sees them.
+  os::RegisterLocalDevice(kTestDevice, ScriptedDevice, &script_);
+  device = os::OpenDevice(kTestDevice);
+  const int before = script_.calls;
+  EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 8, out, sizeof out, nullptr));
+  EXPECT_FALSE(os::DeviceIoControl(device, 1, out, 4, nullptr, 8, nullptr));
+  EXPECT_EQ(script_.calls, before);
+}
+
+TEST(Device, MissingDeviceAndBadHandles) {
+  EXPECT_EQ(os::OpenDevice("\\\\.\\VigilNoSuchDevice"), nullptr);
+  EXPECT_EQ(os::OpenDevice(nullptr), nullptr);
+  uint32_t returned = 5;
+  uint8_t out[4];
+  EXPECT_FALSE(os::DeviceIoControl(nullptr, 1, nullptr, 0, out, 4, &returned));
+  EXPECT_EQ(returned, 0u);
+}
+
+// --- The agent's driver channel -------------------------------------------------------------
+
+class DriverChannel : public ::testing::Test {
+ protected:
+  void SetUp() override { saved_ = gDriverRetryDelayMs; }
+  void TearDown() override {
+    CloseDriverChannel();
+    os::RegisterLocalDevice(kDriverPath, nullptr, nullptr);
+    gDriverRetryDelayMs = saved_;
+  }
+  uint32_t saved_ = 0;
+};
+
+TEST_F(DriverChannel, NoDriverMeansTenAttemptsEachFollowedByTheDelay) {
+  gDriverRetryDelayMs = 30;
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(OpenDriverChannel(), -1);
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_EQ(gDriverHandle, nullptr);
+  // Ten delays at least (the tick may run up to one period behind); a bound well short of
+  // twenty shows it gives up.
+  EXPECT_GE(elapsed, 10u * 30u - 16u);
+  EXPECT_LT(elapsed, 20u * 30u + 500u);
+}
+
+TEST_F(DriverChannel, DriverPresentOpensAtOnceAndCarriesTheThreeCodes) {
+  Script script;
+  script.claimed = 0;
+  os::RegisterLocalDevice(kDriverPath, ScriptedDevice, &script);
+  gDriverRetryDelayMs = 5000;
+  const ULONGLONG start = GetTickCount64();
+  ASSERT_EQ(OpenDriverChannel(), 0);
+  EXPECT_LT(GetTickCount64() - start, 2000u) << "no sleep after a successful open";
+
+  std::vector<uint8_t> table(kSmbiosTableSize);
+  EXPECT_TRUE(ReadSmbiosTable(table.data()));
+  EXPECT_EQ(script.inLen, 0u);
+  EXPECT_EQ(script.outLen, kSmbiosTableSize);
+
+  std::vector<uint8_t> command(kCommandBlockSize, 0);
+  EXPECT_EQ(DeviceCommand(command.data()), 0);
+  EXPECT_EQ(script.inLen, kCommandBlockSize);
+  EXPECT_EQ(script.outLen, kCommandBlockSize);
+
+  script.ok = false;
+  EXPECT_EQ(DeviceCommand(command.data()), -1);
+}
+
+}  // namespace
+}  // namespace vigil::wintest
