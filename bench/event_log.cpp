@@ -1,0 +1,221 @@
+// Costs of following the BIOS event log:
+//   BM_DecodeAndAppend   decode + ring append of one record, event table of 500 entries
+//   BM_FirstPoll600      the first poll after a start over a 600-record log (in-process
+//                        scripted driver; every record reported to the system event log)
+//   BM_IdlePoll          a poll that finds nothing new, against the real hwgate-sim daemon
+//   BM_IdleExchange      its device exchange alone
+//   BM_IdleSavePosition  its two registry writes alone
+// Everything runs in a throw-away VIGIL_ROOT.
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/registry_paths.h"
+#include "eventlog/event_decoder.h"
+#include "eventlog/event_log_reader.h"
+#include "eventlog/history_ring.h"
+#include "eventlog/log_read_record.h"
+#include "eventtables/event_table.h"
+#include "os/os.h"
+#include "platform/driver_channel.h"
+#include "shared/block_layout.h"
+#include "shared/shared_block.h"
+
+namespace {
+
+std::vector<uint8_t> gBlockBytes(vigil::block::kSize);
+
+std::string MakeRoot() {
+  char dir[] = "/tmp/vigil-bench-eventlog-XXXXXX";
+  std::string root = mkdtemp(dir);
+  setenv("VIGIL_ROOT", root.c_str(), 1);
+  return root;
+}
+
+void LoadTable500() {
+  const std::string path = std::string(vigil::kParametersBasePath) + vigil::kEventStringTableName + "Bench";
+  const std::string petPath = std::string(vigil::kParametersBasePath) + vigil::kEventPetTableName + "Bench";
+  os::RegHandle text = nullptr;
+  os::RegHandle pet = nullptr;
+  os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &text);
+  os::RegCreateKey(petPath.c_str(), os::kKeyAllAccess, &pet);
+  for (int i = 0; i < 500; ++i) {
+    // General entries of all types, then POST error and system limit codes.
+    const uint32_t type = i < 256 ? uint32_t(i) : (i < 380 ? 8u : 16u);
+    const uint32_t code = i < 256 ? vigil::kGeneralEventCode : uint32_t(i < 380 ? i - 256 : i - 380);
+    char key[24];
+    std::snprintf(key, sizeof key, "%02X_%08X", type, code);
+    const std::string value = "Event text of entry " + std::to_string(i) + " with some length to it";
+    os::RegSetValue(text, key, os::kRegSz, value.c_str(), uint32_t(value.size() + 1));
+    const char petValue[] = "12,6F,1,22,0,0,0,0";
+    os::RegSetValue(pet, key, os::kRegSz, petValue, sizeof petValue);
+  }
+  os::RegCloseKey(text);
+  os::RegCloseKey(pet);
+  vigil::gEventTable.Load(vigil::kParametersBasePath, "Bench");
+}
+
+std::vector<uint8_t> Record(int i) {
+  static const uint8_t kTypes[] = {1, 2, 8, 9, 16, 7, 0x17};
+  std::vector<uint8_t> r(16, 0);
+  r[0] = kTypes[i % 7];
+  r[1] = 16;
+  const uint8_t time[6] = {0x24, 0x03, 0x11, 0x01, 0x05, 0x00};
+  std::memcpy(&r[2], time, 6);
+  const uint32_t word = r[0] == 8 ? (1u << (i % 24)) : 0x00024B01u + uint32_t(i);
+  std::memcpy(&r[8], &word, 4);
+  return r;
+}
+
+void BM_DecodeAndAppend(benchmark::State& state) {
+  vigil::gBlock = gBlockBytes.data();
+  std::vector<std::vector<uint8_t>> records;
+  for (int i = 0; i < 600; ++i) records.push_back(Record(i));
+  vigil::DecodedEvent event;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const auto& r = records[i++ % records.size()];
+    vigil::DecodeEventRecord(r.data(), uint32_t(r.size()), &event);
+    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(event));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DecodeAndAppend);
+
+// A driver answering LogReadRecord requests from a fixed log of whole 16-byte records.
+struct ScriptedLog {
+  std::vector<uint8_t> bytes;
+  uint32_t firstRecordTime = 0x65A10000;
+};
+ScriptedLog gLog;
+
+bool ServeScripted(void*, uint32_t code, const void* in, uint32_t, void* out, uint32_t, uint32_t* returned) {
+  if (code != vigil::kIoctlReadEventLog) return true;
+  vigil::LogReadRecord r;
+  std::memcpy(&r, in, 8);
+  uint32_t at = (r.position + 15u) / 16u * 16u;
+  if (at > gLog.bytes.size()) at = uint32_t(gLog.bytes.size());
+  uint32_t n = uint32_t(gLog.bytes.size()) - at;
+  if (n > 64) n = 64;
+  std::memset(r.data, 0, sizeof r.data);
+  std::memcpy(r.data, gLog.bytes.data() + at, n);
+  r.firstRecordTime = gLog.firstRecordTime;
+  r.position = uint16_t(at);
+  r.dataLength = uint8_t(n);
+  r.moreRecords = at + n < gLog.bytes.size() ? 1 : 0;
+  std::memcpy(out, &r, sizeof r);
+  if (returned) *returned = sizeof r;
+  return true;
+}
+
+void BM_FirstPoll600(benchmark::State& state) {
+  vigil::gBlock = gBlockBytes.data();
+  gLog.bytes.clear();
+  for (int i = 0; i < 600; ++i) {
+    auto r = Record(i);
+    gLog.bytes.insert(gLog.bytes.end(), r.begin(), r.end());
+  }
+  os::RegisterLocalDevice(vigil::kDriverPath, ServeScripted, nullptr);
+  vigil::gDriverRetryDelayMs = 0;
+  vigil::OpenDriverChannel();
+  for (auto _ : state) {
+    // A first run: nothing stored, every record new and reported.
+    vigil::gEventLogReader = vigil::EventLogReaderState{};
+    vigil::gEventLogReader.logDataSize = 0xFFFF;
+    vigil::ResetHistoryRing();
+    vigil::PollEventLog();
+    if (vigil::gEventLogReader.storedPosition != 9600) state.SkipWithError("log not read whole");
+  }
+  vigil::CloseDriverChannel();
+  os::RegisterLocalDevice(vigil::kDriverPath, nullptr, nullptr);
+  state.SetItemsProcessed(state.iterations() * 600);
+}
+BENCHMARK(BM_FirstPoll600)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The real simulator daemon behind its socket, with the C850 scenario's log.
+class Simulator {
+ public:
+  Simulator() {
+    const std::string root = getenv("VIGIL_ROOT");
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string program = std::string(VIGIL_BINARY_DIR) + "/bin/hwgate-sim";
+      const std::string scenario = std::string(VIGIL_SOURCE_DIR) + "/fixtures/scenarios/kelvo-c850.json";
+      execl(program.c_str(), program.c_str(), "--scenario", scenario.c_str(), (char*)nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 500 && !std::filesystem::exists(root + "/run/hwgate.sock"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~Simulator() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// Opens the channel to the daemon and completes a first poll, so later polls are idle.
+bool StartFollowing() {
+  vigil::gBlock = gBlockBytes.data();
+  vigil::gDriverRetryDelayMs = 10;
+  if (vigil::OpenDriverChannel() != 0) return false;
+  vigil::gEventLogReader = vigil::EventLogReaderState{};
+  vigil::gEventLogReader.logDataSize = 4096;
+  vigil::PollEventLog();
+  vigil::PollEventLog();
+  return vigil::gEventLogReader.recordsSeen != 0 || vigil::gEventLogReader.storedPosition != 0;
+}
+
+void BM_IdlePoll(benchmark::State& state) {
+  Simulator simulator;
+  if (!StartFollowing()) return state.SkipWithError("no simulator");
+  for (auto _ : state) vigil::PollEventLog();
+  vigil::CloseDriverChannel();
+}
+BENCHMARK(BM_IdlePoll)->Unit(benchmark::kMicrosecond);
+
+void BM_IdleExchange(benchmark::State& state) {
+  Simulator simulator;
+  if (!StartFollowing()) return state.SkipWithError("no simulator");
+  vigil::LogReadRecord record;
+  for (auto _ : state) {
+    std::memset(&record, 0, sizeof record);
+    record.firstRecordTime = vigil::gEventLogReader.storedFirstRecordTime;
+    record.position = vigil::gEventLogReader.storedPosition;
+    record.dataLength = vigil::kLogDataCapacity;
+    benchmark::DoNotOptimize(vigil::ExchangeLogRecords(&record));
+  }
+  vigil::CloseDriverChannel();
+}
+BENCHMARK(BM_IdleExchange)->Unit(benchmark::kMicrosecond);
+
+void BM_IdleSavePosition(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(vigil::SaveLogPosition());
+}
+BENCHMARK(BM_IdleSavePosition)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string root = MakeRoot();
+  setenv("TZ", "UTC0", 1);
+  LoadTable500();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::filesystem::remove_all(root);
+  return 0;
+}
