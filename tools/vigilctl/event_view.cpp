@@ -21,8 +21,10 @@ RingCounters ReadRingCounters(const uint8_t* block) {
 
 std::vector<std::size_t> RingOrder(const RingCounters& c, bool all) {
   const std::size_t index = c.nextSlot;
+  // Slots written since the start: the count says how many, unless it is below the index,
+  // which only a count that wrapped past 65535 (a full ring) leaves behind.
   std::size_t used = b::kRingSlots;
-  if (!all && c.appendCount < b::kRingSlots) used = c.appendCount > index ? c.appendCount : index;
+  if (!all && c.appendCount < b::kRingSlots && c.appendCount >= index) used = c.appendCount;
   std::vector<std::size_t> slots;
   for (std::size_t s = index; s < used; ++s) slots.push_back(s);
   for (std::size_t s = 0; s < index; ++s) slots.push_back(s);
