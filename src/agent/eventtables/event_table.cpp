@@ -21,6 +21,12 @@ std::string_view FormatEventKey(uint32_t eventType, uint32_t eventCode, char (&k
   return {key, length > 0 ? static_cast<std::size_t>(length) : 0};
 }
 
+// Length of the text at `p` up to its first NUL, looking at no more than `limit` bytes.
+std::size_t BoundedLength(const char* p, std::size_t limit) {
+  const void* nul = std::memchr(p, 0, limit);
+  return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p) : limit;
+}
+
 // Joins the base path and the table name into `path`; false when they do not fit.
 bool JoinTablePath(const char* basePath, const char* tableName, char (&path)[kRegBufferSize]) {
   int length = std::snprintf(path, sizeof path, "%s%s", basePath, tableName);
@@ -60,8 +66,8 @@ void EventTable::LoadTable(const char* basePath, const char* tableName, const ch
     const std::size_t length = dataLength < kRegBufferSize ? dataLength : kRegBufferSize;
     data[length] = '\0';
     const char* text = reinterpret_cast<const char*>(data);
-    auto entry = entries_.try_emplace(std::string(name, strnlen(name, kRegBufferSize))).first;
-    take(&entry->second, text, strnlen(text, length));
+    auto entry = entries_.try_emplace(std::string(name, BoundedLength(name, kRegBufferSize))).first;
+    take(&entry->second, text, BoundedLength(text, length));
   }
 }
 

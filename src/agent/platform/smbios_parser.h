@@ -48,7 +48,8 @@ struct Inventory {
 };
 
 extern Inventory gInventory;
-// Memory Device handle -> Device Locator text. Only added to; lives for the process.
+// Memory Device handle -> Device Locator text (at most 15 characters, longer ones cut). Only
+// added to or replaced; lives for the process.
 extern std::map<uint16_t, std::string> gMemoryDeviceMap;
 // The SMBIOS table buffer the driver fills; strings are looked up inside it.
 extern uint8_t gSmbiosTable[8192];
