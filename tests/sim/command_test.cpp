@@ -113,6 +113,20 @@ TEST(Faults, FailNextCountsDownOverEveryCode) {
   EXPECT_EQ(core->stats.sensorReads, 1u);
 }
 
+TEST(Faults, FailNextForOneCodeLetsTheOthersThrough) {
+  auto core = SensorServer();
+  hwsim::FailNext(*core, 2, hwsim::kIoctlDeviceCommand);
+  std::vector<uint8_t> block;
+  uint8_t log[76] = {0, 0, 0, 0, 0, 0, 68, 0};
+  uint32_t returned;
+  // A log poll between two sensor reads does not use up the count.
+  EXPECT_FALSE(Command(*core, 0x51, kFan, &block));
+  EXPECT_TRUE(hwsim::Serve(*core, hwsim::kIoctlReadEventLog, log, 8, 76, &returned));
+  EXPECT_FALSE(Command(*core, 0x51, kVoltage, &block));
+  EXPECT_TRUE(Command(*core, 0x51, kFan, &block));
+  EXPECT_EQ(core->stats.injectedFailures, 2u);
+}
+
 struct ShortCall {
   const char* name;
   uint32_t code;

@@ -41,6 +41,7 @@ TEST(ControlCommands, BadLinesAreRefusedWithAReasonAndChangeNothing) {
       {"set-sensor 96 1 0x100", "bad status"},
       {"fail-next", "usage: fail-next N"},
       {"fail-next many", "bad count"},
+      {"fail-next 2 sensors", "usage: fail-next N [any|smbios|log|command]"},
       {"malformed sideways", "usage: malformed"},
       {"stats now", "unknown command 'stats'"},
   };
@@ -70,6 +71,10 @@ TEST(ControlCommands, EachCommandDoesItsOneThing) {
 
   ASSERT_TRUE(hwsim::RunControlCommand(*core, "fail-next 3", 5000, &reply));
   EXPECT_EQ(core->failNext, 3u);
+  EXPECT_EQ(core->failCode, 0u);
+  ASSERT_TRUE(hwsim::RunControlCommand(*core, "fail-next 2 command", 5000, &reply));
+  EXPECT_EQ(core->failNext, 2u);
+  EXPECT_EQ(core->failCode, hwsim::kIoctlDeviceCommand);
   ASSERT_TRUE(hwsim::RunControlCommand(*core, "malformed overrun", 5000, &reply));
   EXPECT_EQ(core->malformed, hwsim::Malformed::kOverrun);
 

@@ -64,11 +64,24 @@ bool SetSensorCommand(Core& core, const Words& w, std::string* reply) {
   return true;
 }
 
+// Which calls a fail-next counts: all of them, or one control code.
+bool FailScope(const std::string& word, uint32_t* code) {
+  if (word == "any") *code = 0;
+  else if (word == "smbios") *code = kIoctlReadSmbiosTable;
+  else if (word == "log") *code = kIoctlReadEventLog;
+  else if (word == "command") *code = kIoctlDeviceCommand;
+  else return false;
+  return true;
+}
+
 bool FailNextCommand(Core& core, const Words& w, std::string* reply) {
   uint64_t count;
-  if (w.size() != 2) return (*reply = "usage: fail-next N"), false;
+  uint32_t code = 0;
+  if (w.size() < 2 || w.size() > 3 || (w.size() == 3 && !FailScope(w[2], &code))) {
+    return (*reply = "usage: fail-next N [any|smbios|log|command]"), false;
+  }
   if (!Number(w[1], 0xFFFFFFFF, "count", &count, reply)) return false;
-  FailNext(core, static_cast<uint32_t>(count));
+  FailNext(core, static_cast<uint32_t>(count), code);
   return true;
 }
 
@@ -96,7 +109,8 @@ std::string StatsText(const Core& core) {
       << "log_bytes=" << core.logLength << "\n"
       << "log_capacity=" << core.logCapacity << "\n"
       << "first_record_time=" << core.firstRecordTime << "\n"
-      << "fail_next=" << core.failNext << "\n";
+      << "fail_next=" << core.failNext << "\n"
+      << "fail_code=0x" << std::hex << core.failCode << std::dec << "\n";
   return out.str();
 }
 

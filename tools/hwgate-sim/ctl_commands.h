@@ -1,6 +1,6 @@
 // The ctl commands that change a running simulator, one text line each:
 //   append-record HEX | clear-log [FIRST_RECORD_TIME] | set-sensor HANDLE RAW STATUS |
-//   fail-next N | malformed zero-length|overrun | stats
+//   fail-next N [any|smbios|log|command] | malformed zero-length|overrun | stats
 // Numbers are decimal or 0x-hex.
 #pragma once
 

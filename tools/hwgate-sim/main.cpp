@@ -13,7 +13,8 @@ namespace {
 int Usage() {
   std::cerr << "usage: hwgate-sim --scenario FILE\n"
                "       hwgate-sim ctl append-record HEX | clear-log [FIRST_RECORD_TIME] |\n"
-               "                      set-sensor HANDLE RAW STATUS | fail-next N |\n"
+               "                      set-sensor HANDLE RAW STATUS |\n"
+               "                      fail-next N [any|smbios|log|command] |\n"
                "                      malformed zero-length|overrun | stats\n";
   return 2;
 }

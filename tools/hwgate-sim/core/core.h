@@ -55,6 +55,7 @@ struct Core {
   uint32_t firstRecordTime;
 
   uint32_t failNext;
+  uint32_t failCode;  // 0: failNext counts down over every code; else over this code only
   Malformed malformed;
   Stats stats;
 };
@@ -73,8 +74,9 @@ bool Serve(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLength, uint32
 // Run-time control, as the daemon's ctl channel and the driver's private codes offer it.
 // False when `handle` is no probe or cooling device of the table.
 bool SetSensor(Core& core, uint16_t handle, uint16_t raw, uint8_t status);
-// The next `count` device calls (any code) fail.
-void FailNext(Core& core, uint32_t count);
+// The next `count` device calls fail: of any code, or only those of `onlyCode` (so a test
+// can fail sensor commands without the agent's log polls using up the count).
+void FailNext(Core& core, uint32_t count, uint32_t onlyCode = 0);
 // The next answered log read carries one bad record.
 void SetMalformed(Core& core, Malformed kind);
 // Slot of a probe or cooling device, or null.

@@ -79,7 +79,7 @@ bool Serve(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLength, uint32
   uint32_t ignored = 0;
   if (returned == nullptr) returned = &ignored;
   *returned = 0;
-  if (core.failNext != 0) {
+  if (core.failNext != 0 && (core.failCode == 0 || core.failCode == code)) {
     --core.failNext;
     ++core.stats.injectedFailures;
     return false;
@@ -106,7 +106,10 @@ bool SetSensor(Core& core, uint16_t handle, uint16_t raw, uint8_t status) {
   return true;
 }
 
-void FailNext(Core& core, uint32_t count) { core.failNext = count; }
+void FailNext(Core& core, uint32_t count, uint32_t onlyCode) {
+  core.failNext = count;
+  core.failCode = onlyCode;
+}
 
 void SetMalformed(Core& core, Malformed kind) { core.malformed = kind; }
 
