@@ -16,8 +16,9 @@ wine_bin=$(command -v wine || command -v wine64 || true)
 wineserver_bin=$(command -v wineserver || true)
 [[ -n $wineserver_bin ]] || wineserver_bin=$(dirname "$(readlink -f "$wine_bin")")/wineserver
 
-programs=(test_windows.exe)
-for p in "${programs[@]}" windows_peer.exe vigilagent.exe; do
+# Every cross-built test program: the Win32 backend tests and the portable unit tests.
+mapfile -t programs < <(cd "$bin" && ls test_*.exe 2>/dev/null)
+for p in test_windows.exe windows_peer.exe vigilagent.exe; do
   [[ -f $bin/$p ]] || { echo "run-wine-tests: $bin/$p is missing (build the windows preset first)" >&2; exit 2; }
 done
 
