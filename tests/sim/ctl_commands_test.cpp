@@ -31,7 +31,7 @@ TEST(ControlCommands, BadLinesAreRefusedWithAReasonAndChangeNothing) {
       {"reboot", "unknown command 'reboot'"},
       {"append-record", "usage: append-record HEX"},
       {"append-record 0108zz", "bad record: 'z' is not a hex digit"},
-      {"append-record 01", "2 to 127"},
+      {"append-record 01", "2 to 68"},
       {"append-record 01092401010000 00", "does not match"},
       {"clear-log 1 2", "usage: clear-log"},
       {"clear-log -5", "bad first record time"},

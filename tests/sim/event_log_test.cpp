@@ -123,6 +123,9 @@ TEST(LogRead, AppendChecksLengthAndRoom) {
   std::vector<uint8_t> flagged = Record(4, 8);
   flagged[1] = 0x80 | 8;
   EXPECT_EQ(hwsim::AppendLogRecord(*core, r16.data(), 1), hwsim::AppendResult::kBadLength);
+  // One byte more than an exchange carries: no read could ever deliver it.
+  std::vector<uint8_t> r69 = Record(5, 69);
+  EXPECT_EQ(hwsim::AppendLogRecord(*core, r69.data(), 69), hwsim::AppendResult::kBadLength);
   EXPECT_EQ(hwsim::AppendLogRecord(*core, liar.data(), 12), hwsim::AppendResult::kLengthMismatch);
   EXPECT_EQ(hwsim::AppendLogRecord(*core, r16.data(), 16), hwsim::AppendResult::kOk);
   EXPECT_EQ(hwsim::AppendLogRecord(*core, r12.data(), 12), hwsim::AppendResult::kFull);

@@ -124,7 +124,7 @@ TEST(Scenario, BadFilesNameTheKeyAndTheFault) {
       {"table too large", Table(R"({"type": 128, "handle": 1, "formatted": ")" + std::string(500, 'A') + R"("})" +
                                 std::string(", {\"type\": 128, \"handle\": 2, \"formatted\": \"" + std::string(500, 'B') + "\", \"strings\": [\"" + std::string(8000, 'x') + "\"]}")) + "}",
        "smbios", "does not fit the 8192-byte buffer"},
-      {"record too short", R"({"eventLog": {"firstRecordTime": 1, "records": ["01"]}})", "eventLog.records[0]", "2 to 127"},
+      {"record too short", R"({"eventLog": {"firstRecordTime": 1, "records": ["01"]}})", "eventLog.records[0]", "2 to 68"},
       {"record length lies", R"({"eventLog": {"firstRecordTime": 1, "records": ["01 08 23 01 01 00 00 00", "01 09 23 01 01 00 00 00"]}})", "eventLog.records[1]", "does not match"},
       {"missing identity", R"({"eventLog": {"records": []}})", "eventLog.firstRecordTime", "missing"},
       {"identity too big", R"({"eventLog": {"firstRecordTime": 4294967296}})", "eventLog.firstRecordTime", "larger than"},

@@ -1,18 +1,20 @@
-// Sizes and codes of the simulated device. The control codes and command block sizes are the
-// agent's (agent/platform/driver_channel.h, checked against these in codes_check.cpp); they are
-// repeated here only because that header pulls in the port, which kernel mode cannot build.
-// The log exchange record comes straight from agent/eventlog/log_read_record.h.
+// Sizes and codes of the simulated device. The control codes and command block layout are the
+// agent's own (agent/platform/control_codes.h, which has no port dependency, so kernel mode
+// builds it too); the log exchange record comes from agent/eventlog/log_read_record.h.
 #pragma once
 
 #include <cstdint>
 
+#include "agent/eventlog/log_read_record.h"
+#include "agent/platform/control_codes.h"
+
 namespace hwsim {
 
-constexpr uint32_t kIoctlReadSmbiosTable = 0x80002004;
-constexpr uint32_t kIoctlReadEventLog = 0x80002018;
-constexpr uint32_t kIoctlDeviceCommand = 0x80002028;
+using vigil::kIoctlDeviceCommand;
+using vigil::kIoctlReadEventLog;
+using vigil::kIoctlReadSmbiosTable;
 
-constexpr uint32_t kSmbiosBufferSize = 8192;
+constexpr uint32_t kSmbiosBufferSize = vigil::kSmbiosTableSize;
 constexpr uint32_t kSmbiosHeaderSize = 20;
 constexpr uint32_t kSmbiosDataCapacity = kSmbiosBufferSize - kSmbiosHeaderSize;
 // Header words of the table buffer.
@@ -22,10 +24,10 @@ constexpr uint32_t kHeaderFirstStructure = 8;
 constexpr uint32_t kHeaderSecondStringTable = 12;
 constexpr uint32_t kHeaderTableLength = 16;
 
-constexpr uint32_t kCommandBlockSize = 260;
-constexpr uint32_t kCommandResponseOffset = 4;
-constexpr uint16_t kCommandReadSensor = 0x51;
-constexpr uint16_t kCommandLogAlert = 0x54;
+constexpr uint32_t kCommandBlockSize = vigil::kCommandBlockSize;
+constexpr uint32_t kCommandResponseOffset = static_cast<uint32_t>(vigil::kCommandResponseOffset);
+using vigil::kCommandLogAlert;
+using vigil::kCommandReadSensor;
 
 // Where a sensor command answer carries the status byte and raw reading, counted from the
 // start of the response area (which mirrors the structure's formatted area).
@@ -43,6 +45,8 @@ constexpr uint32_t kMaxSensors = 128;
 // Log positions are 16-bit on the wire.
 constexpr uint32_t kMaxLogBytes = 0xFFFF;
 constexpr uint32_t kMinRecordLength = 2;
-constexpr uint32_t kMaxRecordLength = 127;
+// A record must fit one exchange's data area, or no read could ever deliver it and the log
+// would stall at it; longer ones are refused when they are added.
+constexpr uint32_t kMaxRecordLength = vigil::kLogDataCapacity;
 
 }  // namespace hwsim

@@ -58,7 +58,7 @@ AppendResult AppendLogRecord(Core& core, const uint8_t* record, uint32_t length)
 const char* DescribeAppendResult(AppendResult result) {
   switch (result) {
     case AppendResult::kOk: return "ok";
-    case AppendResult::kBadLength: return "a record is 2 to 127 bytes long";
+    case AppendResult::kBadLength: return "a record is 2 to 68 bytes long (one exchange must hold it)";
     case AppendResult::kLengthMismatch: return "the length byte (byte 1, low 7 bits) does not match the record's size";
     case AppendResult::kFull: return "the log area is full";
   }
