@@ -7,7 +7,7 @@
 namespace vigil {
 
 // Where the block lies in this process: the mapped view of "DMFileMap", or a private
-// zero-filled allocation of the same size. Every Part reaches the block through gBlock only.
+// zero-filled allocation of the same size. All agent code reaches the block through gBlock.
 extern uint8_t* gBlock;
 // The mapped view, or null when none was obtained; tells teardown which of the two gBlock is.
 extern uint8_t* gView;
