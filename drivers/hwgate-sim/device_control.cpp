@@ -1,5 +1,7 @@
 #include "device_control.h"
 
+#include <cstddef>
+
 #include "core/bytes.h"
 #include "core/event_log.h"
 #include "sim_control.h"
@@ -87,8 +89,9 @@ Outcome HandlePrivate(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLen
       if (inLength != sizeof(SensorUpdate) || !noOutput) return Outcome::kBadLength;
       return SetSensorFrom(core, buffer);
     case kIoctlFailNext:
-      if (inLength != 4 || !noOutput) return Outcome::kBadLength;
-      FailNext(core, LoadU32(buffer));
+      if (inLength != sizeof(FailRequest) || !noOutput) return Outcome::kBadLength;
+      FailNext(core, LoadU32(buffer + offsetof(FailRequest, count)),
+               LoadU32(buffer + offsetof(FailRequest, onlyCode)));
       return Outcome::kOk;
     case kIoctlMalformed:
       if (inLength != 4 || !noOutput) return Outcome::kBadLength;

@@ -12,9 +12,9 @@
 
 namespace hwsim::control {
 
-// The agent's codes carry the device type (and method 0, any access); ours reuse it.
+// The device type that the agent's codes carry, for IoCreateDevice.
 constexpr uint32_t kDeviceType = kIoctlReadSmbiosTable >> 16;
-constexpr uint32_t PrivateCode(uint32_t function) { return (kDeviceType << 16) | (function << 2); }
+constexpr uint32_t PrivateCode(uint32_t function) { return vigil::CtlCode(function); }
 
 // In: nothing. Empties the core as ResetCore does (stats included).
 constexpr uint32_t kIoctlReset = PrivateCode(0x900);
@@ -27,7 +27,7 @@ constexpr uint32_t kIoctlClearLog = PrivateCode(0x902);
 constexpr uint32_t kIoctlAppendRecord = PrivateCode(0x903);
 // In: SensorUpdate. Refused for a handle that is no probe or cooling device.
 constexpr uint32_t kIoctlSetSensor = PrivateCode(0x904);
-// In: u32 count. The next `count` agent calls fail.
+// In: FailRequest. The next `count` agent calls fail (of any code, or of `onlyCode` only).
 constexpr uint32_t kIoctlFailNext = PrivateCode(0x905);
 // In: u32 Malformed value. The next log read carries one bad record.
 constexpr uint32_t kIoctlMalformed = PrivateCode(0x906);
@@ -41,6 +41,11 @@ struct TableImage {
   uint32_t smbiosFails;  // 0 or 1
   SensorSlot sensors[kMaxSensors];
   uint8_t smbios[kSmbiosBufferSize];
+};
+
+struct FailRequest {
+  uint32_t count;
+  uint32_t onlyCode;  // 0: any code
 };
 
 struct SensorUpdate {

@@ -91,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CtlCase{"clear-log", 1}, CtlCase{"clear-log 1696233520", 1},
                     CtlCase{"set-sensor 0x45 53535 0x6A", 0},  // the value it already has
                     CtlCase{"set-sensor 0x63 900 0xA3", 1}, CtlCase{"fail-next 3", 1},
+                    CtlCase{"fail-next 2 command", 1},
                     CtlCase{"malformed overrun", 1}, CtlCase{"malformed zero-length", 1},
                     CtlCase{"stats", 0}));
 

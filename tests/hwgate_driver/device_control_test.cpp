@@ -26,6 +26,13 @@ std::vector<uint8_t> U32(uint32_t value) {
   return bytes;
 }
 
+std::vector<uint8_t> Fail(uint32_t count, uint32_t onlyCode) {
+  std::vector<uint8_t> bytes = U32(count);
+  std::vector<uint8_t> code = U32(onlyCode);
+  bytes.insert(bytes.end(), code.begin(), code.end());
+  return bytes;
+}
+
 std::vector<uint8_t> Image(const control::TableImage& image) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(&image);
   return std::vector<uint8_t>(bytes, bytes + sizeof(image));
@@ -130,7 +137,7 @@ TEST(DeviceControl, PrivateCodesRefuseEveryOtherLengthAndChangeNothing) {
   const std::vector<Code> codes = {
       {control::kIoctlReset, 0, 0},        {control::kIoctlLoadTable, sizeof(control::TableImage), 0},
       {control::kIoctlClearLog, 4, 0},     {control::kIoctlSetSensor, sizeof(control::SensorUpdate), 0},
-      {control::kIoctlFailNext, 4, 0},     {control::kIoctlMalformed, 4, 0},
+      {control::kIoctlFailNext, sizeof(control::FailRequest), 0}, {control::kIoctlMalformed, 4, 0},
       {control::kIoctlSnapshot, 0, sizeof(Core)}};
   auto core = drivertest::ScenarioCore("kelvo-c850.json");
   auto untouched = drivertest::ScenarioCore("kelvo-c850.json");
@@ -193,17 +200,19 @@ TEST(DeviceControl, AppendRecordTakesOnlyWholeRecordsThatFit) {
   EXPECT_EQ(core->logLength, length + 8);
 
   EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, {0x10}, 4).outcome, Outcome::kBadLength);
-  EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, std::vector<uint8_t>(128, 0x00), 4).outcome,
-            Outcome::kBadLength);
+  // A record longer than one log exchange carries could never be read back.
+  std::vector<uint8_t> tooLong(hwsim::kMaxRecordLength + 1, 0x00);
+  tooLong[1] = static_cast<uint8_t>(tooLong.size());
+  EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, tooLong, 4).outcome, Outcome::kBadLength);
   EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, {0x10, 0x05, 0x00, 0x00}, 4).outcome, Outcome::kBadInput);
   EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, {0x10, 0x00}, 4).outcome, Outcome::kBadInput);
   EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, {0x10, 0x04, 0x00, 0x00}, 3).outcome, Outcome::kBadLength);
   EXPECT_EQ(core->logLength, length + 8);
 
   // Fill the 4080-byte area; the record that no longer fits is refused whole.
-  std::vector<uint8_t> big(127, 0);
-  big[1] = 127;
-  while (core->logCapacity - core->logLength >= 127) {
+  std::vector<uint8_t> big(hwsim::kMaxRecordLength, 0);
+  big[1] = static_cast<uint8_t>(big.size());
+  while (core->logCapacity - core->logLength >= big.size()) {
     ASSERT_EQ(Call(*core, control::kIoctlAppendRecord, big, 0).outcome, Outcome::kOk);
   }
   const uint32_t full = core->logLength;
@@ -232,7 +241,7 @@ TEST(DeviceControl, SensorAndFaultControls) {
   EXPECT_EQ(core->malformed, hwsim::Malformed::kOverrun);
 
   // Injected failures hit the agent's calls only: the controls keep working meanwhile.
-  ASSERT_EQ(Call(*core, control::kIoctlFailNext, U32(2), 0).outcome, Outcome::kOk);
+  ASSERT_EQ(Call(*core, control::kIoctlFailNext, Fail(2, 0), 0).outcome, Outcome::kOk);
   EXPECT_EQ(Call(*core, control::kIoctlSnapshot, {}, sizeof(Core)).outcome, Outcome::kOk);
   EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kRefused);
   EXPECT_EQ(Call(*core, control::kIoctlClearLog, U32(99), 0).outcome, Outcome::kOk);
@@ -241,6 +250,12 @@ TEST(DeviceControl, SensorAndFaultControls) {
   EXPECT_EQ(core->stats.injectedFailures, 2u);
   EXPECT_EQ(core->firstRecordTime, 99u);
   EXPECT_EQ(core->logLength, 0u);
+
+  // Aimed at sensor commands, the failures leave the table reads alone.
+  ASSERT_EQ(Call(*core, control::kIoctlFailNext, Fail(1, hwsim::kIoctlDeviceCommand), 0).outcome, Outcome::kOk);
+  EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kOk);
+  EXPECT_EQ(Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kRefused);
+  EXPECT_EQ(Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kOk);
 }
 
 TEST(DeviceControl, SnapshotIsTheWholeCoreAndResetEmptiesIt) {

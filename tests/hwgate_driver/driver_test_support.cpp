@@ -30,7 +30,7 @@ bool SameState(const hwsim::Core& a, const hwsim::Core& b) {
   if (std::memcmp(a.smbios, b.smbios, sizeof(a.smbios)) != 0 || a.smbiosFails != b.smbiosFails ||
       a.sensorCount != b.sensorCount || a.logLength != b.logLength ||
       a.logCapacity != b.logCapacity || a.firstRecordTime != b.firstRecordTime ||
-      a.failNext != b.failNext || a.malformed != b.malformed ||
+      a.failNext != b.failNext || a.failCode != b.failCode || a.malformed != b.malformed ||
       std::memcmp(a.log, b.log, a.logLength) != 0) {
     return false;
   }

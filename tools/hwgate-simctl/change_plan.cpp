@@ -1,5 +1,6 @@
 #include "change_plan.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/bytes.h"
@@ -46,9 +47,15 @@ void AddSensor(const SensorSlot& slot, std::vector<Request>* plan) {
   plan->push_back({kIoctlSetSensor, std::vector<uint8_t>(bytes, bytes + sizeof(update))});
 }
 
-// Fault settings that differ from what the driver holds (`failNext`, `malformed`).
-void AddFaults(uint32_t failNext, Malformed malformed, const Core& after, std::vector<Request>* plan) {
-  if (after.failNext != failNext) plan->push_back({kIoctlFailNext, U32(after.failNext)});
+// Fault settings that differ from what the driver holds.
+void AddFaults(uint32_t failNext, uint32_t failCode, Malformed malformed, const Core& after,
+               std::vector<Request>* plan) {
+  if (after.failNext != failNext || after.failCode != failCode) {
+    std::vector<uint8_t> input(sizeof(FailRequest));
+    StoreU32(input.data() + offsetof(FailRequest, count), after.failNext);
+    StoreU32(input.data() + offsetof(FailRequest, onlyCode), after.failCode);
+    plan->push_back({kIoctlFailNext, input});
+  }
   if (after.malformed != malformed) {
     plan->push_back({kIoctlMalformed, U32(static_cast<uint32_t>(after.malformed))});
   }
@@ -79,7 +86,7 @@ std::vector<Request> PlanChanges(const Core& before, const Core& after) {
     plan.push_back({kIoctlLoadTable, TableImageOf(after)});
     plan.push_back({kIoctlClearLog, U32(after.firstRecordTime)});
     AddRecords(after, 0, &plan);
-    AddFaults(0, Malformed::kNone, after, &plan);
+    AddFaults(0, 0, Malformed::kNone, after, &plan);
     return plan;
   }
   if (LogGrewAtEnd(before, after)) {
@@ -93,7 +100,7 @@ std::vector<Request> PlanChanges(const Core& before, const Core& after) {
     const SensorSlot& is = after.sensors[i];
     if (was.raw != is.raw || was.status != is.status) AddSensor(is, &plan);
   }
-  AddFaults(before.failNext, before.malformed, after, &plan);
+  AddFaults(before.failNext, before.failCode, before.malformed, after, &plan);
   return plan;
 }
 

@@ -2,7 +2,8 @@
 // the commands of the Linux simulator's ctl:
 //   hwgate-simctl load SCENARIO.json
 //   hwgate-simctl append-record HEX | clear-log [FIRST_RECORD_TIME] |
-//                 set-sensor HANDLE RAW STATUS | fail-next N | malformed zero-length|overrun | stats
+//                 set-sensor HANDLE RAW STATUS | fail-next N [any|smbios|log|command] |
+//                 malformed zero-length|overrun | stats
 // Each command reads the driver's core, runs the Linux simulator's own loader or ctl command on
 // a copy, and sends the difference. Exit codes as `hwgate-sim ctl`: 0 done, 1 refused,
 // 2 usage or scenario error, 3 the driver does not answer.
@@ -30,7 +31,7 @@ namespace control = hwsim::control;
 int Usage() {
   std::cerr << "usage: hwgate-simctl load SCENARIO.json\n"
                "       hwgate-simctl append-record HEX | clear-log [FIRST_RECORD_TIME] |\n"
-               "                     set-sensor HANDLE RAW STATUS | fail-next N |\n"
+               "                     set-sensor HANDLE RAW STATUS | fail-next N [any|smbios|log|command] |\n"
                "                     malformed zero-length|overrun | stats\n";
   return 2;
 }
