@@ -7,6 +7,8 @@
 //                                    NAME.release; exit 0 when the event was set meanwhile
 //   windows_peer set NAME            open the event and set it
 //   windows_peer check NAME OFFSET VALUE   exit 0 when the mapping's byte at OFFSET is VALUE
+//   windows_peer control SERVICE CODE      send a control code to a service (Wine's sc.exe
+//                                          has no "control" command)
 // Exit codes: 0 success, 2 usage, 3 failed call, 4 mismatch or timeout.
 #include <windows.h>
 
@@ -58,6 +60,18 @@ int Check(const char* name, unsigned long offset, unsigned long value) {
   return view[offset] == value ? 0 : 4;
 }
 
+int Control(const char* service, unsigned long code) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return 3;
+  SC_HANDLE handle = OpenServiceA(manager, service, SERVICE_USER_DEFINED_CONTROL |
+                                                        SERVICE_INTERROGATE | SERVICE_STOP);
+  SERVICE_STATUS status{};
+  const bool sent = handle != nullptr && ControlService(handle, code, &status);
+  if (handle != nullptr) CloseServiceHandle(handle);
+  CloseServiceHandle(manager);
+  return sent ? 0 : 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,5 +83,6 @@ int main(int argc, char** argv) {
   if (command == "check" && argc == 5) {
     return Check(argv[2], std::strtoul(argv[3], nullptr, 0), std::strtoul(argv[4], nullptr, 0));
   }
+  if (command == "control" && argc == 4) return Control(argv[2], std::strtoul(argv[3], nullptr, 0));
   return 2;
 }
