@@ -90,6 +90,8 @@ TEST(DeviceControl, AgentCodesAnswerByteForByteAsTheCoreDespitePoolJunk) {
   cases.push_back({hwsim::kIoctlDeviceCommand, SensorCommand(0x7777), 260});
   // A 4-byte command header with a 260-byte answer: the core reads zeros where the pool had junk.
   cases.push_back({hwsim::kIoctlDeviceCommand, {0x51, 0, 0x40, 0}, 260});
+  // The alert writes no answer: without the zero fill the caller would read back pool memory.
+  cases.push_back({hwsim::kIoctlDeviceCommand, {0x54, 0, 0, 0}, 260});
   cases.push_back({0x80002008, {}, 16});  // a buffered code of the device that nobody defined
 
   for (const Case& c : cases) {
