@@ -78,6 +78,9 @@ TEST(EventViewTest, SensorTypeNames) {
 }
 
 TEST(EventViewTest, LocalIsoTimeCarriesTheOffset) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C runtime has no setenv and takes no POSIX TZ rules";
+#else
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   tzset();
   EXPECT_EQ(LocalIsoTime(1079346030), "2004-03-15T11:20:30+01:00");
@@ -85,6 +88,7 @@ TEST(EventViewTest, LocalIsoTimeCarriesTheOffset) {
   EXPECT_EQ(LocalIsoTime(0), "");
   setenv("TZ", "UTC0", 1);
   tzset();
+#endif
 }
 
 TEST(EventViewTest, JsonOfAnEntryWithHostileText) {
