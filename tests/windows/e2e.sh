@@ -108,7 +108,14 @@ for _ in $(seq 120); do [[ $(service_state plugplay) == RUNNING ]] && break; sle
 [[ $(service_state plugplay) == RUNNING ]] || fail "the Wine prefix did not come up"
 pass "Wine prefix ready ($((SECONDS - started)) s)"
 
-agent_path=$(winpath "$bin/vigilagent.exe")
+# Installed as on a server: the programs in a folder of drive C:.
+install_dir=$WINEPREFIX/drive_c/Vigilagent
+mkdir -p "$install_dir"
+cp "$bin/vigilagent.exe" "$bin/vigilctl.exe" "$bin/hwgate-simctl.exe" "$bin/windows_peer.exe" "$install_dir/"
+agent_path='C:\Vigilagent\vigilagent.exe'
+vigilctl='C:\Vigilagent\vigilctl.exe'
+simctl='C:\Vigilagent\hwgate-simctl.exe'
+peer='C:\Vigilagent\windows_peer.exe'
 w sc create Vigilagent binPath= "$agent_path" >/dev/null
 pass "sc create Vigilagent binPath= $agent_path"
 
@@ -130,16 +137,17 @@ cp "$bin/hwgate-sim.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/hwgate.sy
 w sc create HwGate type= kernel binPath= 'C:\windows\system32\drivers\hwgate.sys' >/dev/null
 w sc start HwGate >/dev/null || true
 wait_state HwGate RUNNING 20
-loaded=$(w "$bin/hwgate-simctl.exe" load "$(winpath "$scenario")") || fail "hwgate-simctl load"
+loaded=$(w "$simctl" load "$(winpath "$scenario")") || fail "hwgate-simctl load"
 pass "hwgate-simctl load: $loaded"
-w reg import "$(winpath "$tables")" >/dev/null || fail "reg import of the event tables"
-pass "reg import \"Kelvo B720.reg\""
+# The Windows client's own .reg import, through the Win32 registry.
+w "$vigilctl" reg import "$(winpath "$tables")" >/dev/null || fail "vigilctl reg import of the event tables"
+pass "vigilctl reg import \"Kelvo B720.reg\""
 
 w sc start Vigilagent >/dev/null || true
 wait_state Vigilagent RUNNING 20
 status=""
 for _ in $(seq 20); do
-  status=$(w "$bin/vigilctl.exe" status --json || true)
+  status=$(w "$vigilctl" status --json || true)
   [[ -n $status && $(json_field startupComplete <<<"$status") == 1 ]] && break
   sleep 1
 done
@@ -151,13 +159,13 @@ want_uuid=$(scenario uuid)
 [[ $(json_field uuid <<<"$status") == "$want_uuid" ]] || fail "UUID: $status, expected $want_uuid"
 pass "vigilctl status: identification 01 23 01 2B99 0000 10, start-up complete, UUID $want_uuid"
 
-sensors=$(w "$bin/vigilctl.exe" sensors --json) || fail "vigilctl sensors"
+sensors=$(w "$vigilctl" sensors --json) || fail "vigilctl sensors"
 matching=$(scenario matching-readings <<<"$sensors")
 ((matching >= 5)) || fail "only $matching readings match the scenario: $sensors"
 pass "vigilctl sensors --json: $matching readings equal the scenario's conversions"
 
 records=$(scenario records)
-events=$(w "$bin/vigilctl.exe" events --json) || fail "vigilctl events"
+events=$(w "$vigilctl" events --json) || fail "vigilctl events"
 [[ $(json_length <<<"$events") == "$records" ]] || fail "history holds $(json_length <<<"$events") events, expected $records"
 grep -q "System boot" <<<"$events" || fail "event texts from the imported tables missing: $events"
 pass "vigilctl events: $records events with their texts"
@@ -182,10 +190,10 @@ position=$(read_position)
 pass "reg query: read position $position, first_log_time $first_time"
 
 # A system boot record of 2024-02-01 12:30:00, appended to the simulated BIOS log.
-w "$bin/hwgate-simctl.exe" append-record "17 08 24 02 01 12 30 00" >/dev/null || fail "append-record"
+w "$simctl" append-record "17 08 24 02 01 12 30 00" >/dev/null || fail "append-record"
 appended=$SECONDS
 while ((SECONDS - appended <= 7)); do
-  events=$(w "$bin/vigilctl.exe" events --json || true)
+  events=$(w "$vigilctl" events --json || true)
   [[ $(json_length <<<"$events" 2>/dev/null) == $((records + 1)) ]] && break
   sleep 1
 done
@@ -195,18 +203,21 @@ grep -q "2024-02-01T12:30:00" <<<"$events" || fail "appended record has the wron
 pass "appended record in the history after $((SECONDS - appended)) s; read position $(read_position)"
 
 parameter_key='HKLM\SOFTWARE\NVXAgents\VigilAgent\Parameters\RegAgent Parameter'
-w reg add "$parameter_key" /v CPUOverTempShoutdown /t REG_DWORD /d 1 /f >/dev/null
+# CPUOverTempShoutdown stays 0: an enabled protective shutdown could end the Wine session.
+w reg add "$parameter_key" /v CPUOverTempShoutdown /t REG_DWORD /d 0 /f >/dev/null
 w reg add "$parameter_key" /v ClearEventLog_Enabled /t REG_DWORD /d 1 /f >/dev/null
-w "$bin/windows_peer.exe" control Vigilagent 128 || fail "control code 128 not delivered"
+status=$(w "$vigilctl" status --json)
+[[ $(json_field clearEventLogEnabled <<<"$status") == 0 ]] || fail "parameter in the block before the reload"
+w "$peer" control Vigilagent 128 || fail "control code 128 not delivered"
 for _ in $(seq 10); do
-  status=$(w "$bin/vigilctl.exe" status --json)
-  [[ $(json_field cpuOverTempShutdown <<<"$status") == 1 ]] && break
+  status=$(w "$vigilctl" status --json)
+  [[ $(json_field clearEventLogEnabled <<<"$status") == 1 ]] && break
   sleep 1
 done
-[[ $(json_field cpuOverTempShutdown <<<"$status") == 1 &&
-   $(json_field clearEventLogEnabled <<<"$status") == 1 ]] || fail "block did not follow: $status"
+[[ $(json_field clearEventLogEnabled <<<"$status") == 1 &&
+   $(json_field cpuOverTempShutdown <<<"$status") == 0 ]] || fail "block did not follow: $status"
 [[ $(service_state Vigilagent) == RUNNING ]] || fail "control 128 changed the service state"
-pass "control code 128: both parameters reloaded into the block, still RUNNING"
+pass "control code 128: the registry's parameters reloaded into the block, still RUNNING"
 
 w sc stop Vigilagent >/dev/null || true
 wait_state Vigilagent STOPPED 30
