@@ -248,7 +248,12 @@ bool LoadScenarioFile(const char* path, Core* core, std::string* error) {
   std::ostringstream text;
   text << in.rdbuf();
   std::string p(path);
+  // hwgate-simctl.exe gets Windows paths, where a backslash separates folders as well.
+#ifdef _WIN32
+  size_t slash = p.find_last_of("/\\");
+#else
   size_t slash = p.rfind('/');
+#endif
   std::string baseDir = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
   return LoadScenarioText(text.str(), p, baseDir, core, error);
 }
