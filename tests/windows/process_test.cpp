@@ -67,6 +67,15 @@ TEST(MessageBoxLog, OverlongTextIsCutButTheLineStillEnds) {
   EXPECT_LT(end - at, 1200u);
 }
 
+TEST(MessageBoxLog, LineBreaksInsideATextCannotForgeLogLines) {
+  const std::string marker = UniqueName("multi");
+  const std::string text = "first\r\n2026-01-01 00:00:00 [Vigilagent] forged\tline";
+  os::MessageBox(text.c_str(), marker.c_str(), os::kMbIconWarning);
+  const std::string log = MessageLog();
+  EXPECT_EQ(Count(log, "[" + marker + "] first  2026-01-01 00:00:00 [Vigilagent] forged line\r\n"),
+            1u);
+}
+
 TEST(ModuleFileName, IsTerminatedAndCutToTheBuffer) {
   char full[MAX_PATH];
   const std::size_t length = os::GetModuleFileName(full, sizeof full);

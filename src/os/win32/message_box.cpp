@@ -79,12 +79,14 @@ void MessageBox(const char* text, const char* caption, uint32_t flags) {
                              now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                              now.wSecond, caption, text);
   if (length < 0) return;
-  if (static_cast<std::size_t>(length) >= sizeof line) {
-    // Cut texts still end their line.
-    length = sizeof line - 1;
-    line[length - 2] = '\r';
-    line[length - 1] = '\n';
+  if (static_cast<std::size_t>(length) >= sizeof line) length = sizeof line - 1;
+  // One message, one line: control characters inside the texts become blanks, and a cut text
+  // still ends its line.
+  for (int i = 0; i < length - 2; ++i) {
+    if (static_cast<unsigned char>(line[i]) < 0x20 || line[i] == 0x7F) line[i] = ' ';
   }
+  line[length - 2] = '\r';
+  line[length - 1] = '\n';
   AppendToMessageLog(line, static_cast<DWORD>(length));
   ::OutputDebugStringA(line);
   std::fprintf(stderr, "%s: %s\n", caption, text);

@@ -1,7 +1,8 @@
 // The one place the Win32 backend includes <windows.h>. The port's own names (RegCreateKey,
 // MessageBox, ...) collide with the A/W selector macros of the SDK headers; those macros are
 // removed here so that the backend defines exactly the functions os.h declares, and the
-// backend always calls the explicit ...A entry points.
+// backend always calls the explicit ...A entry points. Windows-only tests include this header
+// in place of <windows.h> for the same reason.
 #pragma once
 
 #ifndef NOMINMAX
@@ -49,31 +50,19 @@ class WorldAccess {
   bool ok_ = false;
 };
 
-// True once the service control manager has called the service entry of this process.
-bool RunningAsService();
-
-}  // namespace os::win32
-
-namespace os::win32 {
+// The bytes a view of the whole mapping covers (0 when it cannot be mapped). Windows keeps a
+// mapping's size only to the page, so this is the most that can be known of it.
+SIZE_T ViewedSize(HANDLE mapping);
 
 // True for a handle that OpenDevice gave out for an in-process device: it is no kernel object
 // and must never reach ::CloseHandle or ::DeviceIoControl.
 bool IsLocalDevice(Handle handle);
 
-}  // namespace os::win32
-
-namespace os::win32 {
+// True once the service control manager has called the service entry of this process.
+bool RunningAsService();
 
 // %ProgramData%\Vigilagent\messages.log: every message box text is appended there, because a
 // service has no desktop on which anybody would see the box. False when it cannot be named.
 bool MessageLogPath(char* path, std::size_t capacity);
-
-}  // namespace os::win32
-
-namespace os::win32 {
-
-// The bytes a view of the whole mapping covers (0 when it cannot be mapped). Windows keeps a
-// mapping's size only to the page, so this is the most that can be known of it.
-SIZE_T ViewedSize(HANDLE mapping);
 
 }  // namespace os::win32
