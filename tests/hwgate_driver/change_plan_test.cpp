@@ -129,18 +129,4 @@ TEST(ChangePlan, ImplausibleSnapshotsAreRefused) {
   }
 }
 
-TEST(ChangePlan, TableImageCarriesTheTableHalfOnly) {
-  auto core = drivertest::ScenarioCore("kelvo-c850.json");
-  ASSERT_TRUE(core);
-  core->smbiosFails = true;
-  std::vector<uint8_t> bytes = control::TableImageOf(*core);
-  ASSERT_EQ(bytes.size(), sizeof(control::TableImage));
-  control::TableImage image;
-  std::memcpy(&image, bytes.data(), sizeof(image));
-  EXPECT_EQ(image.sensorCount, core->sensorCount);
-  EXPECT_EQ(image.logCapacity, core->logCapacity);
-  EXPECT_EQ(image.smbiosFails, 1u);
-  EXPECT_EQ(std::memcmp(image.smbios, core->smbios, sizeof(image.smbios)), 0);
-}
-
 }  // namespace
