@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -109,8 +110,13 @@ TEST_F(LocalDevice, SameBufferInAndOutAsTheCommandBlockIsSent) {
 TEST_F(LocalDevice, FailureAndRemoval) {
   os::Handle device = os::OpenDevice(kTestDevice);
   script_.ok = false;
-  uint8_t out[4];
-  EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 0, out, sizeof out, nullptr));
+  script_.answer = 4;
+  script_.claimed = 4;
+  uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  uint32_t returned = 9;
+  EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 0, out, sizeof out, &returned));
+  EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(out[0], 0xEE) << "a failed request hands no bytes back";
   os::RegisterLocalDevice(kTestDevice, nullptr, nullptr);
   EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 0, out, sizeof out, nullptr));
   EXPECT_EQ(os::OpenDevice(kTestDevice), nullptr);
@@ -122,6 +128,36 @@ TEST_F(LocalDevice, FailureAndRemoval) {
   EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 8, out, sizeof out, nullptr));
   EXPECT_FALSE(os::DeviceIoControl(device, 1, out, 4, nullptr, 8, nullptr));
   EXPECT_EQ(script_.calls, before);
+}
+
+// Two threads on one handle (the service thread and the request thread do that): the device
+// sees one call at a time.
+std::atomic<int> gInside{0};
+std::atomic<int> gMostInside{0};
+bool SlowDevice(void*, uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t* returned) {
+  const int now = ++gInside;
+  if (now > gMostInside) gMostInside = now;
+  Sleep(5);
+  --gInside;
+  *returned = 0;
+  return true;
+}
+
+TEST(Device, LocalDeviceServesOneCallAtATime) {
+  constexpr const char* kSlow = "\\\\.\\VigilSlowDevice";
+  os::RegisterLocalDevice(kSlow, SlowDevice, nullptr);
+  static os::Handle device = os::OpenDevice(kSlow);
+  ASSERT_NE(device, nullptr);
+  static os::Handle done = os::CreateUnnamedEvent(true, false);
+  ASSERT_TRUE(os::StartThread([](void*) {
+    for (int i = 0; i < 20; ++i) os::DeviceIoControl(device, 1, nullptr, 0, nullptr, 0, nullptr);
+    os::SetEvent(done);
+  }, nullptr));
+  for (int i = 0; i < 20; ++i) os::DeviceIoControl(device, 1, nullptr, 0, nullptr, 0, nullptr);
+  ASSERT_EQ(os::WaitForEvent(done, 10000), os::WaitResult::kSignaled);
+  EXPECT_EQ(gMostInside.load(), 1);
+  os::RegisterLocalDevice(kSlow, nullptr, nullptr);
+  os::CloseHandle(done);
 }
 
 TEST(Device, MissingDeviceAndBadHandles) {

@@ -13,6 +13,9 @@ struct LocalDevice {
   char path[MAX_PATH];
   LocalDeviceFn fn;
   void* context;
+  // One call at a time per device, as the POSIX backend serves it: a scripted or simulated
+  // device need not be written for two callers at once.
+  std::mutex calls;
 };
 
 // A handful of slots is plenty for tests and benchmarks; a slot's address is the handle, so
@@ -45,11 +48,15 @@ bool LocalIoControl(LocalDevice* device, uint32_t code, const void* in, uint32_t
   if (!work) return false;
   if (inLen != 0) std::memcpy(work.get(), in, inLen);
   uint32_t produced = 0;
-  const bool ok = fn(context, code, work.get(), inLen, work.get(), outLen, &produced);
+  {
+    std::lock_guard<std::mutex> lock(device->calls);
+    // A failed request hands nothing back, as the I/O manager copies no buffer on failure.
+    if (!fn(context, code, work.get(), inLen, work.get(), outLen, &produced)) return false;
+  }
   if (produced > outLen) produced = outLen;
   if (produced != 0) std::memcpy(out, work.get(), produced);
   if (returned != nullptr) *returned = produced;
-  return ok;
+  return true;
 }
 
 }  // namespace
