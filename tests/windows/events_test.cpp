@@ -79,14 +79,6 @@ TEST(Events, FailuresGiveNoHandle) {
   os::CloseHandle(mapping);
 }
 
-TEST(Events, NullHandlesFailQuietly) {
-  EXPECT_FALSE(os::SetEvent(nullptr));
-  EXPECT_FALSE(os::ResetEvent(nullptr));
-  EXPECT_EQ(os::WaitForEvent(nullptr, 0), os::WaitResult::kFailed);
-  os::CloseHandle(nullptr);
-  EXPECT_FALSE(os::StartThread(nullptr, nullptr));
-}
-
 TEST(Events, NamedEventHasWorldAccessAndAnInheritableHandle) {
   const std::string name = UniqueName("World");
   os::Handle event = os::CreateNamedEvent(name.c_str(), true, false);

@@ -112,13 +112,5 @@ TEST(Files, WindowsPathsOpenAsTheyAre) {
   EXPECT_EQ(os::OpenFile(nullptr, "rb"), nullptr);
 }
 
-TEST(ServiceHost, StatusCallsWithoutTheServiceManagerFail) {
-  EXPECT_EQ(os::RegisterServiceCtrlHandler(nullptr, nullptr), nullptr);
-  os::ServiceStatus status{0x30, os::kServiceRunning, 5, 0, 0, 0, 0};
-  EXPECT_FALSE(os::SetServiceStatus(nullptr, status));
-  EXPECT_FALSE(os::StartServiceDispatcher(nullptr, nullptr));
-  EXPECT_FALSE(os::win32::RunningAsService());
-}
-
 }  // namespace
 }  // namespace vigil::wintest

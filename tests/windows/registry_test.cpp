@@ -152,24 +152,6 @@ TEST_F(Registry, DeletingValuesAndWholeTrees) {
   EXPECT_EQ(os::RegDeleteKeyTree(""), os::kErrorInvalidParameter);
 }
 
-TEST_F(Registry, NullHandlesAndArgumentsAreRefused) {
-  uint32_t size = 4;
-  uint32_t value = 0;
-  char name[8];
-  uint32_t cap = sizeof name;
-  EXPECT_EQ(os::RegQueryValue(nullptr, "x", nullptr, &value, &size), os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegSetValue(nullptr, "x", os::kRegDword, &value, 4), os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegEnumValue(nullptr, 0, name, &cap, nullptr, nullptr, nullptr),
-            os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegEnumKey(nullptr, 0, name, &cap), os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegDeleteValue(nullptr, "x"), os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegCloseKey(nullptr), os::kErrorInvalidHandle);
-  EXPECT_EQ(os::RegCreateKey(nullptr, os::kKeyAllAccess, nullptr), os::kErrorInvalidParameter);
-  os::RegHandle key = Create();
-  EXPECT_EQ(os::RegSetValue(key, "x", os::kRegBinary, nullptr, 4), os::kErrorInvalidParameter);
-  os::RegCloseKey(key);
-}
-
 // --- RegKey -------------------------------------------------------------------------------
 
 class RegKeyRules : public Registry {

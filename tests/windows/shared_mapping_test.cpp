@@ -105,12 +105,6 @@ TEST(SharedMapping, NameTakenByAnEventIsRefused) {
   CloseHandle(event);
 }
 
-TEST(SharedMapping, BadArgumentsGiveNoHandle) {
-  EXPECT_EQ(os::CreateNamedMapping(nullptr, kBlockSize), nullptr);
-  EXPECT_EQ(os::CreateNamedMapping(UniqueName("Zero").c_str(), 0), nullptr);
-  EXPECT_EQ(os::MapWholeView(nullptr), nullptr);
-}
-
 // Every account may open the block, and a child process may inherit the handle.
 TEST(SharedMapping, WorldAccessAndInheritableHandle) {
   os::Handle mapping = os::CreateNamedMapping(UniqueName("Block").c_str(), kBlockSize);
