@@ -1,4 +1,5 @@
 // Service host: the real service control manager calls.
+#include <atomic>
 #include <cstring>
 
 #include "os/win32/win32_api.h"
@@ -9,9 +10,11 @@ namespace {
 // The SCM calls back through WINAPI functions with its own argument types; these trampolines
 // forward to the port's callbacks. One service per process, so one of each is enough.
 ServiceMainFn gServiceMain = nullptr;
-ServiceCtrlHandlerFn gCtrlHandler = nullptr;
+// Registered on the service thread, called on the dispatcher's.
+std::atomic<ServiceCtrlHandlerFn> gCtrlHandler{nullptr};
 char gServiceName[256];
-bool gRunningAsService = false;
+// Set on the service thread, read by message boxes on any thread.
+std::atomic<bool> gRunningAsService{false};
 
 VOID WINAPI ServiceMainTrampoline(DWORD argc, LPSTR* argv) {
   gRunningAsService = true;
@@ -19,14 +22,14 @@ VOID WINAPI ServiceMainTrampoline(DWORD argc, LPSTR* argv) {
 }
 
 VOID WINAPI CtrlHandlerTrampoline(DWORD control) {
-  if (gCtrlHandler != nullptr) gCtrlHandler(control);
+  if (ServiceCtrlHandlerFn handler = gCtrlHandler.load()) handler(control);
 }
 
 }  // namespace
 
 namespace win32 {
 
-bool RunningAsService() { return gRunningAsService; }
+bool RunningAsService() { return gRunningAsService.load(); }
 
 }  // namespace win32
 
