@@ -8,7 +8,7 @@
 # Phase 1 runs the service without the driver: RUNNING, the driver message, STOPPED with exit
 # code 0. Phase 2 installs the driver with the Kelvo B720 scenario and its event tables and
 # checks what the agent publishes, a record appended at run time, a parameter reload by control
-# code 128 and a clean stop. Prints every step; exits non-zero at the first failure.
+# code 128, the message of an unknown control code and a clean stop. Prints every step; exits non-zero at the first failure.
 # The protective shutdown is left to the unit tests: under Wine it would end the session.
 set -euo pipefail
 
@@ -218,6 +218,14 @@ done
    $(json_field cpuOverTempShutdown <<<"$status") == 0 ]] || fail "block did not follow: $status"
 [[ $(service_state Vigilagent) == RUNNING ]] || fail "control 128 changed the service state"
 pass "control code 128: the registry's parameters reloaded into the block, still RUNNING"
+
+# A message box on the control handler's thread must not hold it: the stop below needs it.
+w "$peer" control Vigilagent 129 || fail "control code 129 not delivered"
+unrecognized="[Vigilagent] ERROR: ServiceCtrlHandler: Unrecognized CtrlCode"
+for _ in $(seq 10); do grep -qsF "$unrecognized" "$message_log" && break; sleep 1; done
+grep -qsF "$unrecognized" "$message_log" || fail "no message for control code 129"
+[[ $(service_state Vigilagent) == RUNNING ]] || fail "control 129 changed the service state"
+pass "control code 129: \"$unrecognized\" in the message log, still RUNNING"
 
 w sc stop Vigilagent >/dev/null || true
 wait_state Vigilagent STOPPED 30
