@@ -116,8 +116,8 @@ TEST_F(ReaderTest, FirstRunReportsEveryRecordOnceAndSavesThePosition) {
   EXPECT_EQ(AppendCount(), 10);
   EXPECT_EQ(NextSlot(), 10);
   for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(Entry(i).seen1, 0u);
-    EXPECT_EQ(Entry(i).seen2, 0u);
+    EXPECT_EQ(+Entry(i).seen1, 0u);
+    EXPECT_EQ(+Entry(i).seen2, 0u);
   }
   EXPECT_EQ(gNewRecordMarker, kNewRecordMarkerSet);
   EXPECT_EQ(StoredDword(kLogOffsetValue), 160u);
@@ -159,16 +159,16 @@ TEST_F(ReaderTest, RestartRefillsTheRingWithoutReportingAgain) {
   EXPECT_EQ(gNewRecordMarker, 0u);
   EXPECT_EQ(NextSlot(), 6);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(Entry(i).seen1, 1u) << i;
-    EXPECT_EQ(Entry(i).seen2, 1u) << i;
+    EXPECT_EQ(+Entry(i).seen1, 1u) << i;
+    EXPECT_EQ(+Entry(i).seen2, 1u) << i;
   }
   // A record written while the agent was down is new after the restart.
   device_.Append(MakeRecord(16, 5));
   Restart();
   PollEventLog();
   EXPECT_EQ(EventLines().size(), 7u);
-  EXPECT_EQ(Entry(6).seen1, 0u);
-  EXPECT_EQ(Entry(5).seen1, 1u);
+  EXPECT_EQ(+Entry(6).seen1, 0u);
+  EXPECT_EQ(+Entry(5).seen1, 1u);
 }
 
 TEST_F(ReaderTest, RecordExactlyAtTheStoredPositionIsNew) {
@@ -177,8 +177,8 @@ TEST_F(ReaderTest, RecordExactlyAtTheStoredPositionIsNew) {
   StoreDword(kLogFirstTimeValue, device_.firstRecordTime_);
   StartReader();
   PollEventLog();
-  EXPECT_EQ(Entry(0).seen1, 1u);
-  EXPECT_EQ(Entry(1).seen1, 0u);
+  EXPECT_EQ(+Entry(0).seen1, 1u);
+  EXPECT_EQ(+Entry(1).seen1, 0u);
   EXPECT_EQ(EventLines().size(), 1u);
 }
 
@@ -226,7 +226,7 @@ TEST_F(ReaderTest, ALogClearedAndRefilledBetweenPollsIsReadFromItsStart) {
   FillLog(6);
   PollEventLog();
   EXPECT_EQ(EventLines().size(), 14u);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(Entry(i).seen1, 0u) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(+Entry(i).seen1, 0u) << i;
 }
 
 TEST_F(ReaderTest, AnEmptyLogSavesTheResponsePositionAndComputesUtilization) {

@@ -38,7 +38,7 @@ TEST_F(HistoryRingTest, AppendWritesEveryFieldAndZeroesTheRestOfTheSlot) {
   EXPECT_EQ(offset, block::RingEntryOffset(0));
   const HistoryEntry e = Entry(0);
   EXPECT_EQ(e.recordType, 2);
-  EXPECT_EQ(e.time, 1234567);
+  EXPECT_EQ(+e.time, 1234567);
   EXPECT_EQ(e.generatorIdLow, 33);
   EXPECT_EQ(e.evmRev, 3);
   EXPECT_EQ(e.sensorType, 0x12);
@@ -47,8 +47,8 @@ TEST_F(HistoryRingTest, AppendWritesEveryFieldAndZeroesTheRestOfTheSlot) {
   EXPECT_EQ(e.eventData1, 1);
   EXPECT_EQ(e.eventData2, 2);
   EXPECT_EQ(e.eventData3, 3);
-  EXPECT_EQ(e.seen1, 0u);
-  EXPECT_EQ(e.seen2, 0u);
+  EXPECT_EQ(+e.seen1, 0u);
+  EXPECT_EQ(+e.seen2, 0u);
   EXPECT_STREQ(e.text, "0123456789");
   EXPECT_EQ(e.pet3, 0x22);
   EXPECT_EQ(e.pet4, 4);
@@ -60,7 +60,7 @@ TEST_F(HistoryRingTest, AppendWritesEveryFieldAndZeroesTheRestOfTheSlot) {
 
 TEST_F(HistoryRingTest, TimeMinusOneIsStoredAsZero) {
   AppendHistoryEntry(Event("x", -1));
-  EXPECT_EQ(Entry(0).time, 0);
+  EXPECT_EQ(+Entry(0).time, 0);
 }
 
 TEST_F(HistoryRingTest, TextWithoutNulIsCutInsideTheField) {

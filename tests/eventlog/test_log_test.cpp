@@ -37,8 +37,8 @@ TEST_F(TestLogTest, EachLineBecomesOneRecordStampedNow) {
   ASSERT_TRUE(gTestLog.IsActive());
   LogReadRecord r{};
   ASSERT_TRUE(gTestLog.ReadRecord(&r));
-  EXPECT_EQ(r.firstRecordTime, 0u);
-  EXPECT_EQ(r.position, 0);
+  EXPECT_EQ(+r.firstRecordTime, 0u);
+  EXPECT_EQ(+r.position, 0);
   EXPECT_EQ(r.dataLength, 16);
   EXPECT_EQ(r.moreRecords, 1);
   EXPECT_EQ(r.data[0], 1);
@@ -53,7 +53,7 @@ TEST_F(TestLogTest, EachLineBecomesOneRecordStampedNow) {
   EXPECT_EQ(r.data[6], 0x21);
   EXPECT_EQ(WordAt(r, 8), 4u);
   ASSERT_TRUE(gTestLog.ReadRecord(&r));
-  EXPECT_EQ(r.position, 1);
+  EXPECT_EQ(+r.position, 1);
   EXPECT_EQ(r.data[0], 0x10);
   EXPECT_EQ(WordAt(r, 8), 8u);
   EXPECT_FALSE(gTestLog.ReadRecord(&r));
@@ -108,8 +108,8 @@ TEST_F(TestLogTest, ReplayThroughThePollReportsEachLineOnceAndSavesNothing) {
   PollEventLog();
   EXPECT_EQ(EventLines().size(), 2u);
   EXPECT_EQ(AppendCount(), 2);
-  EXPECT_EQ(Entry(0).seen1, 0u);
-  EXPECT_EQ(Entry(1).seen1, 0u);
+  EXPECT_EQ(+Entry(0).seen1, 0u);
+  EXPECT_EQ(+Entry(1).seen1, 0u);
   EXPECT_EQ(gNewRecordMarker, kNewRecordMarkerSet);
   // The replay ends on a failed exchange: no position saved, no utilization judged.
   EXPECT_EQ(gEventLogReader.logUtilization, 0);

@@ -21,7 +21,9 @@ bool FakePlatform::Serve(void* context, uint32_t code, const void*, uint32_t inL
   if (self->fail) return false;
   if (code == kIoctlReadSmbiosTable) {
     std::memset(out, 0, outLen);
-    std::memcpy(out, self->table.data(), self->table.size() < outLen ? self->table.size() : outLen);
+    if (!self->table.empty()) {
+      std::memcpy(out, self->table.data(), self->table.size() < outLen ? self->table.size() : outLen);
+    }
   } else if (code == kIoctlDeviceCommand && outLen >= kCommandBlockSize) {
     static_cast<uint8_t*>(out)[kCommandResponseOffset] = 0x5A;  // something the caller can see
   }
