@@ -8,6 +8,10 @@
 #include "shared/block_layout.h"
 
 namespace vigilctl {
+namespace {
+// The mapping stays open with its view for the rest of the process; kept here so it is owned.
+os::Handle gMapping = nullptr;
+}  // namespace
 
 int AttachBlock(uint8_t** block) {
   namespace b = vigil::block;
@@ -28,7 +32,8 @@ int AttachBlock(uint8_t** block) {
     os::CloseHandle(mapping);
     return kExitNoBlock;
   }
-  // The view outlives the handle for the rest of the process.
+  os::CloseHandle(gMapping);
+  gMapping = mapping;
   *block = static_cast<uint8_t*>(view);
   return kExitOk;
 }

@@ -124,7 +124,7 @@ namespace posix {
 
 long CopyName(std::string_view value, char* name, std::uint32_t* capacity) {
   if (value.size() + 1 > *capacity) return kErrorMoreData;
-  std::memcpy(name, value.data(), value.size());
+  if (!value.empty()) std::memcpy(name, value.data(), value.size());  // an empty view may hold null
   name[value.size()] = '\0';
   *capacity = static_cast<std::uint32_t>(value.size());
   return kErrorSuccess;
