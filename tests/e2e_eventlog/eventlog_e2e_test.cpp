@@ -35,7 +35,7 @@ TEST_F(EventLogE2e, FirstRunRestartAppendAndClear) {
   // First run: every record of the log reported once, in the ring as new.
   EXPECT_EQ(s.EventLines().size(), kScenarioRecords);
   EXPECT_EQ(s.AppendCount(), kScenarioRecords);
-  EXPECT_EQ(s.Entry(0).seen1, 0u);
+  EXPECT_EQ(+s.Entry(0).seen1, 0u);
   EXPECT_NE(s.EventLines()[1].find("DIMM_P0_A0"), std::string::npos);  // model-4 locator
 
   // Restart: the whole log back in the ring as known, nothing reported again.
@@ -44,8 +44,8 @@ TEST_F(EventLogE2e, FirstRunRestartAppendAndClear) {
   ASSERT_TRUE(WaitUntil([&] { return s.AppendCount() == kScenarioRecords; }, kOnePoll));
   EXPECT_EQ(s.EventLines().size(), kScenarioRecords);
   for (std::size_t i = 0; i < kScenarioRecords; ++i) {
-    EXPECT_EQ(s.Entry(i).seen1, 1u) << i;
-    EXPECT_EQ(s.Entry(i).seen2, 1u) << i;
+    EXPECT_EQ(+s.Entry(i).seen1, 1u) << i;
+    EXPECT_EQ(+s.Entry(i).seen2, 1u) << i;
   }
 
   // A record appended while running: reported once within one poll.
