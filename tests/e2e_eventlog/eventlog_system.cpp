@@ -10,6 +10,7 @@
 #include "os/os.h"
 #include "shared/block_access.h"
 #include "shared/block_layout.h"
+#include "support/agent_block.h"
 
 namespace vigil::test {
 
@@ -33,15 +34,7 @@ EventLogSystem::~EventLogSystem() {
 bool EventLogSystem::StartAgent() {
   if (block_ != nullptr) block::StoreU8(block_, block::kStartupComplete, 0);
   agent_ = std::make_unique<Process>(BinaryPath("vigilagent"), std::vector<std::string>{});
-  if (block_ == nullptr) {
-    WaitUntil([&] {
-      os::Handle mapping = os::OpenNamedMapping(block::kName, block::kSize, nullptr);
-      if (mapping == nullptr) return false;
-      block_ = static_cast<uint8_t*>(os::MapWholeView(mapping));
-      os::CloseHandle(mapping);
-      return block_ != nullptr;
-    }, 10s);
-  }
+  if (block_ == nullptr) block_ = WaitForAgentBlock(10s);
   return block_ != nullptr &&
          WaitUntil([&] { return block::LoadU8(block_, block::kStartupComplete) == 1; }, 15s);
 }

@@ -1,10 +1,12 @@
 #include "structure_list.h"
 
+#include "agent/platform/smbios_types.h"
+
 namespace hwsim {
 
 namespace {
 
-constexpr uint8_t kTypeEndOfTable = 127;
+using vigil::smbios::kTypeEndOfTable;
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "platform/smbios_parser.h"
+#include "platform/smbios_types.h"
 
 #include <cstring>
 
@@ -16,15 +17,7 @@ namespace {
 using smbios::Structure;
 using smbios::TableView;
 
-constexpr uint8_t kTypeSystemInformation = 1;
-constexpr uint8_t kTypeMemoryController = 5;
-constexpr uint8_t kTypeSystemEventLog = 15;
-constexpr uint8_t kTypeMemoryDevice = 17;
-constexpr uint8_t kTypeVoltageProbe = 26;
-constexpr uint8_t kTypeCoolingDevice = 27;
-constexpr uint8_t kTypeTemperatureProbe = 28;
-constexpr uint8_t kTypeEndOfTable = 127;
-constexpr uint8_t kTypeLast = 255;
+using namespace smbios;  // structure types
 
 constexpr std::size_t kHeaderLength = 4;
 constexpr std::size_t kProductNameField = 0x05;

@@ -7,6 +7,7 @@
 
 #include "agent/eventlog/log_read_record.h"
 #include "agent/platform/control_codes.h"
+#include "agent/platform/smbios_types.h"
 
 namespace hwsim {
 
@@ -36,10 +37,10 @@ constexpr uint32_t kProbeRawWord = 20;
 constexpr uint32_t kCoolingStatusByte = 6;
 constexpr uint32_t kCoolingRawWord = 12;
 
-constexpr uint8_t kTypeSystemEventLog = 15;
-constexpr uint8_t kTypeVoltageProbe = 26;
-constexpr uint8_t kTypeCoolingDevice = 27;
-constexpr uint8_t kTypeTemperatureProbe = 28;
+using vigil::smbios::kTypeCoolingDevice;
+using vigil::smbios::kTypeSystemEventLog;
+using vigil::smbios::kTypeTemperatureProbe;
+using vigil::smbios::kTypeVoltageProbe;
 
 constexpr uint32_t kMaxSensors = 128;
 // Log positions are 16-bit on the wire.

@@ -1,0 +1,19 @@
+// SMBIOS structure types the agent and the simulated platform look at (DMTF SMBIOS reference).
+// Plain constants with no port dependency, shared with the simulator's kernel-mode build.
+#pragma once
+
+#include <cstdint>
+
+namespace vigil::smbios {
+
+constexpr uint8_t kTypeSystemInformation = 1;
+constexpr uint8_t kTypeMemoryController = 5;
+constexpr uint8_t kTypeSystemEventLog = 15;
+constexpr uint8_t kTypeMemoryDevice = 17;
+constexpr uint8_t kTypeVoltageProbe = 26;
+constexpr uint8_t kTypeCoolingDevice = 27;
+constexpr uint8_t kTypeTemperatureProbe = 28;
+constexpr uint8_t kTypeEndOfTable = 127;
+constexpr uint8_t kTypeLast = 255;
+
+}  // namespace vigil::smbios
