@@ -47,9 +47,8 @@ long ReturnKey(std::int64_t id, uint32_t access, const std::string& dbPath, RegH
   return kErrorSuccess;
 }
 
-}  // namespace
-
-long RegCreateKey(const char* path, uint32_t access, RegHandle* out) {
+// RegCreateKey and RegOpenKey: find the key, and with `create` make it and its parents.
+long OpenKeyPath(const char* path, uint32_t access, bool create, RegHandle* out) {
   if (out == nullptr) return kErrorInvalidParameter;
   *out = nullptr;
   std::vector<std::string> names;
@@ -59,25 +58,21 @@ long RegCreateKey(const char* path, uint32_t access, RegHandle* out) {
   long result = posix::WithRegistry(dbPath, [&](sqlite3* db) {
     // Most opens find the key: a plain read then, no write transaction and no sync.
     long found = FindKey(db, posix::JoinKeyPath(names, names.size()), &id);
-    if (found != kErrorFileNotFound) return found;
+    if (found != kErrorFileNotFound || !create) return found;
     return posix::WriteTransaction(db, [&] { return CreatePath(db, names, &id); });
   });
   if (result != kErrorSuccess) return result;
   return ReturnKey(id, access, dbPath, out);
 }
 
+}  // namespace
+
+long RegCreateKey(const char* path, uint32_t access, RegHandle* out) {
+  return OpenKeyPath(path, access, /*create=*/true, out);
+}
+
 long RegOpenKey(const char* path, uint32_t access, RegHandle* out) {
-  if (out == nullptr) return kErrorInvalidParameter;
-  *out = nullptr;
-  std::vector<std::string> names;
-  if (!posix::SplitKeyPath(path, &names)) return kErrorInvalidParameter;
-  std::string dbPath = posix::RegistryDbPath();
-  std::int64_t id = 0;
-  long result = posix::WithRegistry(dbPath, [&](sqlite3* db) {
-    return FindKey(db, posix::JoinKeyPath(names, names.size()), &id);
-  });
-  if (result != kErrorSuccess) return result;
-  return ReturnKey(id, access, dbPath, out);
+  return OpenKeyPath(path, access, /*create=*/false, out);
 }
 
 long RegEnumKey(RegHandle handle, uint32_t index, char* name, uint32_t* nameCap) {
