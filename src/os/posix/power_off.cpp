@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <string>
 
 #include "os/os.h"
@@ -30,7 +32,10 @@ bool SystemctlPowerOff() {
     _exit(127);
   }
   int status = 0;
+  // Retry only an interrupted wait: with SIGCHLD ignored the child is reaped for us and
+  // waitpid fails for good (ECHILD), which must not spin the service thread.
   while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
