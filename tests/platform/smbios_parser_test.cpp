@@ -74,6 +74,16 @@ TEST_P(ParserLayouts, LongTextsAreCut) {
   EXPECT_EQ(s.memoryDevices.at(3), "PROCESSOR1_DIMM");
 }
 
+// The description field is published whole as a sensor name: a second parse with a shorter
+// text must leave nothing of the first behind its terminator.
+TEST_P(ParserLayouts, ShorterTextLeavesNoStaleBytes) {
+  Parse({Probe(26, 2, "A long probe description text", 0)});
+  Parse({Probe(26, 2, "short", 0)});
+  const char* field = gInventory.voltageProbes[0].description;
+  EXPECT_STREQ(field, "short");
+  for (std::size_t i = std::strlen(field); i < kInventoryTextSize; ++i) EXPECT_EQ(field[i], 0) << i;
+}
+
 TEST_P(ParserLayouts, SystemInformationOfLengthEightHasNoUuid) {
   auto s = Parse({SystemInformationWithoutUuid(1, "Kelvo B720")});
   EXPECT_EQ(s.productName, "Kelvo B720");

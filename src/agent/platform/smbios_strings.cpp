@@ -75,7 +75,9 @@ std::string_view GetSmbiosString(const TableView& table, const Structure& s, con
 void CopyText(std::string_view text, char* field, std::size_t capacity) {
   std::size_t length = text.size() < capacity - 1 ? text.size() : capacity - 1;
   if (length > 0) std::memcpy(field, text.data(), length);  // an empty view may have no data
-  field[length] = '\0';
+  // NUL-padded to the end: the whole field is published as a sensor name, so no byte of an
+  // earlier, longer text may survive behind the terminator.
+  std::memset(field + length, 0, capacity - length);
 }
 
 }  // namespace vigil::smbios
