@@ -14,6 +14,8 @@
 namespace {
 
 using drivertest::Call;
+using drivertest::LogRequest;
+using drivertest::SensorCommand;
 using hwsim::Core;
 using hwsim::control::Outcome;
 namespace control = hwsim::control;
@@ -57,20 +59,6 @@ drivertest::Answer CoreAnswer(Core& core, uint32_t code, const std::vector<uint8
   bool ok = hwsim::Serve(core, code, buffer.data(), static_cast<uint32_t>(input.size()), outLength, &returned);
   return {ok ? Outcome::kOk : Outcome::kRefused, returned,
           std::vector<uint8_t>(buffer.begin(), buffer.begin() + returned)};
-}
-
-std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room) {
-  std::vector<uint8_t> request(8, 0);
-  hwsim::StoreU16(request.data() + offsetof(vigil::LogReadRecord, position), position);
-  request[offsetof(vigil::LogReadRecord, dataLength)] = room;
-  return request;
-}
-
-std::vector<uint8_t> SensorCommand(uint16_t handle) {
-  std::vector<uint8_t> block(hwsim::kCommandBlockSize, 0);
-  hwsim::StoreU16(block.data(), hwsim::kCommandReadSensor);
-  hwsim::StoreU16(block.data() + 2, handle);
-  return block;
 }
 
 TEST(DeviceControl, AgentCodesAnswerByteForByteAsTheCoreDespitePoolJunk) {

@@ -1,8 +1,11 @@
 #include "driver_test_support.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
+#include "agent/eventlog/log_read_record.h"
+#include "core/bytes.h"
 #include "scenario_loader.h"
 
 namespace drivertest {
@@ -57,6 +60,20 @@ Answer Call(hwsim::Core& core, uint32_t code, const std::vector<uint8_t>& input,
   answer.returned = returned;
   answer.output.assign(buffer.begin(), buffer.begin() + std::min<size_t>(returned, buffer.size()));
   return answer;
+}
+
+std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room) {
+  std::vector<uint8_t> request(vigil::kLogReadRequestSize, 0);
+  hwsim::StoreU16(request.data() + offsetof(vigil::LogReadRecord, position), position);
+  request[offsetof(vigil::LogReadRecord, dataLength)] = room;
+  return request;
+}
+
+std::vector<uint8_t> SensorCommand(uint16_t handle) {
+  std::vector<uint8_t> block(hwsim::kCommandBlockSize, 0);
+  hwsim::StoreU16(block.data() + vigil::kCommandCodeOffset, hwsim::kCommandReadSensor);
+  hwsim::StoreU16(block.data() + vigil::kCommandArgumentOffset, handle);
+  return block;
 }
 
 }  // namespace drivertest

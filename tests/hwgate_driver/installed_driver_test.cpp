@@ -21,6 +21,8 @@ namespace {
 
 using hwsim::Core;
 namespace control = hwsim::control;
+using drivertest::LogRequest;
+using drivertest::SensorCommand;
 
 struct Reply {
   bool ok;
@@ -71,20 +73,6 @@ class InstalledDriver : public testing::Test {
   os::Handle device_ = nullptr;
 };
 
-std::vector<uint8_t> LogRequest(uint32_t position) {
-  std::vector<uint8_t> request(8, 0);
-  hwsim::StoreU16(request.data() + 4, static_cast<uint16_t>(position));
-  request[6] = 68;
-  return request;
-}
-
-std::vector<uint8_t> SensorCommand(uint16_t handle) {
-  std::vector<uint8_t> block(hwsim::kCommandBlockSize, 0);
-  hwsim::StoreU16(block.data(), hwsim::kCommandReadSensor);
-  hwsim::StoreU16(block.data() + 2, handle);
-  return block;
-}
-
 TEST_F(InstalledDriver, AnswersEveryScenarioAsTheLinuxSimulator) {
   for (const std::string& name : drivertest::ScenarioNames()) {
     SCOPED_TRACE(name);
@@ -92,7 +80,7 @@ TEST_F(InstalledDriver, AnswersEveryScenarioAsTheLinuxSimulator) {
     Load(name, &reference);
     ExpectSame(*reference, hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize);
     for (uint32_t position = 0; position <= reference->logLength; ++position) {
-      ExpectSame(*reference, hwsim::kIoctlReadEventLog, LogRequest(position), 76);
+      ExpectSame(*reference, hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position)), 76);
     }
     for (uint32_t i = 0; i < reference->sensorCount; ++i) {
       ExpectSame(*reference, hwsim::kIoctlDeviceCommand, SensorCommand(reference->sensors[i].handle), 260);
