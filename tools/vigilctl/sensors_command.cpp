@@ -58,7 +58,13 @@ int RunSensors(int argc, char** argv) {
   }
   std::vector<SensorRow> rows = ReadSensorRows(block, kind->kind);
   std::fputs(json ? SensorTableJson(rows).c_str() : SensorTableText(rows).c_str(), stdout);
-  return kExitOk;
+  if (!refresh) return kExitOk;
+  const RefreshOutcome outcome = CountUnread(block, kind->request);
+  if (outcome.unread == 0) return kExitOk;
+  std::fprintf(stderr, "vigilctl: %zu of %zu sensors could not be read (state Unknown, last reading shown)\n",
+               outcome.unread, outcome.asked);
+  // Some fresh readings are still an answer; none at all is a failed refresh.
+  return outcome.unread == outcome.asked ? kExitFailed : kExitOk;
 }
 
 }  // namespace vigilctl

@@ -5,20 +5,19 @@
 
 namespace vigil::smbios {
 
-SetReading ReadStringSet(const TableView& table, std::size_t start, StringSet* set) {
+std::size_t ReadStringSet(const TableView& table, std::size_t start, StringSet* set) {
   set->count = 0;
   std::size_t position = start;
   // A set of no strings is its terminator alone: two NUL bytes.
   if (position < kBufferSize && table.data[position] == 0) {
-    return {SetEnd::kComplete, OffsetInBuffer(position, 2)};
+    return OffsetInBuffer(position, 2);
   }
   while (position < kBufferSize) {
-    if (table.data[position] == 0) return {SetEnd::kComplete, position + 1};
-    if (set->count == kMaxStringsPerStructure) return {SetEnd::kTooMany, position};
-    set->offsets[set->count++] = static_cast<uint16_t>(position);
+    if (table.data[position] == 0) return position + 1;
+    if (set->count < kMaxStringsPerStructure) set->offsets[set->count++] = static_cast<uint16_t>(position);
     position = OffsetInBuffer(position, TextAt(table, position).size() + 1);
   }
-  return {SetEnd::kCutOff, kBufferSize};
+  return kBufferSize;
 }
 
 namespace {

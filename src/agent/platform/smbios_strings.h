@@ -17,19 +17,12 @@ struct StringSet {
   uint16_t offsets[kMaxStringsPerStructure];
 };
 
-enum class SetEnd {
-  kComplete,   // `next` is the position after the terminating empty string
-  kTooMany,    // a 33rd string follows: the set holds the first 32, the walk must end
-  kCutOff,     // the buffer ended inside the set: `next` is the buffer end
-};
-
-struct SetReading {
-  SetEnd end;
-  std::size_t next;
-};
-
-// Reads the standard-layout string-set that starts at buffer offset `start`.
-SetReading ReadStringSet(const TableView& table, std::size_t start, StringSet* set);
+// Reads the standard-layout string-set that starts at buffer offset `start`. The first 32
+// strings are recorded for lookups; further ones (OEM, type 11 and type 12 structures of real
+// boards carry 33 and more) are stepped over to the set's end, so the walk goes on.
+// Returns the position after the terminating empty string, or kBufferSize when the buffer
+// ends inside the set.
+std::size_t ReadStringSet(const TableView& table, std::size_t start, StringSet* set);
 
 // String `number` of structure `s`: "" for 0, else from the set (standard layout) or from the
 // string tables by handle (layout kind 2), else one of the two error texts. Never null; a
