@@ -230,6 +230,10 @@ TEST(StringTables, FirstTableIsAskedFirstAndDecides) {
   EXPECT_EQ(DescriptionFromTables(first, second, 0x11, 2), "** Error ** Bad string number");
   EXPECT_EQ(DescriptionFromTables(first, second, 0x12, 2), "only in second");
   EXPECT_EQ(DescriptionFromTables(first, second, 0x13), "** Error ** No string for this ");
+  // A key given twice in one table: its first entry answers, also when it is short.
+  const auto twice = StringTableBytes({{"0020", {"z"}}, {"0021", {"early"}}, {"0021", {"late", "late 2"}}});
+  EXPECT_EQ(DescriptionFromTables(twice, second, 0x21), "early");
+  EXPECT_EQ(DescriptionFromTables(twice, second, 0x21, 2), "** Error ** Bad string number");
 }
 
 TEST(StringTables, EntryWithoutStringsAndEmptyKeyEndTheTable) {

@@ -61,7 +61,11 @@ int RunSensors(int argc, char** argv) {
   if (!refresh) return kExitOk;
   const RefreshOutcome outcome = CountUnread(block, kind->request);
   if (outcome.unread == 0) return kExitOk;
-  std::fprintf(stderr, "vigilctl: %zu of %zu sensors could not be read (state Unknown, last reading shown)\n",
+  // The block cannot tell a failed read from a sensor that reports Unknown itself: both leave
+  // state Unknown, and neither reading is current.
+  std::fprintf(stderr,
+               "vigilctl: %zu of %zu sensors have no current reading (state Unknown: not read, or the "
+               "sensor reports Unknown; last reading shown)\n",
                outcome.unread, outcome.asked);
   // Some fresh readings are still an answer; none at all is a failed refresh.
   return outcome.unread == outcome.asked ? kExitFailed : kExitOk;

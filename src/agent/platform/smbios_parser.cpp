@@ -124,11 +124,14 @@ void ParseSmbiosTable(const uint8_t* buffer) {
   const uint32_t kind = smbios::HeaderU32(buffer, kSmbiosLayoutKind);
   if (kind == kSmbiosLayoutNone) return;  // no table: the inventory keeps what it holds
 
-  TableView table{buffer, kind == kSmbiosLayoutStringsApart, smbios::kBufferSize, smbios::kBufferSize};
+  // Kept from parse to parse: its vectors keep their room, so a parse allocates nothing new.
+  static smbios::StringTableIndex index;
+  TableView table{buffer, kind == kSmbiosLayoutStringsApart, smbios::kBufferSize, smbios::kBufferSize, &index};
   if (table.stringsApart) {
     table.firstStrings = kSmbiosDataArea;
     table.secondStrings =
         smbios::OffsetInBuffer(kSmbiosDataArea, smbios::HeaderU32(buffer, kSmbiosSecondStringTable));
+    smbios::IndexStringTables(table, &index);
   }
   ClearInventory();
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "platform/smbios_parser.h"
 #include "platform/smbios_table_view.h"
@@ -23,6 +24,21 @@ struct StringSet {
 // Returns the position after the terminating empty string, or kBufferSize when the buffer
 // ends inside the set.
 std::size_t ReadStringSet(const TableView& table, std::size_t start, StringSet* set);
+
+// The entries of the two string tables of layout kind 2, found by one walk of each table per
+// parse, so that a lookup by handle is a search rather than a walk from the table's start.
+// Only the first entry of a key is kept: a walk from the start would find that one.
+struct StringTableIndex {
+  struct Entry {
+    std::string_view key;
+    std::size_t strings;  // buffer offset of the entry's first string
+  };
+  std::vector<Entry> tables[2];  // first and second table, each sorted by key
+};
+
+// Fills `index` from the tables that `table` names. Entries follow one another as key,
+// strings, empty string; an empty key or the buffer end ends a table.
+void IndexStringTables(const TableView& table, StringTableIndex* index);
 
 // String `number` of structure `s`: "" for 0, else from the set (standard layout) or from the
 // string tables by handle (layout kind 2), else one of the two error texts. Never null; a
