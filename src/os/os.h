@@ -116,9 +116,10 @@ long RegDeleteValue(RegHandle key, const char* name);
 long RegDeleteKeyTree(const char* path);
 long RegCloseKey(RegHandle key);
 
-// Bounds that every backend and tool keeps to: Windows' own for key names (255 characters),
-// value names (16383) and key nesting (512 levels); data kept to 1 MiB so that one caller
-// cannot bloat the store every process shares.
+// Bounds of the registry: Windows' own for key names (255 characters), value names (16383)
+// and key nesting (512 levels); data kept to 1 MiB so that one caller cannot bloat the store
+// every process shares. The POSIX store refuses names and data beyond them; tools that write
+// what they are given (vigilctl reg import) check all four before they write anything.
 constexpr std::size_t kRegMaxKeyName = 255;
 constexpr std::size_t kRegMaxValueName = 16383;
 constexpr uint32_t kRegMaxValueData = 1u << 20;
