@@ -116,6 +116,25 @@ long RegDeleteValue(RegHandle key, const char* name);
 long RegDeleteKeyTree(const char* path);
 long RegCloseKey(RegHandle key);
 
+// Bounds of the registry: Windows' own for key names (255 characters), value names (16383)
+// and key nesting (512 levels); data kept to 1 MiB so that one caller cannot bloat the store
+// every process shares. The POSIX store refuses names and data beyond them; tools that write
+// what they are given (vigilctl reg import) check all four before they write anything.
+constexpr std::size_t kRegMaxKeyName = 255;
+constexpr std::size_t kRegMaxValueName = 16383;
+constexpr uint32_t kRegMaxValueData = 1u << 20;
+constexpr std::size_t kRegMaxKeyDepth = 512;
+
+// Runs body(context), whose registry calls through this port on the calling thread are then
+// applied together or not at all: kept when body returns kErrorSuccess, undone otherwise.
+// Returns body's result, or the error of starting or committing the change. Any thread; other
+// threads' registry calls wait until it returns. POSIX: one SQLite transaction. Windows: the
+// Win32 registry has no transactions outside the kernel transaction manager, so the calls are
+// applied as they are made and a failure part-way leaves the earlier ones in place; callers
+// validate everything before they start so that only the registry itself can fail.
+using RegBatchFn = long (*)(void* context);
+long RegApplyAtomically(RegBatchFn body, void* context);
+
 // ---------------------------------------------------------------------------------------------
 // System event log (RegisterEventSourceA / ReportEventA / DeregisterEventSource).
 // POSIX: syslog with identifier "Vigil Agent" and a JSON line per report in

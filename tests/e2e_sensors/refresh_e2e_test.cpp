@@ -9,6 +9,7 @@
 #include "contract/registry_paths.h"
 #include "os/os.h"
 #include "scenario_sensors.h"
+#include "agent/sensors/sensor_conversion.h"
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
@@ -99,7 +100,7 @@ TEST_F(RefreshE2eTest, HundredRefreshesAllAnsweredAndNeverTorn) {
   }
 }
 
-TEST_F(RefreshE2eTest, FailedCommandsLeaveThreeRecordsWithTheirPreviousValues) {
+TEST_F(RefreshE2eTest, FailedCommandsLeaveThreeRecordsWithTheirReadingsMarkedUnknown) {
   ASSERT_EQ(h_.Vigilctl({"request", "0", "--wait"}).status, 0);
   // New answers for every readable sensor: raw + 1 and the critical status.
   std::vector<std::size_t> readable;
@@ -131,12 +132,36 @@ TEST_F(RefreshE2eTest, FailedCommandsLeaveThreeRecordsWithTheirPreviousValues) {
     SCOPED_TRACE(i);
     if (k < 3) {
       EXPECT_EQ(Reading(i), 1234.5f);
-      EXPECT_EQ(State(i), 4);
+      EXPECT_EQ(State(i), kStateUnknown);
     } else {
       EXPECT_EQ(Reading(i), ExpectedReading(e.sensorType, e.raw == 0x7FFF ? 1 : e.raw + 1));
       EXPECT_EQ(State(i), 2);
     }
   }
+}
+
+// vigilctl tells how many sensors a refresh could not read, and fails when it read none.
+TEST_F(RefreshE2eTest, VigilctlSaysWhatCouldNotBeRead) {
+  std::size_t readable = 0;
+  std::size_t reportUnknown = 0;  // the scenario's own Unknown status (010) reads as state 1 too
+  for (const ExpectedSensor& e : expected_.sensors) {
+    readable += IsRead(e) ? 1 : 0;
+    reportUnknown += IsRead(e) && (e.status >> 5) == 2 ? 1 : 0;
+  }
+  ASSERT_GT(readable, reportUnknown + 1);
+  RunResult fresh = h_.Vigilctl({"sensors"});
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  const std::string some = std::to_string(reportUnknown) + " of " + std::to_string(readable);
+  EXPECT_EQ(fresh.err.find(some + " sensors"), reportUnknown == 0 ? std::string::npos : 10) << fresh.err;
+  // Every sensor command fails, as with the platform gone.
+  ASSERT_EQ(h_.Ctl({"fail-next", "100000", "command"}).status, 0);
+  RunResult gone = h_.Vigilctl({"sensors"});
+  EXPECT_EQ(gone.status, 1);
+  const std::string all = std::to_string(readable) + " of " + std::to_string(readable);
+  EXPECT_NE(gone.err.find(all + " sensors have no current reading"), std::string::npos) << gone.err;
+  ASSERT_EQ(h_.Ctl({"fail-next", "0", "command"}).status, 0);
+  RunResult back = h_.Vigilctl({"sensors"});
+  EXPECT_EQ(back.status, 0) << back.err;
 }
 
 }  // namespace

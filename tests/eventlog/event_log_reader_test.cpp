@@ -341,6 +341,16 @@ TEST_F(ReaderTest, EndlessMoreRecordsIsCutAtTheExchangeLimit) {
   PollEventLog();
   EXPECT_EQ(device_.logExchanges_, kMaxExchangesPerPoll);
   EXPECT_EQ(gEventLogReader.exchangeLimitPolls, 1u);
+  // Not a completed poll: nothing saved, no utilization; the next poll carries on from the
+  // position after the last record handled.
+  EXPECT_EQ(StoredDword(kLogOffsetValue), std::nullopt);
+  EXPECT_EQ(StoredDword(kLogFirstTimeValue), std::nullopt);
+  EXPECT_EQ(gEventLogReader.logUtilization, 0);
+  device_.scripted_.clear();
+  device_.requestedPositions_.clear();
+  PollEventLog();
+  ASSERT_FALSE(device_.requestedPositions_.empty());
+  EXPECT_EQ(device_.requestedPositions_[0], 2);
 }
 
 TEST_F(ReaderTest, ARegistryThatRefusesWritesDoesNotStopThePoll) {

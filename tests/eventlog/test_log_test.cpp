@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "agent/config/reg_key.h"
 #include "contract/registry_paths.h"
 #include "agent/eventlog/event_log_reader.h"
 #include "contract/driver_protocol.h"
@@ -117,6 +118,57 @@ TEST_F(TestLogTest, ReplayThroughThePollReportsEachLineOnceAndSavesNothing) {
   PollEventLog();
   EXPECT_EQ(EventLines().size(), 2u);
   EXPECT_EQ(device_.logExchanges_, 0);
+}
+
+TEST_F(TestLogTest, ABadLineIsNamedWithItsNumberAndReason) {
+  const struct {
+    const char* contents;
+    const char* message;  // null: the file just ended
+  } cases[] = {
+      {"1,4,0\n\n  zz,1,2\n1,4,0\n", "line 3: the record type is not a hexadecimal number"},
+      {"1,4,0\n2 ,4,0\n", "line 2: no comma right after the record type"},
+      {"1,\n4,0\n3,x\n", "line 3: the first data word is not a hexadecimal number"},
+      {"1,4,0\n\n\n", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::remove(sandbox_.Path("var/log/vigilagent/messages.log").c_str());
+    StartTestLog(c.contents);
+    LogReadRecord r{};
+    while (gTestLog.ReadRecord(&r)) {
+    }
+    const std::vector<std::string> lines = MessageLines();
+    if (c.message == nullptr) {
+      EXPECT_TRUE(lines.empty()) << c.contents;
+    } else {
+      ASSERT_EQ(lines.size(), 1u) << c.contents;
+      EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
+    }
+  }
+}
+
+// More lines than one poll's exchanges: every line is reported once, across polls, and the
+// real log's position and identity stay as the last real run saved them.
+TEST_F(TestLogTest, ALongReplayReportsEveryLineOnceAndLeavesThePositionAlone) {
+  constexpr int kLines = 5000;
+  std::string contents;
+  for (int i = 0; i < kLines; ++i) contents += "1,4,0\n";
+  StartTestLog(contents);
+  RegKey key;
+  ASSERT_EQ(key.Open(kParametersBasePath, kEventLogParameterSubkey), 0);
+  ASSERT_EQ(key.WriteDword(kLogOffsetValue, 96), 0);
+  ASSERT_EQ(key.WriteDword(kLogFirstTimeValue, 0x5EED0001), 0);
+  key.Close();
+  StartReader();
+  for (int poll = 0; poll < 3; ++poll) PollEventLog();
+  EXPECT_EQ(EventLines().size(), std::size_t{kLines});
+  EXPECT_EQ(gEventLogReader.storedPosition, 96);
+  EXPECT_EQ(gEventLogReader.storedFirstRecordTime, 0x5EED0001u);
+  gEventLogReader.storedPosition = 0;
+  gEventLogReader.storedFirstRecordTime = 0;
+  ASSERT_EQ(LoadLogPosition(), 0);
+  EXPECT_EQ(gEventLogReader.storedPosition, 96);
+  EXPECT_EQ(gEventLogReader.storedFirstRecordTime, 0x5EED0001u);
 }
 
 TEST_F(TestLogTest, ReplayedOverTemperatureWarnsAndMarks) {

@@ -106,6 +106,41 @@ TEST(ServiceHost, StopSignalRunsTheWholeStatusSequence) {
             (std::vector<std::string>{"main 1 Vigilagent", "other refused", "1"}));
 }
 
+// Voluntary context switches of thread `tid` of this process so far: one per wake-up.
+long WakeupsOf(pid_t tid) {
+  std::FILE* status = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/status").c_str(), "r");
+  if (status == nullptr) return -1;
+  long count = -1;
+  char line[256];
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "voluntary_ctxt_switches: %ld", &count) == 1) break;
+  }
+  std::fclose(status);
+  return count;
+}
+
+// The dispatcher is the child's first thread (its id is the process id).
+void IdleServiceMain(uint32_t, char**) {
+  os::SleepMs(100);  // the dispatcher reaches its wait
+  const long before = WakeupsOf(getpid());
+  os::SleepMs(1000);
+  Note("wakeups " + std::to_string(WakeupsOf(getpid()) - before));
+}
+
+// Idle, the dispatcher sleeps in its signal wait until a signal or the service's end: it does
+// not wake to look whether the service has ended, and it still returns when it has.
+TEST(ServiceHost, TheDispatcherSleepsUntilTheServiceEnds) {
+  Sandbox sandbox;
+  gControlLog = sandbox.Path("controls.log");
+  pid_t child = ForkChild([] { return os::StartServiceDispatcher("Vigilagent", IdleServiceMain) ? 0 : 1; });
+  EXPECT_EQ(WaitChild(child), 0);
+  const std::vector<std::string> lines = Lines(sandbox.ReadFile("controls.log"));
+  ASSERT_EQ(lines.size(), 1u);
+  long wakeups = -1;
+  ASSERT_EQ(std::sscanf(lines[0].c_str(), "wakeups %ld", &wakeups), 1) << lines[0];
+  EXPECT_LE(wakeups, 1) << "the dispatcher woke while nothing happened";
+}
+
 struct SignalCase {
   int signo;
   uint32_t control;

@@ -171,17 +171,25 @@ TEST(SmbiosParser, LayoutKindZeroParsesAndClearsNothing) {
   EXPECT_EQ(gEventLogReader.logDataSize, 0x0FF0);
 }
 
-TEST(SmbiosParser, ThirtyThreeStringsEndTheWalkAfterTheStructure) {
-  for (std::size_t strings : {32u, 33u}) {
+// Real boards carry OEM, type 11 and type 12 structures of 33 and more strings: the first 32
+// serve lookups, the rest of the set is stepped over and the walk goes on.
+TEST(SmbiosParser, LongStringSetsAreSteppedOver) {
+  for (std::size_t strings : {32u, 33u, 40u}) {
     SCOPED_TRACE(strings);
     ResetInventory();
-    TestStructure crowded = Probe(26, 1, "s1", 0);
-    for (std::size_t i = 2; i <= strings; ++i) crowded.strings.push_back("s" + std::to_string(i));
+    gEventLogReader.logDataSize = 0;
+    std::vector<std::string> many;
+    for (std::size_t i = 1; i <= strings; ++i) many.push_back("s" + std::to_string(i));
+    TestStructure crowded = Probe(26, 1, "", 0);
+    crowded.strings = many;
     crowded.formatted[0] = 32;  // the description is the last string that can be read
-    auto s = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, {crowded, Probe(26, 2, "next", 0)}));
-    ASSERT_FALSE(s.voltageProbes.empty());
-    EXPECT_EQ(s.voltageProbes[0].description, "s32");
-    EXPECT_EQ(s.voltageProbes.size(), strings == 32 ? 2u : 1u);
+    auto s = ParseAndSnapshot(BuildSmbiosBuffer(
+        Layout::kStandard, {OemStructure(0xC0, 0x10, many), crowded, SystemEventLog(0x11),
+                            MemoryDevice(0x12, "DIMM_A1"), Probe(28, 0x13, "after", 0)}));
+    EXPECT_EQ(s.voltageProbes, (std::vector<ProbeValue>{{1, 0, "s32"}}));
+    EXPECT_EQ(s.memoryDevices, (std::map<uint16_t, std::string>{{0x12, "DIMM_A1"}}));
+    EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{0x13, 0, "after"}}));
+    EXPECT_NE(gEventLogReader.logDataSize, 0);
   }
 }
 
@@ -222,6 +230,10 @@ TEST(StringTables, FirstTableIsAskedFirstAndDecides) {
   EXPECT_EQ(DescriptionFromTables(first, second, 0x11, 2), "** Error ** Bad string number");
   EXPECT_EQ(DescriptionFromTables(first, second, 0x12, 2), "only in second");
   EXPECT_EQ(DescriptionFromTables(first, second, 0x13), "** Error ** No string for this ");
+  // A key given twice in one table: its first entry answers, also when it is short.
+  const auto twice = StringTableBytes({{"0020", {"z"}}, {"0021", {"early"}}, {"0021", {"late", "late 2"}}});
+  EXPECT_EQ(DescriptionFromTables(twice, second, 0x21), "early");
+  EXPECT_EQ(DescriptionFromTables(twice, second, 0x21, 2), "** Error ** Bad string number");
 }
 
 TEST(StringTables, EntryWithoutStringsAndEmptyKeyEndTheTable) {

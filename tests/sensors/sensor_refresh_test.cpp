@@ -8,6 +8,7 @@
 #include "agent/platform/smbios_parser.h"
 #include "scripted_device.h"
 #include "sensor_block_fixture.h"
+#include "agent/sensors/sensor_conversion.h"
 #include "agent/sensors/sensor_refresh.h"
 #include "agent/sensors/sensor_table.h"
 #include "agent/shared/request_channel.h"
@@ -109,7 +110,7 @@ TEST_F(SensorRefreshTest, VoltageRequestLeavesOtherRecordsAlone) {
   EXPECT_EQ(Reading(4), 0.0f);
 }
 
-TEST_F(SensorRefreshTest, FailedCommandLeavesThatRecordUntouchedAndGoesOn) {
+TEST_F(SensorRefreshTest, FailedCommandKeepsTheReadingMarksItUnknownAndGoesOn) {
   for (std::size_t i = 0; i < 6; ++i) {
     block::StoreF32(Record(i), sensor::kReading, 7.5f);
     block::StoreU16(Record(i), sensor::kState, 4);
@@ -121,7 +122,7 @@ TEST_F(SensorRefreshTest, FailedCommandLeavesThatRecordUntouchedAndGoesOn) {
   EXPECT_EQ(device_.commands().size(), 6u);
   for (std::size_t i : {1, 4}) {
     EXPECT_EQ(Reading(i), 7.5f) << i;
-    EXPECT_EQ(State(i), 4) << i;
+    EXPECT_EQ(State(i), kStateUnknown) << i;
   }
   EXPECT_EQ(Reading(0), 25.0f);
   EXPECT_EQ(Reading(5), 65535.0f);

@@ -8,6 +8,7 @@ namespace vigilctl {
 namespace {
 
 using Kind = RegOperation::Kind;
+using namespace std::string_literals;
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 
 std::vector<uint8_t> Bytes(std::string_view s, bool nul = true) {
@@ -79,6 +80,35 @@ TEST(RegFileTest, StringEndingInBackslashDoesNotSwallowTheNextLine) {
   EXPECT_EQ(r.operations[1].data, Bytes("C:\\"));
 }
 
+std::string Repeat(const std::string& part, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += part;
+  return out;
+}
+
+// ASCII text as UTF-16 code units, little-endian unless asked otherwise.
+std::string Utf16(const std::string& ascii, bool bigEndian = false) {
+  std::string out;
+  for (char c : ascii) {
+    out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  }
+  return out;
+}
+
+TEST(RegFileTest, ReadsUtf16WithMarkAndUtf8WithMark) {
+  const std::string body = kHeader + "[HKEY_LOCAL_MACHINE\\K]\r\n\"Name\"=\"Caf";
+  const std::string utf16 = "\xFF\xFE" + Utf16(body) + "\xE9\x00\x3D\xD8\x00\xDE"s +
+                            Utf16("\"\r\n");  // e-acute and U+1F600 as a surrogate pair
+  const std::string utf8 = "\xEF\xBB\xBF" + body + "\xC3\xA9\xF0\x9F\x98\x80\"\n";
+  for (const std::string& file : {utf16, utf8}) {
+    RegParseResult r = ParseRegFile(file);
+    ASSERT_EQ(r.errorLine, 0) << r.error;
+    ASSERT_EQ(r.operations.size(), 2u);
+    EXPECT_EQ(r.operations[1].name, "Name");
+    EXPECT_EQ(r.operations[1].data, Bytes("Caf\xC3\xA9\xF0\x9F\x98\x80"));
+  }
+}
+
 struct BadCase {
   const char* label;
   std::string text;
@@ -119,6 +149,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"unknown_data", kHeader + kKey + "\"a\"=qword:1\n", 5},
         BadCase{"garbage", kHeader + kKey + "hello\n", 5},
         BadCase{"value_in_deleted_key", kHeader + "[-HKEY_LOCAL_MACHINE\\K]\n\"a\"=dword:1\n", 4},
+        BadCase{"nul_in_name", kHeader + kKey + "\"AB\0CD\"=dword:1\n"s, 5},
+        BadCase{"nul_in_key", kHeader + "[HKEY_LOCAL_MACHINE\\A\0B]\n"s, 3},
+        BadCase{"key_name_256", kHeader + "[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 3},
+        BadCase{"key_depth_513", kHeader + "[HKEY_LOCAL_MACHINE\\k" + Repeat("\\k", 512) + "]\n", 3},
+        BadCase{"value_name_16384", kHeader + kKey + "\"" + std::string(16384, 'n') + "\"=dword:1\n", 5},
+        BadCase{"data_over_1_MiB", kHeader + kKey + "\"a\"=hex:00" + Repeat(",00", 1 << 20) + "\n", 5},
+        BadCase{"utf16_big_endian", "\xFE\xFF" + Utf16(kHeader, true), 1},
+        BadCase{"utf16_odd_length", "\xFF\xFE" + Utf16(kHeader) + "x", 1},
+        BadCase{"utf16_lone_surrogate", "\xFF\xFE" + Utf16(kHeader) + "\x00\xD8"s, 1},
         // The fault on the last line still rejects the good lines before it.
         BadCase{"last_line", kHeader + kKey + kKey + kKey + "\"a\"=dword:\n", 9}),
     [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.label); });

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "os/os.h"
+#include "reg_text.h"
 
 namespace vigilctl {
 namespace {
@@ -141,16 +142,16 @@ bool ParseData(const std::string& text, std::size_t pos, RegOperation* op, std::
     return true;
   }
   if (rest.substr(0, 3) == "hex") {
-    std::string_view spec = rest.substr(3);
+    std::string_view typeTag = rest.substr(3);  // "(N):..." or ":..."
     uint32_t type = os::kRegBinary;
-    if (!spec.empty() && spec.front() == '(') {
-      std::size_t close = spec.find(')');
+    if (!typeTag.empty() && typeTag.front() == '(') {
+      std::size_t close = typeTag.find(')');
       if (close == std::string_view::npos || close == 1 || close > 9) {
         *error = "bad hex(type)";
         return false;
       }
       type = 0;
-      for (char c : spec.substr(1, close - 1)) {
+      for (char c : typeTag.substr(1, close - 1)) {
         int d = HexDigit(c);
         if (d < 0) {
           *error = "bad hex(type)";
@@ -158,9 +159,9 @@ bool ParseData(const std::string& text, std::size_t pos, RegOperation* op, std::
         }
         type = type << 4 | static_cast<uint32_t>(d);
       }
-      spec.remove_prefix(close + 1);
+      typeTag.remove_prefix(close + 1);
     }
-    if (spec.empty() || spec.front() != ':' || !ParseHexBytes(spec.substr(1), &op->data)) {
+    if (typeTag.empty() || typeTag.front() != ':' || !ParseHexBytes(typeTag.substr(1), &op->data)) {
       *error = "bad hex data (expected hex:aa,bb,...)";
       return false;
     }
@@ -203,21 +204,52 @@ bool ParseKeyLine(const std::string& text, RegOperation* op, std::string* error)
     *error = "empty key name";
     return false;
   }
+  std::size_t depth = 0;
+  for (std::size_t start = 0; start <= inner.size(); ++depth) {
+    std::size_t end = inner.find('\\', start);
+    if (end == std::string_view::npos) end = inner.size();
+    if (end - start > os::kRegMaxKeyName) {
+      *error = "a key name longer than " + std::to_string(os::kRegMaxKeyName) + " characters";
+      return false;
+    }
+    start = end + 1;
+  }
+  // Deeper keys could be written but never exported again.
+  if (depth > os::kRegMaxKeyDepth) {
+    *error = "a key nested deeper than " + std::to_string(os::kRegMaxKeyDepth) + " levels";
+    return false;
+  }
   op->key.assign(inner);
+  return true;
+}
+
+// What the registry would refuse only when the operation is applied, refused beforehand so
+// that an import is never cut short part-way.
+bool WithinRegistryBounds(const RegOperation& op, std::string* error) {
+  if (op.name.size() > os::kRegMaxValueName) {
+    *error = "a value name longer than " + std::to_string(os::kRegMaxValueName) + " characters";
+    return false;
+  }
+  if (op.data.size() > os::kRegMaxValueData) {
+    *error = "value data larger than " + std::to_string(os::kRegMaxValueData) + " bytes";
+    return false;
+  }
   return true;
 }
 
 }  // namespace
 
-RegParseResult ParseRegFile(std::string_view text) {
+RegParseResult ParseRegFile(std::string_view bytes) {
   RegParseResult result;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   auto fail = [&](int line, std::string message) {
     result.operations.clear();
     result.errorLine = line;
     result.error = std::move(message);
     return result;
   };
+  std::string text;
+  std::string decodeError;
+  if (!DecodeRegBytes(bytes, &text, &decodeError)) return fail(1, decodeError);
 
   bool sawHeader = false;
   bool inKey = false;
@@ -226,6 +258,8 @@ RegParseResult ParseRegFile(std::string_view text) {
     const std::string& line = logical.text;
     std::size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == ';') continue;
+    // Names and texts reach the registry as C strings: a NUL would silently cut them.
+    if (line.find('\0') != std::string::npos) return fail(logical.line, "a NUL character in the line");
     if (!sawHeader) {
       if (line.substr(first) != kRegHeader) return fail(logical.line, "expected \"" + std::string(kRegHeader) + "\"");
       sawHeader = true;
@@ -252,7 +286,9 @@ RegParseResult ParseRegFile(std::string_view text) {
     }
     if (pos >= line.size() || line[pos] != '=') return fail(logical.line, "expected = after the value name");
     op.key = currentKey;
-    if (!ParseData(line, pos + 1, &op, &error)) return fail(logical.line, error);
+    if (!ParseData(line, pos + 1, &op, &error) || !WithinRegistryBounds(op, &error)) {
+      return fail(logical.line, error);
+    }
     result.operations.push_back(std::move(op));
   }
   if (!sawHeader) return fail(1, "empty file: expected \"" + std::string(kRegHeader) + "\"");

@@ -28,8 +28,10 @@ struct RegParseResult {
   std::string error;
 };
 
-// Parses the whole text. On a fault no operation is returned, so nothing gets applied.
-RegParseResult ParseRegFile(std::string_view text);
+// Parses the whole file (its bytes as read: UTF-16LE with a byte-order mark or UTF-8) and
+// checks every name, nesting depth and data size against the registry's bounds. On a fault no
+// operation is returned, so nothing gets applied. Any thread.
+RegParseResult ParseRegFile(std::string_view bytes);
 
 // One `"name"=...` line (no newline) for a value as the registry holds it.
 std::string FormatRegValue(std::string_view name, uint32_t type, const uint8_t* data, std::size_t size);

@@ -7,14 +7,16 @@
 namespace vigilctl {
 namespace {
 
-constexpr uint32_t kMaxName = 16384;  // the registry's own limit on value names
+// Room for the longest value name and its terminator (key names are shorter still).
+constexpr uint32_t kMaxName = os::kRegMaxValueName + 1;
 
 std::string Describe(const RegOperation& op, const char* what, long code) {
   return "line " + std::to_string(op.line) + ": " + what + " \"" + op.key + "\" failed (error " +
          std::to_string(code) + ")";
 }
 
-bool Apply(const RegOperation& op, std::string* error) {
+// One operation; kErrorSuccess, or the registry's error with *error saying which line and why.
+long Apply(const RegOperation& op, std::string* error) {
   os::RegHandle key = nullptr;
   long rc = os::kErrorSuccess;
   switch (op.kind) {
@@ -22,17 +24,17 @@ bool Apply(const RegOperation& op, std::string* error) {
       rc = os::RegCreateKey(op.key.c_str(), os::kKeyAllAccess, &key);
       if (rc != os::kErrorSuccess) {
         *error = Describe(op, "creating key", rc);
-        return false;
+        return rc;
       }
       os::RegCloseKey(key);
-      return true;
+      return os::kErrorSuccess;
     case RegOperation::Kind::kDeleteKey:
       rc = os::RegDeleteKeyTree(op.key.c_str());
       if (rc != os::kErrorSuccess && rc != os::kErrorFileNotFound) {
         *error = Describe(op, "deleting key", rc);
-        return false;
+        return rc;
       }
-      return true;
+      return os::kErrorSuccess;
     case RegOperation::Kind::kSetValue:
       rc = os::RegCreateKey(op.key.c_str(), os::kKeyAllAccess, &key);
       if (rc == os::kErrorSuccess) {
@@ -40,25 +42,35 @@ bool Apply(const RegOperation& op, std::string* error) {
                              static_cast<uint32_t>(op.data.size()));
         os::RegCloseKey(key);
       }
-      if (rc != os::kErrorSuccess) {
-        *error = Describe(op, ("setting \"" + op.name + "\" in").c_str(), rc);
-        return false;
-      }
-      return true;
+      if (rc != os::kErrorSuccess) *error = Describe(op, ("setting \"" + op.name + "\" in").c_str(), rc);
+      return rc;
     case RegOperation::Kind::kDeleteValue:
       rc = os::RegOpenKey(op.key.c_str(), os::kKeyAllAccess, &key);
-      if (rc == os::kErrorFileNotFound) return true;
+      if (rc == os::kErrorFileNotFound) return os::kErrorSuccess;
       if (rc == os::kErrorSuccess) {
         rc = os::RegDeleteValue(key, op.name.c_str());
         os::RegCloseKey(key);
       }
       if (rc != os::kErrorSuccess && rc != os::kErrorFileNotFound) {
         *error = Describe(op, ("deleting \"" + op.name + "\" in").c_str(), rc);
-        return false;
+        return rc;
       }
-      return true;
+      return os::kErrorSuccess;
   }
-  return false;
+  return os::kErrorInvalidParameter;
+}
+
+struct Batch {
+  const std::vector<RegOperation>* operations;
+  std::string* error;
+};
+
+long ApplyAll(void* context) {
+  const Batch& batch = *static_cast<const Batch*>(context);
+  for (const RegOperation& op : *batch.operations) {
+    if (long rc = Apply(op, batch.error)) return rc;
+  }
+  return os::kErrorSuccess;
 }
 
 // Value `index` of `key`: false at the end; *rc tells an error from the end.
@@ -85,7 +97,9 @@ bool ReadValue(os::RegHandle key, uint32_t index, std::string* name, uint32_t* t
 }
 
 bool ExportKey(const std::string& path, std::string* text, std::string* error, int depth) {
-  if (depth > 64) {
+  // The import refuses keys nested deeper than the registry allows, so whatever is there can
+  // be exported; the bound only stops a store that was changed by other means.
+  if (depth > static_cast<int>(os::kRegMaxKeyDepth)) {
     *error = "keys nested too deep under \"" + path + "\"";
     return false;
   }
@@ -131,10 +145,13 @@ bool ExportKey(const std::string& path, std::string* text, std::string* error, i
 }  // namespace
 
 bool ApplyRegOperations(const std::vector<RegOperation>& operations, std::string* error) {
-  for (const RegOperation& op : operations) {
-    if (!Apply(op, error)) return false;
+  error->clear();
+  Batch batch{&operations, error};
+  const long rc = os::RegApplyAtomically(ApplyAll, &batch);
+  if (rc != os::kErrorSuccess && error->empty()) {
+    *error = "the registry refused the change (error " + std::to_string(rc) + ")";
   }
-  return true;
+  return rc == os::kErrorSuccess;
 }
 
 bool ExportRegKey(const std::string& path, std::string* text, std::string* error) {

@@ -8,8 +8,8 @@
 
 namespace vigilctl {
 
-// Applies parsed operations in order. False at the first failure, with *error saying which
-// line and why (the operations before it stay applied).
+// Applies parsed operations in order, all together or none (os::RegApplyAtomically). False at
+// the first failure, with *error saying which line and why. Main thread of vigilctl.
 bool ApplyRegOperations(const std::vector<RegOperation>& operations, std::string* error);
 
 // The key below HKEY_LOCAL_MACHINE and all its subkeys as .reg text (header included).

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "json_text.h"
+#include "contract/refresh_scope.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 
@@ -48,6 +49,20 @@ std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind) {
                     b::LoadF32(record, sensor::kReading), b::LoadU16(record, sensor::kState)});
   }
   return rows;
+}
+
+RefreshOutcome CountUnread(const uint8_t* block, int32_t request) {
+  namespace b = vigil::block;
+  std::size_t count = std::min<std::size_t>(b::LoadU16(block, b::kSensorCount), b::kMaxSensors);
+  RefreshOutcome outcome{0, 0};
+  for (std::size_t i = 0; i < count; ++i) {
+    uint8_t record[b::kSensorRecordSize];
+    std::memcpy(record, block + b::SensorRecordOffset(i), sizeof record);
+    if (!vigil::SensorRefreshable(record) || !vigil::SensorReadBy(record, request)) continue;
+    ++outcome.asked;
+    if (b::LoadU16(record, sensor::kState) == vigil::kStateUnknown) ++outcome.unread;
+  }
+  return outcome;
 }
 
 std::string SensorTypeName(uint8_t sensorType) {

@@ -22,6 +22,17 @@ enum class SensorKind { kAll, kTemperature, kVoltage, kFan };
 // Records 0 .. count-1 (count bounded by 128) whose sensor type matches `kind`.
 std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind);
 
+// After a refresh with request code `request`: how many records it read (`asked`) and how
+// many of those are in state Unknown (`unread`). The agent marks a record whose read failed
+// Unknown, keeping its last reading; that is how the reply tells the client, without a field
+// of its own in the block. A sensor whose own status is Unknown counts as unread too: its
+// value is no more to be trusted.
+struct RefreshOutcome {
+  std::size_t asked;
+  std::size_t unread;
+};
+RefreshOutcome CountUnread(const uint8_t* block, int32_t request);
+
 // IPMI sensor type name ("Temperature", "Power Supply", ...).
 std::string SensorTypeName(uint8_t sensorType);
 // "OK", "Unknown", "Critical", "Non-critical", "Non-recoverable", "Other"; else "state N".

@@ -58,7 +58,17 @@ int RunSensors(int argc, char** argv) {
   }
   std::vector<SensorRow> rows = ReadSensorRows(block, kind->kind);
   std::fputs(json ? SensorTableJson(rows).c_str() : SensorTableText(rows).c_str(), stdout);
-  return kExitOk;
+  if (!refresh) return kExitOk;
+  const RefreshOutcome outcome = CountUnread(block, kind->request);
+  if (outcome.unread == 0) return kExitOk;
+  // The block cannot tell a failed read from a sensor that reports Unknown itself: both leave
+  // state Unknown, and neither reading is current.
+  std::fprintf(stderr,
+               "vigilctl: %zu of %zu sensors have no current reading (state Unknown: not read, or the "
+               "sensor reports Unknown; last reading shown)\n",
+               outcome.unread, outcome.asked);
+  // Some fresh readings are still an answer; none at all is a failed refresh.
+  return outcome.unread == outcome.asked ? kExitFailed : kExitOk;
 }
 
 }  // namespace vigilctl

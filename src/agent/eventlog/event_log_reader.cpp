@@ -7,6 +7,7 @@
 #include "agent/eventlog/event_reporting.h"
 #include "agent/eventlog/history_ring.h"
 #include "contract/driver_protocol.h"
+#include "agent/eventlog/test_log.h"
 #include "agent/eventlog/utilization_alert.h"
 #include "os/os.h"
 #include "agent/platform/driver_channel.h"
@@ -43,13 +44,12 @@ void MarkSeen(std::size_t entryOffset, uint32_t value) {
   block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen2), value);
 }
 
-void HandleRecord(const uint8_t* record, uint8_t length, uint16_t position) {
-  EventLogReaderState& r = gEventLogReader;
-  ++r.recordsSeen;
+void HandleRecord(const uint8_t* record, uint8_t length, bool isNew) {
+  ++gEventLogReader.recordsSeen;
   DecodeEventRecord(record, length, &gEvent);
   const std::size_t entry = AppendHistoryEntry(gEvent);
   MarkSeen(entry, 1);
-  if (position < r.storedPosition) return;
+  if (!isNew) return;
   MarkSeen(entry, 0);
   gNewRecordMarker = kNewRecordMarkerSet;
   const uint16_t type = gEvent.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
@@ -73,8 +73,9 @@ bool CheckLogReset(const LogReadRecord& response, uint16_t requestedPosition) {
 }
 
 // Walks the records of one response, advancing its position past each. False when a
-// malformed record ended the walk.
-bool WalkResponse(LogReadRecord* response) {
+// malformed record ended the walk. Replayed test-log lines are new each: the file is read
+// once, line by line, and its positions say nothing about the BIOS log's.
+bool WalkResponse(LogReadRecord* response, bool replay) {
   // The count is the driver's word: never walk past the data area it could fill.
   const uint32_t end = response->dataLength < kLogDataCapacity ? response->dataLength : kLogDataCapacity;
   uint32_t cursor = 0;
@@ -84,7 +85,8 @@ bool WalkResponse(LogReadRecord* response) {
       ++gEventLogReader.malformedRecords;
       return false;
     }
-    HandleRecord(response->data + cursor, uint8_t(length), response->position);
+    HandleRecord(response->data + cursor, uint8_t(length),
+                 replay || response->position >= gEventLogReader.storedPosition);
     cursor += length;
     response->position = uint16_t(response->position + length);
   }
@@ -99,6 +101,22 @@ void CompletePoll(uint16_t position) {
   SaveLogPosition();
   r.logUtilization = int32_t(uint32_t(r.storedPosition) * 100u / r.logDataSize);
   CheckLogUtilization();
+}
+
+// The test log stands in for the BIOS log for the whole run. Its lines are no part of the
+// BIOS log, so the position and identity kept for the real log are neither compared with them
+// nor changed nor saved: after the file is removed, the next run follows the real log from
+// where the last real poll left it. A poll cut at the exchange limit just ends; the next
+// one reads on from the next line.
+void ReplayTestLog() {
+  LogReadRecord record;
+  std::memset(&record, 0, sizeof record);
+  for (int exchanges = 0; exchanges < kMaxExchangesPerPoll; ++exchanges) {
+    record.dataLength = kLogDataCapacity;
+    if (ExchangeLogRecords(&record) != 0) return;  // the file is exhausted
+    WalkResponse(&record, true);
+  }
+  ++gEventLogReader.exchangeLimitPolls;
 }
 
 }  // namespace
@@ -126,6 +144,10 @@ int SetUpEventLog(const uint8_t* structure, uint32_t length) {
 void PollEventLog() {
   EventLogReaderState& r = gEventLogReader;
   if (r.logDataSize == 0) return;
+  if (gTestLog.IsActive()) {
+    ReplayTestLog();
+    return;
+  }
   LogReadRecord record;
   std::memset(&record, 0, sizeof record);
   record.firstRecordTime = r.storedFirstRecordTime;
@@ -140,14 +162,16 @@ void PollEventLog() {
     // read the new log from its beginning instead.
     const bool rereadFromStart = reset && requested != 0;
     if (!rereadFromStart) {
-      if (!WalkResponse(&record)) break;
+      if (!WalkResponse(&record, false)) break;
       if (record.moreRecords == 0 || record.dataLength == 0) break;
     }
     if (exchanges >= kMaxExchangesPerPoll) {
       ++r.exchangeLimitPolls;
-      // Still at the old log's position: leave it to the next poll, which reads from 0.
-      if (rereadFromStart) return;
-      break;
+      // Not a completed poll: nothing is saved and no utilization judged. The next poll
+      // carries on from the advanced position (still at the old log's position after a
+      // reset, it reads from 0 instead).
+      if (!rereadFromStart) r.storedPosition = record.position;
+      return;
     }
     if (rereadFromStart) record.position = 0;
     record.dataLength = kLogDataCapacity;

@@ -19,8 +19,9 @@ struct EventLogReaderState {
 extern EventLogReaderState gEventLogReader;
 
 // A driver that answers "more records" for ever cannot hold a poll: after this many exchanges
-// the poll completes where it stands and the next poll goes on from there. A full 64 KiB log
-// takes about a thousand exchanges of whole records.
+// the poll ends where it stands, not completed (nothing saved, no utilization judged), and
+// the next poll goes on from there. A full 64 KiB log takes about a thousand exchanges of
+// whole records.
 constexpr int kMaxExchangesPerPoll = 4096;
 
 // Given the formatted area of a type-15 structure (`length` bytes available; bytes beyond it
@@ -39,6 +40,8 @@ int SaveLogPosition();
 // recovered answers it; one that has not costs one exchange per poll and loses nothing).
 // A cleared or replaced log noticed in the answer to a request from a non-zero position is
 // read again from position 0 in the same poll, so that each of its records is reported.
+// While the test log is active its lines are replayed instead, each reported once, and the
+// stored position and identity are left alone.
 void PollEventLog();
 
 }  // namespace vigil

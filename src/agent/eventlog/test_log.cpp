@@ -1,5 +1,6 @@
 #include "agent/eventlog/test_log.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "agent/eventlog/event_decoder.h"
@@ -14,6 +15,7 @@ TestLog gTestLog;
 namespace {
 
 constexpr uint8_t kReplayedRecordLength = 16;
+constexpr const char* kBadLineCaption = "test_log.csv";
 
 void StoreWord(uint8_t* bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
@@ -35,6 +37,47 @@ void TestLog::Reopen() {
   file_ = os::OpenFile(kTestLogPath, "r");
   active_ = file_ != nullptr;
   replayCounter_ = 0;
+  line_ = 1;
+}
+
+void TestLog::SkipSpace() {
+  int c;
+  while ((c = std::getc(file_)) != EOF && std::isspace(c)) {
+    if (c == '\n') ++line_;
+  }
+  if (c != EOF) std::ungetc(c, file_);
+}
+
+// Reads "%x,%lx,%lx" one conversion at a time, exactly as the one scan would (white space
+// before each number, line breaks included, is skipped; each comma must follow its number),
+// so that the line of a record that does not match can be told. Returns the number of
+// numbers converted (EOF at the end of the file); `reason` says why fewer than two were.
+int TestLog::ScanRecord(unsigned int* type, unsigned long* first, unsigned long* second,
+                        const char** reason) {
+  SkipSpace();
+  const int typeRead = std::fscanf(file_, "%x", type);
+  if (typeRead != 1) {
+    *reason = "the record type is not a hexadecimal number";
+    return typeRead;
+  }
+  int c = std::getc(file_);
+  if (c != ',') {
+    if (c != EOF) std::ungetc(c, file_);
+    *reason = "no comma right after the record type";
+    return 1;
+  }
+  SkipSpace();
+  if (std::fscanf(file_, "%lx", first) != 1) {
+    *reason = "the first data word is not a hexadecimal number";
+    return 1;
+  }
+  c = std::getc(file_);
+  if (c != ',') {
+    if (c != EOF) std::ungetc(c, file_);
+    return 2;
+  }
+  SkipSpace();
+  return std::fscanf(file_, "%lx", second) == 1 ? 3 : 2;
 }
 
 bool TestLog::ReadRecord(LogReadRecord* record) {
@@ -43,9 +86,16 @@ bool TestLog::ReadRecord(LogReadRecord* record) {
   // `long` is 32 bits on Windows and 64 on Linux: the record words take the low 32 bits.
   unsigned long first = 0;
   unsigned long second = 0;
-  const int converted = std::fscanf(file_, "%x,%lx,%lx", &type, &first, &second);
+  const char* reason = "";
+  const int converted = ScanRecord(&type, &first, &second, &reason);
   if (converted < 2) {
-    // End of file or a line that does not match: the replay is over for this run.
+    // End of file or a line that does not match: the replay is over for this run. A tester
+    // whose file stops early must learn where and why, not guess from missing events.
+    if (converted != EOF) {
+      char text[160];
+      std::snprintf(text, sizeof text, "test_log.csv line %u: %s; the replay ends here", line_, reason);
+      os::MessageBox(text, kBadLineCaption, os::kMbIconWarning);
+    }
     Close();
     record->moreRecords = 0;
     return false;

@@ -19,7 +19,8 @@ class TestLog {
 
   bool IsActive() const { return active_; }
   // Fills the record from the next line; false when nothing was produced (then only
-  // moreRecords is changed, to 0, and the file is closed for good). Service thread.
+  // moreRecords is changed, to 0, and the file is closed for good; a line that does not
+  // match is named with its number and the reason in a message box). Service thread.
   bool ReadRecord(LogReadRecord* record);
 
   // For tests and tools: closes the file and starts over as a freshly constructed object
@@ -28,10 +29,13 @@ class TestLog {
 
  private:
   void Close();
+  void SkipSpace();
+  int ScanRecord(unsigned int* type, unsigned long* first, unsigned long* second, const char** reason);
 
   std::FILE* file_ = nullptr;
   bool active_ = false;
   uint32_t replayCounter_ = 0;
+  unsigned line_ = 1;  // line of the file that the next record starts on
 };
 
 extern TestLog gTestLog;

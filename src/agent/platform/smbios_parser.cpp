@@ -80,9 +80,9 @@ bool HasNoStrings(uint8_t type) {
   return type == kTypeMemoryController || type == kTypeSystemEventLog || type == kTypeCoolingDevice;
 }
 
-// Where the walk goes after `s`, and whether it may go on; reads the string-set of `s` into
-// `set` in the standard layout.
-bool FindNext(const TableView& table, const Structure& s, smbios::StringSet* set, std::size_t* next) {
+// Where the walk goes after `s` (the buffer end when its string-set never ends); reads the
+// string-set of `s` into `set` in the standard layout.
+void FindNext(const TableView& table, const Structure& s, smbios::StringSet* set, std::size_t* next) {
   set->count = 0;
   const std::size_t afterFormatted = smbios::OffsetInBuffer(s.offset, s.length);
   if (table.stringsApart) {
@@ -91,15 +91,13 @@ bool FindNext(const TableView& table, const Structure& s, smbios::StringSet* set
         table.data[afterFormatted] == 0 && table.data[afterFormatted + 1] == 0) {
       *next = afterFormatted + 2;  // an empty string-set left behind all the same
     }
-    return true;
+    return;
   }
   // The string-less types are followed by an empty set (two NULs), which the set reader steps
   // over just the same. Should one carry strings after all (newer firmware gives cooling
   // devices a description), stepping over the whole set keeps the walk on structure
   // boundaries instead of reading text as structures.
-  smbios::SetReading reading = smbios::ReadStringSet(table, afterFormatted, set);
-  *next = reading.next;
-  return reading.end != smbios::SetEnd::kTooMany;
+  *next = smbios::ReadStringSet(table, afterFormatted, set);
 }
 
 void TakeStructure(const TableView& table, const Structure& s, const smbios::StringSet& set) {
@@ -126,11 +124,14 @@ void ParseSmbiosTable(const uint8_t* buffer) {
   const uint32_t kind = smbios::HeaderU32(buffer, kSmbiosLayoutKind);
   if (kind == kSmbiosLayoutNone) return;  // no table: the inventory keeps what it holds
 
-  TableView table{buffer, kind == kSmbiosLayoutStringsApart, smbios::kBufferSize, smbios::kBufferSize};
+  // Kept from parse to parse: its vectors keep their room, so a parse allocates nothing new.
+  static smbios::StringTableIndex index;
+  TableView table{buffer, kind == kSmbiosLayoutStringsApart, smbios::kBufferSize, smbios::kBufferSize, &index};
   if (table.stringsApart) {
     table.firstStrings = kSmbiosDataArea;
     table.secondStrings =
         smbios::OffsetInBuffer(kSmbiosDataArea, smbios::HeaderU32(buffer, kSmbiosSecondStringTable));
+    smbios::IndexStringTables(table, &index);
   }
   ClearInventory();
 
@@ -152,9 +153,8 @@ void ParseSmbiosTable(const uint8_t* buffer) {
 
     smbios::StringSet set;
     std::size_t next = smbios::kBufferSize;
-    const bool goOn = FindNext(table, s, &set, &next);
+    FindNext(table, s, &set, &next);
     TakeStructure(table, s, set);
-    if (!goOn) break;
     position = next;
   }
 }

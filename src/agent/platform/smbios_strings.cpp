@@ -1,52 +1,71 @@
 #include "agent/platform/smbios_strings.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace vigil::smbios {
 
-SetReading ReadStringSet(const TableView& table, std::size_t start, StringSet* set) {
+std::size_t ReadStringSet(const TableView& table, std::size_t start, StringSet* set) {
   set->count = 0;
   std::size_t position = start;
   // A set of no strings is its terminator alone: two NUL bytes.
   if (position < kBufferSize && table.data[position] == 0) {
-    return {SetEnd::kComplete, OffsetInBuffer(position, 2)};
+    return OffsetInBuffer(position, 2);
   }
   while (position < kBufferSize) {
-    if (table.data[position] == 0) return {SetEnd::kComplete, position + 1};
-    if (set->count == kMaxStringsPerStructure) return {SetEnd::kTooMany, position};
-    set->offsets[set->count++] = static_cast<uint16_t>(position);
+    if (table.data[position] == 0) return position + 1;
+    if (set->count < kMaxStringsPerStructure) set->offsets[set->count++] = static_cast<uint16_t>(position);
     position = OffsetInBuffer(position, TextAt(table, position).size() + 1);
   }
-  return {SetEnd::kCutOff, kBufferSize};
+  return kBufferSize;
 }
 
 namespace {
 
 enum class TableLookup { kFound, kTooFew, kNoEntry };
 
-// Looks `key` up in the string table at `start`: entries of key, strings, empty string; an
-// empty key ends the table. Every step moves forward, so the walk ends at the buffer end.
-TableLookup LookUpStringTable(const TableView& table, std::size_t start, std::string_view key,
-                              uint8_t number, std::string_view* text) {
+// String `number` of the entry whose key is `key` in one indexed table.
+TableLookup LookUpStringTable(const TableView& table, const std::vector<StringTableIndex::Entry>& entries,
+                              std::string_view key, uint8_t number, std::string_view* text) {
+  auto entry = std::lower_bound(entries.begin(), entries.end(), key,
+                                [](const StringTableIndex::Entry& e, std::string_view k) { return e.key < k; });
+  if (entry == entries.end() || entry->key != key) return TableLookup::kNoEntry;
+  std::size_t position = entry->strings;
+  for (unsigned n = 1; position < kBufferSize; ++n) {
+    std::string_view string = TextAt(table, position);
+    if (string.empty()) break;  // end of this entry
+    if (n == number) {
+      *text = string;
+      return TableLookup::kFound;
+    }
+    position = OffsetInBuffer(position, string.size() + 1);
+  }
+  return TableLookup::kTooFew;
+}
+
+void IndexTable(const TableView& table, std::size_t start, std::vector<StringTableIndex::Entry>* entries) {
+  entries->clear();
+  // Every step moves forward, so the walk ends at the buffer end.
   std::size_t position = start;
   while (position < kBufferSize) {
-    std::string_view entryKey = TextAt(table, position);
-    if (entryKey.empty()) return TableLookup::kNoEntry;
-    position = OffsetInBuffer(position, entryKey.size() + 1);
-    const bool match = entryKey == key;
-    for (unsigned n = 1; position < kBufferSize; ++n) {
+    std::string_view key = TextAt(table, position);
+    if (key.empty()) break;
+    position = OffsetInBuffer(position, key.size() + 1);
+    entries->push_back({key, position});
+    while (position < kBufferSize) {
       std::string_view string = TextAt(table, position);
       position = OffsetInBuffer(position, string.size() + 1);
-      if (string.empty()) break;  // end of this entry
-      if (match && n == number) {
-        *text = string;
-        return TableLookup::kFound;
-      }
+      if (string.empty()) break;
     }
-    if (match) return TableLookup::kTooFew;
   }
-  return TableLookup::kNoEntry;
+  // Stable, and duplicates dropped after the first: the entry a walk from the start finds.
+  std::stable_sort(entries->begin(), entries->end(),
+                   [](const StringTableIndex::Entry& a, const StringTableIndex::Entry& b) { return a.key < b.key; });
+  entries->erase(std::unique(entries->begin(), entries->end(),
+                             [](const StringTableIndex::Entry& a, const StringTableIndex::Entry& b) {
+                               return a.key == b.key;
+                             }),
+                 entries->end());
 }
 
 }  // namespace
@@ -58,18 +77,25 @@ std::string_view GetSmbiosString(const TableView& table, const Structure& s, con
     if (number > set.count) return kBadStringNumberText;
     return TextAt(table, set.offsets[number - 1]);
   }
-  char key[8];
-  std::snprintf(key, sizeof key, "%04X", static_cast<unsigned>(s.handle));
+  // The handle in upper-case hexadecimal, four digits: a u16 never needs more.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const char key[4] = {kDigits[s.handle >> 12], kDigits[s.handle >> 8 & 0xF], kDigits[s.handle >> 4 & 0xF],
+                       kDigits[s.handle & 0xF]};
   // The first table is asked first; the second only when the first has no entry at all.
-  for (std::size_t start : {table.firstStrings, table.secondStrings}) {
+  for (const auto& entries : table.index->tables) {
     std::string_view text;
-    switch (LookUpStringTable(table, start, key, number, &text)) {
+    switch (LookUpStringTable(table, entries, std::string_view(key, sizeof key), number, &text)) {
       case TableLookup::kFound: return text;
       case TableLookup::kTooFew: return kBadStringNumberText;
       case TableLookup::kNoEntry: break;
     }
   }
   return kNoStringForHandleText;
+}
+
+void IndexStringTables(const TableView& table, StringTableIndex* index) {
+  IndexTable(table, table.firstStrings, &index->tables[0]);
+  IndexTable(table, table.secondStrings, &index->tables[1]);
 }
 
 void CopyText(std::string_view text, char* field, std::size_t capacity) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "agent/platform/smbios_parser.h"
 #include "agent/platform/smbios_table_view.h"
@@ -17,19 +18,27 @@ struct StringSet {
   uint16_t offsets[kMaxStringsPerStructure];
 };
 
-enum class SetEnd {
-  kComplete,   // `next` is the position after the terminating empty string
-  kTooMany,    // a 33rd string follows: the set holds the first 32, the walk must end
-  kCutOff,     // the buffer ended inside the set: `next` is the buffer end
+// Reads the standard-layout string-set that starts at buffer offset `start`. The first 32
+// strings are recorded for lookups; further ones (OEM, type 11 and type 12 structures of real
+// boards carry 33 and more) are stepped over to the set's end, so the walk goes on.
+// Returns the position after the terminating empty string, or kBufferSize when the buffer
+// ends inside the set.
+std::size_t ReadStringSet(const TableView& table, std::size_t start, StringSet* set);
+
+// The entries of the two string tables of layout kind 2, found by one walk of each table per
+// parse, so that a lookup by handle is a search rather than a walk from the table's start.
+// Only the first entry of a key is kept: a walk from the start would find that one.
+struct StringTableIndex {
+  struct Entry {
+    std::string_view key;
+    std::size_t strings;  // buffer offset of the entry's first string
+  };
+  std::vector<Entry> tables[2];  // first and second table, each sorted by key
 };
 
-struct SetReading {
-  SetEnd end;
-  std::size_t next;
-};
-
-// Reads the standard-layout string-set that starts at buffer offset `start`.
-SetReading ReadStringSet(const TableView& table, std::size_t start, StringSet* set);
+// Fills `index` from the tables that `table` names. Entries follow one another as key,
+// strings, empty string; an empty key or the buffer end ends a table.
+void IndexStringTables(const TableView& table, StringTableIndex* index);
 
 // String `number` of structure `s`: "" for 0, else from the set (standard layout) or from the
 // string tables by handle (layout kind 2), else one of the two error texts. Never null; a

@@ -12,12 +12,15 @@ namespace vigil::smbios {
 
 constexpr std::size_t kBufferSize = kSmbiosTableSize;
 
+struct StringTableIndex;
+
 // The whole buffer and what its header says about the layout.
 struct TableView {
   const uint8_t* data;       // kBufferSize bytes
   bool stringsApart;         // layout kind 2
   std::size_t firstStrings;  // buffer offsets of the two string tables (kBufferSize: none)
   std::size_t secondStrings;
+  const StringTableIndex* index;  // layout kind 2: the entries of both tables by key
 };
 
 // One structure as met by the walk. `available` is the part of the formatted area inside the

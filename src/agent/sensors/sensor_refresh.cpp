@@ -20,8 +20,6 @@ constexpr std::size_t kFanRaw = kCommandResponseOffset + kCoolingRawWord;
 constexpr std::size_t kProbeRaw = kCommandResponseOffset + kProbeRawWord;
 static_assert(kProbeRaw + 2 <= kCommandBlockSize);
 
-constexpr uint8_t kEventReadingThreshold = 1;
-
 // Only the request thread sends sensor commands, so one block serves them all.
 uint8_t gSensorCommand[kCommandBlockSize];
 
@@ -43,42 +41,38 @@ std::size_t BoundedSensorCount() {
   return std::min<std::size_t>(block::LoadU16(gBlock, block::kSensorCount), block::kMaxSensors);
 }
 
+// The driver gave no answer: the last reading stays, but its state says it is not current, so
+// that a client does not take it for a fresh one.
+void MarkUnread(uint8_t* record) { block::StoreU16(record, sensor::kState, kStateUnknown); }
+
 }  // namespace
 
 void ReadTemperature(uint8_t* record, std::size_t index) {
-  if (!QuerySensor(index)) return;
+  if (!QuerySensor(index)) return MarkUnread(record);
   StoreReading(record, ConvertTemperature(block::LoadU16(gSensorCommand, kProbeRaw)),
                gSensorCommand[kProbeStatus]);
 }
 
 void ReadVoltage(uint8_t* record, std::size_t index) {
-  if (!QuerySensor(index)) return;
+  if (!QuerySensor(index)) return MarkUnread(record);
   StoreReading(record, ConvertVoltage(block::LoadU16(gSensorCommand, kProbeRaw)),
                gSensorCommand[kProbeStatus]);
 }
 
 void ReadFan(uint8_t* record, std::size_t index) {
-  if (!QuerySensor(index)) return;
+  if (!QuerySensor(index)) return MarkUnread(record);
   StoreReading(record, ConvertFan(block::LoadU16(gSensorCommand, kFanRaw)),
                gSensorCommand[kFanStatus]);
 }
 
 void RefreshSensor(uint8_t* record, std::size_t index) {
-  if (record[sensor::kOwnerId] != sensor::kOwnerDriverRead) return;
   // Read per record: a client may change its mind in the middle of a walk.
-  int32_t request = block::LoadS32(gBlock, block::kRequestCode);
+  if (!SensorReadBy(record, block::LoadS32(gBlock, block::kRequestCode))) return;
   switch (record[sensor::kSensorType]) {
-    case sensor::kTypeTemperature:
-      if (request == kRequestRefreshAll || request == kRequestRefreshTemperature) ReadTemperature(record, index);
-      break;
-    case sensor::kTypeVoltage:
-      if (request == kRequestRefreshAll || request == kRequestRefreshVoltage) ReadVoltage(record, index);
-      break;
-    case sensor::kTypeFan:
-      if (request == kRequestRefreshAll || request == kRequestRefreshFan) ReadFan(record, index);
-      break;
-    default:
-      break;
+    case sensor::kTypeTemperature: ReadTemperature(record, index); break;
+    case sensor::kTypeVoltage: ReadVoltage(record, index); break;
+    case sensor::kTypeFan: ReadFan(record, index); break;
+    default: break;
   }
 }
 
@@ -86,10 +80,7 @@ void RefreshSensors() {
   // The count lives in the block, which any local process may write: bounded on every pass.
   for (std::size_t i = 0; i < BoundedSensorCount(); ++i) {
     uint8_t* record = gBlock + block::SensorRecordOffset(i);
-    if (record[sensor::kEventReadingType] == kEventReadingThreshold ||
-        block::LoadU16(record, sensor::kReadingMask) != 0) {
-      RefreshSensor(record, i);
-    }
+    if (SensorRefreshable(record)) RefreshSensor(record, i);
   }
 }
 

@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "agent/sensors/sensor_table.h"
+#include "agent/shared/request_channel.h"
+#include "contract/refresh_scope.h"
+
 namespace vigil {
 
 // Walks the table (count re-read and bounded by 128 after every record). Request thread.
@@ -14,7 +18,8 @@ void RefreshSensors();
 void RefreshSensor(uint8_t* record, std::size_t index);
 
 // One command 0x51 for record `index`; on success the reading, then the state, are stored.
-// A failed command leaves the record as it was. Request thread (one shared command block).
+// A failed command keeps the last reading and sets the state to Unknown (1), so that clients
+// can tell a reading that is not current. Request thread (one shared command block).
 void ReadTemperature(uint8_t* record, std::size_t index);
 void ReadVoltage(uint8_t* record, std::size_t index);
 void ReadFan(uint8_t* record, std::size_t index);

@@ -105,24 +105,39 @@ long Open(const std::string& path, Connection* connection) {
 std::string RegistryDbPath() { return RootedPath("/var/lib/vigilagent/registry.db"); }
 
 long WithRegistry(const std::string& dbPath, const std::function<long(sqlite3*)>& body) {
-  static std::mutex mutex;
+  // Recursive: the body of RegApplyAtomically makes ordinary registry calls on its own thread.
+  static std::recursive_mutex mutex;
   static Connection connection;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (connection.db != nullptr &&
+  static int depth = 0;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  // A nested call runs inside an outer one's transaction: the connection must stay as it is.
+  const bool outermost = depth == 0;
+  if (outermost && connection.db != nullptr &&
       (connection.pid != getpid() || connection.path != dbPath || !SameFile(connection))) {
     Drop(&connection);
   }
   if (connection.db == nullptr) {
     if (long error = Open(dbPath, &connection)) return error;
   }
+  ++depth;
   long result = body(connection.db);
+  --depth;
   // Storage trouble may be a file that was replaced or repaired meanwhile: start afresh next
   // time rather than keep a connection that may never recover.
-  if (result == kErrorRegistryIo) Drop(&connection);
+  if (outermost && result == kErrorRegistryIo) Drop(&connection);
   return result;
 }
 
 long WriteTransaction(sqlite3* db, const std::function<long()>& body) {
+  // Inside an open transaction (a batch of RegApplyAtomically) a savepoint undoes this write
+  // alone on failure; the batch decides about the whole.
+  if (!sqlite3_get_autocommit(db)) {
+    if (long error = Exec(db, "SAVEPOINT write")) return error;
+    long result = body();
+    if (result != kErrorSuccess) sqlite3_exec(db, "ROLLBACK TO write", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "RELEASE write", nullptr, nullptr, nullptr);
+    return result;
+  }
   // IMMEDIATE takes the write lock up front, where the busy timeout applies. A deferred
   // transaction that upgrades later may get SQLITE_BUSY at once in WAL mode, timeout or not.
   if (long error = Exec(db, "BEGIN IMMEDIATE")) return error;

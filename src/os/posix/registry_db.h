@@ -24,11 +24,12 @@ std::string RegistryDbPath();
 // Runs `body` on the process's connection to the database at `dbPath`, holding the one lock
 // that serialises registry calls of this process (a connection is not for two threads at
 // once). Opens, or reopens after a root change, a fork or a replaced file, as needed. Returns
-// body's result, or the Win32 error of opening.
+// body's result, or the Win32 error of opening. `body` may call it again on the same thread.
 long WithRegistry(const std::string& dbPath, const std::function<long(sqlite3*)>& body);
 
 // Runs `body` as one write transaction: committed when it returns success, rolled back
-// otherwise. Each write is durable (synchronous=FULL) and atomic on its own.
+// otherwise. Each write is durable (synchronous=FULL) and atomic on its own. Inside an open
+// transaction it is a savepoint of that transaction.
 long WriteTransaction(sqlite3* db, const std::function<long()>& body);
 
 // The Win32 error for a failed SQLite result: kErrorAccessDenied for permission and read-only

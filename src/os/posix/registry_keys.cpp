@@ -122,4 +122,11 @@ long RegCloseKey(RegHandle handle) {
   return kErrorSuccess;
 }
 
+long RegApplyAtomically(RegBatchFn body, void* context) {
+  if (body == nullptr) return kErrorInvalidParameter;
+  return posix::WithRegistry(posix::RegistryDbPath(), [&](sqlite3* db) {
+    return posix::WriteTransaction(db, [&] { return body(context); });
+  });
+}
+
 }  // namespace os

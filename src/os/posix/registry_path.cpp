@@ -1,5 +1,7 @@
 #include "os/posix/registry_path.h"
 
+#include "os/os.h"
+
 namespace os::posix {
 
 bool SplitKeyPath(const char* path, std::vector<std::string>* names) {
@@ -13,7 +15,7 @@ bool SplitKeyPath(const char* path, std::vector<std::string>* names) {
       if (*p == '\0') break;
       continue;
     }
-    if (current.size() == 255) return false;
+    if (current.size() == kRegMaxKeyName) return false;
     current.push_back(*p);
   }
   return !names->empty();

@@ -11,14 +11,9 @@ namespace {
 using posix::RegistryKey;
 using posix::Statement;
 
-// Windows' own bounds: value names of 16383 characters; data kept to 1 MiB here so that one
-// caller cannot bloat the database every process shares.
-constexpr std::size_t kMaxValueName = 16383;
-constexpr uint32_t kMaxValueData = 1u << 20;
-
 bool ValueName(const char* name, std::string_view* out) {
   *out = name != nullptr ? std::string_view(name) : std::string_view();  // null: default value
-  return out->size() <= kMaxValueName;
+  return out->size() <= kRegMaxValueName;
 }
 
 long KeyGone(sqlite3* db, std::int64_t id) {
@@ -59,7 +54,7 @@ long RegSetValue(RegHandle handle, const char* name, uint32_t type, const void* 
   if (!key) return kErrorInvalidHandle;
   if (!key->Allows(kKeySetValue)) return kErrorAccessDenied;
   std::string_view valueName;
-  if (!ValueName(name, &valueName) || (data == nullptr && size != 0) || size > kMaxValueData) {
+  if (!ValueName(name, &valueName) || (data == nullptr && size != 0) || size > kRegMaxValueData) {
     return kErrorInvalidParameter;
   }
   return posix::WithRegistry(key->dbPath(), [&](sqlite3* db) {

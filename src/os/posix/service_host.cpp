@@ -30,6 +30,7 @@ struct Dispatcher {
   bool running = false;
   std::string name;
   ServiceMainFn serviceMain = nullptr;
+  pthread_t dispatcherThread{};
   std::atomic<ServiceCtrlHandlerFn> handler{nullptr};
   std::atomic<bool> serviceEnded{false};
 };
@@ -53,6 +54,18 @@ sigset_t ControlSignals() {
   return set;
 }
 
+// Sent by the service thread to the dispatcher's thread when the service entry has returned:
+// the dispatcher then waits for signals without a time limit and the process does not wake
+// between polls unless a control or a client asks.
+int ServiceEndedSignal() { return SIGRTMIN; }
+
+// The control signals and the end signal: blocked in every thread, taken by the wait alone.
+sigset_t WaitedSignals() {
+  sigset_t set = ControlSignals();
+  sigaddset(&set, ServiceEndedSignal());
+  return set;
+}
+
 uint32_t ControlForSignal(int signo) {
   switch (signo) {
     case SIGTERM:
@@ -68,7 +81,10 @@ void* RunService(void* raw) {
   std::string name = dispatcher->name;
   char* argv[] = {name.data(), nullptr};
   dispatcher->serviceMain(1, argv);
+  // Stored before the signal is sent: the dispatcher tests the flag before every wait, and a
+  // signal sent while it is between test and wait stays pending for that wait.
   dispatcher->serviceEnded.store(true);
+  pthread_kill(dispatcher->dispatcherThread, ServiceEndedSignal());
   return nullptr;
 }
 
@@ -89,12 +105,13 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain) 
   posix::TruncateFile(StatusPath());
 
   // Blocked before the service thread starts, so it and every thread it starts inherit the
-  // mask and the signals reach only the sigtimedwait below. They stay blocked after the
+  // mask and the signals reach only the sigwaitinfo below. They stay blocked after the
   // service ends: a late SIGTERM then stays pending instead of killing a process that is
   // about to exit with its proper status.
-  sigset_t controls = ControlSignals();
+  sigset_t waited = WaitedSignals();
   sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &controls, &previous);
+  pthread_sigmask(SIG_BLOCK, &waited, &previous);
+  dispatcher.dispatcherThread = pthread_self();
   pthread_t thread;
   if (pthread_create(&thread, nullptr, RunService, &dispatcher) != 0) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -103,9 +120,8 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain) 
     return false;
   }
   while (!dispatcher.serviceEnded.load()) {
-    timespec slice{0, 100 * 1000 * 1000L};
-    int signo = sigtimedwait(&controls, nullptr, &slice);
-    if (signo <= 0) continue;
+    int signo = sigwaitinfo(&waited, nullptr);
+    if (signo <= 0 || signo == ServiceEndedSignal()) continue;
     if (ServiceCtrlHandlerFn handler = dispatcher.handler.load()) handler(ControlForSignal(signo));
   }
   pthread_join(thread, nullptr);

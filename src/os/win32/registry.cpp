@@ -95,4 +95,9 @@ long RegCloseKey(RegHandle key) {
   return ::RegCloseKey(AsKey(key));
 }
 
+long RegApplyAtomically(RegBatchFn body, void* context) {
+  if (body == nullptr) return kErrorInvalidParameter;
+  return body(context);
+}
+
 }  // namespace os
