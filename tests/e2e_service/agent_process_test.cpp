@@ -1,10 +1,13 @@
 // The real vigilagent program in a sandbox: status reports, block, registry, signals.
 #include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "os/os.h"
 #include "shared/block_access.h"
 #include "shared/block_layout.h"
+#include "support/agent_block.h"
 #include "support/sandbox.h"
 
 namespace vigil {
@@ -92,10 +96,29 @@ TEST_F(AgentProcessTest, ClientCreatedBlockIsReusedAndKept) {
   std::string contents(block::kSize, '\0');
   contents[block::RingEntryOffset(3)] = '\x42';
   contents[block::kSize - 1] = '\x7E';
-  sandbox_.WriteFile(kBlockFile, contents);
+  ASSERT_NE(test::HoldClientBlock(contents), nullptr);  // held for as long as the test runs
   test::Process agent(test::BinaryPath("vigilagent"), {});
   ASSERT_EQ(agent.Wait(kNoDriverRun), 0);
   EXPECT_EQ(sandbox_.ReadFile(kBlockFile), contents);
+}
+
+// A full /dev/shm: the agent says so, runs on its private block and still stops cleanly.
+TEST_F(AgentProcessTest, NoRoomForTheBlockStartsOnThePrivateBlock) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const std::string shm = sandbox_.Path("dev/shm");
+  std::filesystem::create_directories(shm);
+  if (mount("tmpfs", shm.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount tmpfs here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{shm};
+  test::Process agent(test::BinaryPath("vigilagent"), {});
+  ASSERT_TRUE(test::WaitUntil([&] { return Running(); }, 10s));
+  ASSERT_TRUE(agent.Signal(SIGTERM));
+  EXPECT_EQ(agent.Wait(40s), 0);
+  EXPECT_FALSE(sandbox_.Exists(kBlockFile));
+  EXPECT_NE(sandbox_.ReadFile("var/log/vigilagent/messages.log").find("Cannot reserve 157072 bytes"),
+            std::string::npos);
 }
 
 TEST_F(AgentProcessTest, StopDuringThePollWaitEndsAtOnce) {
