@@ -1,7 +1,6 @@
 #include "os/posix/named_object.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,10 +29,23 @@ bool StillNamed(int fd, const std::string& path) {
          opened.st_ino == named.st_ino;
 }
 
+// Whole-file locks of the open file description (OFD locks): like flock they belong to the
+// descriptor and go with the holder's death, and unlike flock an exclusive lock turns into a
+// shared one atomically, so no other process can slip in between and take a half-made object
+// for a leftover.
+bool TryLock(int fd, short type) {
+  struct flock lock{};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool TryLockExclusive(int fd) { return TryLock(fd, F_WRLCK); }
+
 bool LockShared(int fd) {
   for (int i = 0; i < kSharedLockTries; ++i) {
-    if (flock(fd, LOCK_SH | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (TryLock(fd, F_RDLCK)) return true;
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
     timespec pause{0, kSharedLockPauseNs};
     nanosleep(&pause, nullptr);
   }
@@ -61,8 +73,8 @@ bool StartAfresh(int fd, const ObjectRequest& request) {
   return false;
 }
 
-// Makes the object under a private name and links it into place complete, so no process ever
-// opens it half made. False with errno EEXIST when another creator got there first.
+// Makes the object under a private name and moves it into place complete (never over an
+// existing one), so no process ever opens it half made. False with errno EEXIST when another creator got there first.
 int CreateNew(const std::string& path, const ObjectRequest& request) {
   static std::atomic<unsigned> counter{0};
   timespec now{};
@@ -71,9 +83,9 @@ int CreateNew(const std::string& path, const ObjectRequest& request) {
                      "." + std::to_string(now.tv_nsec);
   int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return -1;
-  bool made = flock(fd, LOCK_EX | LOCK_NB) == 0 && StartAfresh(fd, request) && link(temp.c_str(), path.c_str()) == 0;
+  bool made = TryLockExclusive(fd) && StartAfresh(fd, request) && renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
   int saved = errno;
-  unlink(temp.c_str());
+  if (!made) unlink(temp.c_str());
   if (!made || !LockShared(fd)) {
     if (made) saved = errno;
     close(fd);
@@ -123,7 +135,7 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
       }
       continue;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (TryLockExclusive(fd)) {
       // Nobody holds it: every process that used it has gone.
       if (!request.create) {
         close(fd);
@@ -140,7 +152,7 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
       result->fresh = true;
       return true;
     }
-    if (errno != EWOULDBLOCK) return Fail(fd);
+    if (errno != EAGAIN && errno != EACCES) return Fail(fd);
     if (!LockShared(fd)) {
       // Only a process with a stuck or hostile hand keeps it exclusively this long; a creator
       // makes its own object instead of waiting on it (that process keeps the old one).
@@ -172,7 +184,7 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
 void ReleaseNamedObject(int fd, const std::string& path) {
   if (fd < 0) return;
   // Exclusive means no other process holds it: ours was the last use, so the name goes.
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fd, path)) unlink(path.c_str());
+  if (TryLockExclusive(fd) && StillNamed(fd, path)) unlink(path.c_str());
   close(fd);
 }
 

@@ -1,6 +1,6 @@
 // The file behind a named object (the shared block, a named event) and its lifetime.
 //
-// Every process that opens a named object holds a shared flock on it for as long as it uses
+// Every process that opens a named object holds a shared lock on it for as long as it uses
 // it, so the contents live exactly as long as some process holds them, as a Win32 named object
 // lives as long as its handles. A holder that dies releases its lock with its death. A file no
 // one holds is a leftover: a creator starts it afresh, an opener treats it as absent, and the
