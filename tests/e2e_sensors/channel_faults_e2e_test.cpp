@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "agent_harness.h"
 #include "os/os.h"
+#include "os/posix/event_state.h"
 #include "shared/block_access.h"
 #include "shared/block_layout.h"
 #include "shared/request_channel.h"
@@ -84,8 +86,8 @@ TEST(ChannelFaultsE2eTest, TruncatedOrGarbageObjectsNeverKillTheAgent) {
   for (const char* event : {kRequestEventName, kReplyEventName}) {
     int fd = open((shm + "vigil-event." + event).c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
-    const std::string garbage(16, '\xEE');
-    EXPECT_EQ(pwrite(fd, garbage.data(), garbage.size(), 0), 16);
+    const uint32_t garbage = 0xEEEEEEEE;  // into the state word: at worst a spurious wake-up
+    EXPECT_EQ(pwrite(fd, &garbage, sizeof garbage, offsetof(os::posix::EventState, signaled)), 4);
     close(fd);
   }
   os::SleepMs(200);
