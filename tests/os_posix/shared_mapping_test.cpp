@@ -43,6 +43,13 @@ TEST(SharedMapping, FreshMappingIsZeroedSizedAndGroupOnlyWhateverTheUmask) {
   os::CloseHandle(mapping);
 }
 
+// Maps `mapping` and closes its handle: the view holds the mapping until the process ends.
+unsigned char* ViewOf(os::Handle mapping) {
+  auto* view = static_cast<unsigned char*>(os::MapWholeView(mapping));
+  os::CloseHandle(mapping);
+  return view;
+}
+
 // A process that holds `name` (made with `size` bytes, `mark` written at its last byte) until
 // the returned pipe is closed or it is killed.
 struct Holder {
@@ -59,7 +66,7 @@ void StartHolder(Holder* holder, std::size_t size, unsigned char mark) {
   ASSERT_EQ(pipe(release), 0);
   holder->pid = ForkChild([&] {
     close(release[1]);
-    auto* view = static_cast<unsigned char*>(os::MapWholeView(os::CreateNamedMapping("DMFileMap", size)));
+    unsigned char* view = ViewOf(os::CreateNamedMapping("DMFileMap", size));
     if (view == nullptr) return 1;
     view[size - 1] = mark;
     char byte = 0;
@@ -86,7 +93,7 @@ TEST(SharedMapping, AnotherProcessSeesTheSameBytesWhileItHoldsThem) {
   EXPECT_EQ(view[kSize - 1], 0xA5);
   view[0] = 0x5A;
   int rc = RunInChild([] {
-    auto* again = static_cast<unsigned char*>(os::MapWholeView(os::OpenNamedMapping("DMFileMap", kSize, nullptr)));
+    unsigned char* again = ViewOf(os::OpenNamedMapping("DMFileMap", kSize, nullptr));
     return again != nullptr && again[0] == 0x5A ? 0 : 1;
   });
   EXPECT_EQ(rc, 0);
@@ -101,15 +108,14 @@ TEST(SharedMapping, ContentsLiveExactlyAsLongAsSomeProcessHoldsThem) {
   { Holder agent; StartHolder(&agent, kSize, 0x11); }
   EXPECT_EQ(os::OpenNamedMapping("DMFileMap", kSize, nullptr), nullptr);
   {
-    os::Handle restarted = os::CreateNamedMapping("DMFileMap", kSize);
-    auto* view = static_cast<unsigned char*>(os::MapWholeView(restarted));
+    unsigned char* view = ViewOf(os::CreateNamedMapping("DMFileMap", kSize));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view[kSize - 1], 0);
     view[kSize - 1] = 0x22;
   }
   // This process now holds it (a view keeps it until exit): a second agent run keeps the bytes.
   { Holder agent; StartHolder(&agent, kSize, 0x33); }
-  auto* client = static_cast<unsigned char*>(os::MapWholeView(os::OpenNamedMapping("DMFileMap", kSize, nullptr)));
+  unsigned char* client = ViewOf(os::OpenNamedMapping("DMFileMap", kSize, nullptr));
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(client[kSize - 1], 0x33);
 }
@@ -129,8 +135,7 @@ TEST(SharedMapping, HeldSmallerMappingIsRefusedAndABiggerOneUsed) {
   }
   Holder big;
   StartHolder(&big, kSize + 10, 'k');
-  auto* view = static_cast<unsigned char*>(os::MapWholeView(os::CreateNamedMapping("DMFileMap", kSize)));
-  ASSERT_NE(view, nullptr);
+  ASSERT_NE(ViewOf(os::CreateNamedMapping("DMFileMap", kSize)), nullptr);
   EXPECT_EQ(sandbox.ReadFile("dev/shm/DMFileMap").size(), kSize + 10);  // kept whole
   EXPECT_EQ(sandbox.ReadFile("dev/shm/DMFileMap").back(), 'k');
 }
@@ -160,15 +165,16 @@ TEST(SharedMapping, ShrunkUnderAViewTheProcessCarriesOn) {
   EXPECT_EQ(view[kSize - 1], 9);
   EXPECT_GE(os::posix::DetachedPageCount(), before + 2);
   os::CloseHandle(mapping);
-  // A fault outside any guarded view still ends the process as before.
+  // A fault outside any guarded view still ends the process as before (under a sanitizer, by
+  // its report and exit code 1).
   int rc = RunInChild([] {
     FILE* file = tmpfile();
-    if (file == nullptr || ftruncate(fileno(file), 4096) != 0) return 1;
+    if (file == nullptr || ftruncate(fileno(file), 4096) != 0) return 10;
     auto* raw = static_cast<volatile char*>(mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(file), 0));
-    if (ftruncate(fileno(file), 0) != 0) return 2;
+    if (ftruncate(fileno(file), 0) != 0) return 11;
     return static_cast<int>(raw[0]);
   });
-  EXPECT_EQ(rc, 128 + SIGBUS);
+  EXPECT_TRUE(rc == 128 + SIGBUS || rc == 1) << rc;
 }
 
 // A full /dev/shm fails at creation, with a message, instead of at a later write.

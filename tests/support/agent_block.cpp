@@ -21,7 +21,9 @@ uint8_t* WaitForAgentBlock(std::chrono::milliseconds timeout) {
 }
 
 uint8_t* HoldClientBlock(const std::string& contents) {
-  auto* view = static_cast<uint8_t*>(os::MapWholeView(os::CreateNamedMapping(block::kName, contents.size())));
+  os::Handle mapping = os::CreateNamedMapping(block::kName, contents.size());
+  auto* view = static_cast<uint8_t*>(os::MapWholeView(mapping));
+  os::CloseHandle(mapping);  // the view keeps the block held until the process ends
   if (view != nullptr) std::memcpy(view, contents.data(), contents.size());
   return view;
 }
