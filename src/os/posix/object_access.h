@@ -1,6 +1,7 @@
 // Who may reach the port's named objects and sockets on Linux: their owner (root, or the
 // agent's own user in a sandbox) and the members of the `vigilagent` group, nobody else. An
-// object another user could have made or could still change is never adopted.
+// object another user could have made or could still change is never adopted. Any thread may
+// call these.
 #pragma once
 
 #include <sys/stat.h>
