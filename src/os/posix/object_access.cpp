@@ -44,7 +44,7 @@ bool RemoveUntrusted(const std::string& path, const char* why) {
   bool removed = unlink(path.c_str()) == 0 || (errno == EISDIR && rmdir(path.c_str()) == 0);
   int saved = errno;
   std::string text = path + (removed ? " was removed and made anew: " : " cannot be removed: ") + why;
-  MessageBox(text.c_str(), "Vigilagent", kMbIconWarning);
+  MessageBox(text.c_str(), "Shared objects", kMbIconWarning);
   errno = saved;
   return removed;
 }

@@ -58,7 +58,7 @@ Handle OpenMappingObject(const char* name, std::size_t size, bool create, bool* 
       // Without its bytes reserved the first write to a new page would kill the process.
       std::string text = "Cannot reserve " + std::to_string(size) + " bytes for the shared mapping " + path +
                          ": " + std::strerror(ENOSPC) + "; clients cannot see this agent";
-      MessageBox(text.c_str(), "Vigilagent", kMbIconWarning);
+      MessageBox(text.c_str(), "Shared objects", kMbIconWarning);
       errno = ENOSPC;
     }
     return nullptr;
