@@ -78,6 +78,13 @@ const Squat kSquats[] = {
      }},
     {"directory", [](const std::string& path, const Sandbox&) { EXPECT_EQ(mkdir(path.c_str(), 0777), 0); }},
     {"fifo", [](const std::string& path, const Sandbox&) { EXPECT_EQ(mkfifo(path.c_str(), 0666), 0); }},
+    {"file kept locked exclusively", [](const std::string& path, const Sandbox&) {
+       int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+       EXPECT_EQ(fchmod(fd, os::posix::kObjectMode), 0);
+       struct flock lock{};
+       lock.l_type = F_WRLCK;
+       EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);  // and never let go (the fd stays open)
+     }},
 };
 
 TEST(ObjectAccess, SquattedNamesAreRefusedByClientsAndReplacedByTheAgent) {
