@@ -24,27 +24,39 @@ using Handle = void*;
 // Named shared block (CreateFileMappingA on the paging file + MapViewOfFile).
 
 // Creates the named mapping of `size` bytes, or opens the existing one of that name (its
-// contents are kept). World read/write access (null DACL / mode 0666), handle inheritable.
+// contents are kept). Handle inheritable. Windows: null DACL, every account has full access.
+// POSIX: owned by root (or the caller's user) and the `vigilagent` group, mode 0660; an object
+// of that name that another user could have made or could change is removed, logged and
+// replaced. Like a Win32 named object it lives while some process holds it: a mapping no
+// process holds any more (all closed or died) is made afresh, all zero, and its bytes are
+// reserved at once, so a full file system fails here (logged) and never at a later write.
 // Returns null, and creates nothing new, when the mapping cannot be made or opened, or when an
 // existing mapping of that name is smaller than `size` (it cannot hold the block).
 Handle CreateNamedMapping(const char* name, std::size_t size);
 
-// Opens an existing named mapping for a client; never creates one. Null when there is none,
-// or when it holds fewer than `size` bytes; *tooSmall (may be null) then tells the two apart.
+// Opens an existing named mapping for a client; never creates one. Null when there is none
+// (on POSIX also when no process holds it any more, or when it is not trusted as above), or
+// when it holds fewer than `size` bytes; *tooSmall (may be null) then tells the two apart.
 Handle OpenNamedMapping(const char* name, std::size_t size, bool* tooSmall);
 
 // Maps the whole mapping read/write (FILE_MAP_ALL_ACCESS) from offset 0. Returns null on
-// failure. The view stays valid until the process ends; there is no unmap.
+// failure. The view stays valid until the process ends; there is no unmap, and the view keeps
+// the mapping alive after its handle is closed. POSIX: another process that shrinks the object
+// cannot crash this one; the pages it took away read as zero here from then on.
 void* MapWholeView(Handle mapping);
 
 // ---------------------------------------------------------------------------------------------
 // Events (CreateEventA / OpenEventA / SetEvent / ResetEvent / WaitForSingleObject).
 
-// Creates a named event with world access (null DACL / mode 0666), inheritable handle. Fails
-// (returns null) when the name is taken by something that is not an event or cannot be made;
-// when an event of that name exists it is opened, as CreateEventA does.
+// Creates a named event, inheritable handle, with the access and lifetime of a named mapping
+// (Windows: null DACL; POSIX: root and the `vigilagent` group, 0660, gone with its last
+// holder). Fails (returns null) when the name is taken by something that is not an event or
+// cannot be made; when an event of that name exists it is opened, as CreateEventA does.
+// POSIX: no process that dies, stops or writes garbage into the event can make a wait on it
+// outlast its timeout (garbage may wake a waiter once without a SetEvent).
 Handle CreateNamedEvent(const char* name, bool manualReset, bool initialState);
-// Opens an existing named event with EVENT_ALL_ACCESS, handle not inheritable. Null on failure.
+// Opens an existing named event with EVENT_ALL_ACCESS, handle not inheritable. Null on failure
+// (POSIX: also when no process holds the event any more).
 Handle OpenNamedEvent(const char* name);
 // Unnamed event, default security. Null on failure.
 Handle CreateUnnamedEvent(bool manualReset, bool initialState);

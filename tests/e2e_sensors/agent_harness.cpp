@@ -13,11 +13,12 @@ namespace vigil::test {
 
 using namespace std::chrono_literals;
 
-AgentHarness::AgentHarness(const std::string& scenario) {
+AgentHarness::AgentHarness(const std::string& scenario, const std::function<void(const Sandbox&)>& beforeAgent) {
   simulator_ = std::make_unique<Process>(BinaryPath("hwgate-sim"),
                                          std::vector<std::string>{"--scenario", SourcePath("fixtures/scenarios/" + scenario)});
   // The agent's driver open retries a second apart: it must find the socket at once.
   if (!WaitUntil([&] { return sandbox_.Exists("run/hwgate.sock"); }, 10s)) return;
+  if (beforeAgent) beforeAgent(sandbox_);
   StartAgent();
 }
 
@@ -41,8 +42,8 @@ bool AgentHarness::StartAgent() {
   return up;
 }
 
-bool AgentHarness::RestartAgent() {
-  agent_->Signal(SIGTERM);
+bool AgentHarness::RestartAgent(int signo) {
+  agent_->Signal(signo);
   if (agent_->Wait(15s) < 0) return false;
   // The flag is never cleared by the agent; clear it to see the new start-up complete.
   if (block_ != nullptr) block::StoreU8(block_, block::kStartupComplete, 0);

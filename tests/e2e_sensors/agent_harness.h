@@ -1,7 +1,10 @@
 // One sandbox with the simulator, the agent and vigilctl, for the end-to-end sensor tests.
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,15 +17,19 @@ class AgentHarness {
  public:
   // Starts hwgate-sim with fixtures/scenarios/<scenario> and waits for its socket, then the
   // agent, and waits until its start-up is complete. Check started() afterwards.
-  explicit AgentHarness(const std::string& scenario);
+  // `beforeAgent` (may be empty) runs on the sandbox between the two, to plant what the agent
+  // should find there.
+  explicit AgentHarness(const std::string& scenario,
+                        const std::function<void(const Sandbox&)>& beforeAgent = {});
   ~AgentHarness();
 
   bool started() const { return block_ != nullptr; }
   uint8_t* block() const { return block_; }
   Process& agent() { return *agent_; }
 
-  // Stops the agent (SIGTERM) and starts it again; true once it has started again.
-  bool RestartAgent();
+  // Stops the agent (SIGTERM, or ends it with `signo`) and starts it again; true once it has
+  // started again.
+  bool RestartAgent(int signo = SIGTERM);
 
   RunResult Vigilctl(const std::vector<std::string>& args);
   RunResult Ctl(const std::vector<std::string>& args);

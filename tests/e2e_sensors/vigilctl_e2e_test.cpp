@@ -7,6 +7,7 @@
 #include "os/os.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
+#include "support/agent_block.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {
@@ -29,7 +30,7 @@ TEST(VigilctlE2eTest, NoBlockIsExitFourWithAMessage) {
 
 TEST(VigilctlE2eTest, TooSmallBlockIsRefused) {
   Sandbox sandbox;
-  sandbox.WriteFile(std::string("dev/shm/") + block::kName, std::string(4096, '\x01'));
+  ASSERT_NE(HoldClientBlock(std::string(4096, '\x01')), nullptr);
   RunResult r = Vigilctl({"sensors", "--no-refresh"});
   EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.err.find("smaller than"), std::string::npos) << r.err;
@@ -40,7 +41,7 @@ TEST(VigilctlE2eTest, StaleBlockIsReportedNotTrusted) {
   std::string stale(block::kSize, '\0');
   stale[block::kSensorCount] = '\xFF';  // count 0xFFFF in a block no agent serves
   stale[block::kSensorCount + 1] = '\xFF';
-  sandbox.WriteFile(std::string("dev/shm/") + block::kName, stale);
+  ASSERT_NE(HoldClientBlock(stale), nullptr);  // held by a client, served by no agent
   RunResult sensors = Vigilctl({"sensors"});
   EXPECT_EQ(sensors.status, 3);
   EXPECT_NE(sensors.err.find("start-up"), std::string::npos) << sensors.err;

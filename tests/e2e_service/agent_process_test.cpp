@@ -13,6 +13,7 @@
 #include "os/os.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
+#include "support/agent_block.h"
 #include "support/sandbox.h"
 
 namespace vigil {
@@ -92,7 +93,7 @@ TEST_F(AgentProcessTest, ClientCreatedBlockIsReusedAndKept) {
   std::string contents(block::kSize, '\0');
   contents[block::RingEntryOffset(3)] = '\x42';
   contents[block::kSize - 1] = '\x7E';
-  sandbox_.WriteFile(kBlockFile, contents);
+  ASSERT_NE(test::HoldClientBlock(contents), nullptr);  // held for as long as the test runs
   test::Process agent(test::BinaryPath("vigilagent"), {});
   ASSERT_EQ(agent.Wait(kNoDriverRun), 0);
   EXPECT_EQ(sandbox_.ReadFile(kBlockFile), contents);

@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,17 @@ pid_t ForkChild(const std::function<int()>& body) {
   pid_t child = fork();
   if (child == 0) _exit(body());
   return child;
+}
+
+pid_t ForkChildAsNobody(const std::function<int()>& body) {
+  return ForkChild([&body] {
+    passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+        setuid(nobody->pw_uid) != 0) {
+      return 99;
+    }
+    return body();
+  });
 }
 
 int WaitChild(pid_t child, std::chrono::milliseconds timeout) {

@@ -10,6 +10,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/request_channel.h"
+#include "support/agent_block.h"
 
 namespace vigil {
 namespace {
@@ -38,7 +39,7 @@ TEST_F(MainCycleTest, NoDriverFailsOnceKeepsTheBlockAndEndsTheRequestThread) {
   std::string stale(block::kSize, '\0');
   stale[block::kRingNextSlot] = 5;
   stale[block::kRequestCode] = 3;
-  sandbox_.WriteFile(kBlockFile, stale);
+  ASSERT_NE(test::HoldClientBlock(stale), nullptr);
   EXPECT_EQ(AgentMainCycle(), 0);
   EXPECT_EQ(Boxes("HwGate: Driver Initialization Error!"), 1u);
   EXPECT_EQ(sandbox_.ReadFile(kBlockFile), stale);
@@ -51,7 +52,7 @@ TEST_F(MainCycleTest, StartUpRewritesItsFieldsAndStopEndsTheWaitAtOnce) {
   stale[block::kRingAppendCount] = 9;
   stale[block::kRequestCode] = 5;
   stale[block::kSystemUuid] = '\xFF';
-  sandbox_.WriteFile(kBlockFile, stale);
+  ASSERT_NE(test::HoldClientBlock(stale), nullptr);
   os::RegisterLocalDevice(kDriverPath, SilentDriver, nullptr);
   gPollIntervalMs = 60000;
 
@@ -81,7 +82,7 @@ TEST_F(MainCycleTest, UnusableStopEventEndsTheCycleInsteadOfSpinning) {
 }
 
 TEST_F(MainCycleTest, UnusableMappingRunsOnAPrivateBlockAndFreesIt) {
-  sandbox_.WriteFile(kBlockFile, "too small");
+  ASSERT_NE(test::HoldClientBlock("too small"), nullptr);
   EXPECT_EQ(AgentMainCycle(), 0);
   EXPECT_EQ(gBlock, nullptr);
   EXPECT_EQ(sandbox_.ReadFile(kBlockFile), "too small");

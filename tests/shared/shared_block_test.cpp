@@ -7,6 +7,7 @@
 #include <string>
 
 #include "contract/block_layout.h"
+#include "support/agent_block.h"
 #include "support/sandbox.h"
 
 namespace vigil {
@@ -26,7 +27,7 @@ class SharedBlockTest : public ::testing::Test {
 TEST_F(SharedBlockTest, ClientCreatedMappingIsReusedWithItsContents) {
   std::string contents(block::kSize, '\0');
   contents[block::kSize - 1] = '\x99';
-  sandbox_.WriteFile(kBlockFile, contents);
+  ASSERT_NE(test::HoldClientBlock(contents), nullptr);
   ASSERT_EQ(SetUpSharedBlock(), 0);
   ASSERT_NE(gView, nullptr);
   EXPECT_EQ(gBlock[block::kSize - 1], 0x99);
@@ -37,7 +38,7 @@ TEST_F(SharedBlockTest, ClientCreatedMappingIsReusedWithItsContents) {
 // A shorter object cannot hold the block: refused, left as it was, private block instead.
 TEST_F(SharedBlockTest, SmallerExistingMappingIsRefusedAndLeftUntouched) {
   const std::string small(1000, '\x11');
-  sandbox_.WriteFile(kBlockFile, small);
+  ASSERT_NE(test::HoldClientBlock(small), nullptr);
   ASSERT_EQ(SetUpSharedBlock(), 0);
   EXPECT_EQ(gView, nullptr);
   ASSERT_NE(gBlock, nullptr);

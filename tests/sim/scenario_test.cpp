@@ -131,6 +131,9 @@ TEST(Scenario, BadFilesNameTheKeyAndTheFault) {
       {"sensor not a probe", Table(kProbe) + R"(, "sensors": {"0x51": {"raw": 1, "status": 1}}})", "sensors.0x51", "no probe or cooling device"},
       {"sensor handle not a number", Table(kProbe) + R"(, "sensors": {"CPU": {"raw": 1, "status": 1}}})", "sensors.CPU", "bad handle"},
       {"status too big", Table(kProbe) + R"(, "sensors": {"80": {"raw": 1, "status": 256}}})", "sensors.80.status", "larger than 255"},
+      {"number beyond any type", R"({"eventLog": {"firstRecordTime": 1e400}})", "(document)", "not valid JSON"},
+      {"table file is a directory", R"({"smbios": {"layout": "standard", "file": "/"}})", "smbios.file", "not a regular file"},
+      {"table file is a device", R"({"smbios": {"layout": "standard", "file": "/dev/zero"}})", "smbios.file", "not a regular file"},
       {"fail not boolean", R"({"smbios": {"layout": "none", "structures": [], "fail": "yes"}})", "smbios.fail", "true or false"},
   };
   for (const BadScenario& c : cases) {
@@ -158,11 +161,13 @@ TEST(Scenario, NumbersMayBeHexStringsAndHandlesHexKeys) {
   EXPECT_EQ(hwsim::FindSensor(*core, 0x50)->status, 0xA3);
 }
 
-TEST(Scenario, MissingFileIsNamed) {
-  auto core = simtest::NewCore();
-  std::string error;
-  EXPECT_FALSE(hwsim::LoadScenarioFile("/nonexistent/scenario.json", core.get(), &error));
-  EXPECT_NE(error.find("/nonexistent/scenario.json"), std::string::npos);
+TEST(Scenario, MissingOrNonRegularFileIsNamed) {
+  for (const char* path : {"/nonexistent/scenario.json", "/", "/dev/zero"}) {
+    auto core = simtest::NewCore();
+    std::string error;
+    EXPECT_FALSE(hwsim::LoadScenarioFile(path, core.get(), &error));
+    EXPECT_EQ(error.rfind(std::string(path) + ": cannot open the scenario file", 0), 0u) << error;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "support/agent_block.h"
 
+#include <cstring>
+
 #include "os/os.h"
 #include "contract/block_layout.h"
 #include "support/sandbox.h"
@@ -15,6 +17,14 @@ uint8_t* WaitForAgentBlock(std::chrono::milliseconds timeout) {
     os::CloseHandle(mapping);  // the view outlives its handle
     return view != nullptr;
   }, timeout);
+  return view;
+}
+
+uint8_t* HoldClientBlock(const std::string& contents) {
+  os::Handle mapping = os::CreateNamedMapping(block::kName, contents.size());
+  auto* view = static_cast<uint8_t*>(os::MapWholeView(mapping));
+  os::CloseHandle(mapping);  // the view keeps the block held until the process ends
+  if (view != nullptr) std::memcpy(view, contents.data(), contents.size());
   return view;
 }
 

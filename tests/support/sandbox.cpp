@@ -52,6 +52,14 @@ Sandbox::~Sandbox() {
   fs::remove_all(root_, ec);
 }
 
+void Sandbox::OpenToOtherUsers() const {
+  chmod(root_.c_str(), 0755);
+  for (const char* dir : {"dev", "dev/shm", "run"}) fs::create_directories(Path(dir));
+  chmod(Path("dev").c_str(), 0755);
+  chmod(Path("dev/shm").c_str(), 01777);
+  chmod(Path("run").c_str(), 0755);
+}
+
 std::string Sandbox::Path(const std::string& relative) const { return root_ + "/" + relative; }
 
 std::string Sandbox::ReadFile(const std::string& relative) const { return Slurp(Path(relative)); }

@@ -26,6 +26,9 @@ class Sandbox {
   std::string ReadFile(const std::string& relative) const;
   void WriteFile(const std::string& relative, const std::string& contents) const;
   bool Exists(const std::string& relative) const;
+  // Lets other users reach the root and use dev/shm and run as on a real system (dev/shm
+  // world-writable and sticky), so that only the objects' own access keeps them out.
+  void OpenToOtherUsers() const;
 
  private:
   std::string root_;

@@ -18,6 +18,7 @@
 #include "core/core.h"
 #include "ctl_commands.h"
 #include "os/device_protocol.h"
+#include "os/posix/object_access.h"
 #include "scenario_loader.h"
 #include "sim_paths.h"
 #include "unix_socket.h"
@@ -168,8 +169,10 @@ int Daemon::Run() {
 
   std::string error;
   std::string devicePath = DeviceSocketPath(), controlPath = ControlSocketPath();
-  controlListener_ = ListenUnix(controlPath, &error);
-  if (controlListener_ >= 0) deviceListener_ = ListenUnix(devicePath, &error);
+  // The control socket changes what the platform reports (up to a power-off record): its
+  // owner alone may use it. The agent and its group reach the device socket.
+  controlListener_ = ListenUnix(controlPath, os::posix::kOwnerOnlyMode, &error);
+  if (controlListener_ >= 0) deviceListener_ = ListenUnix(devicePath, os::posix::kObjectMode, &error);
   if (deviceListener_ < 0 || pipe2(wake_, O_CLOEXEC) != 0) {
     std::cerr << "hwgate-sim: " << error << "\n";
     if (controlListener_ >= 0) unlink(controlPath.c_str());

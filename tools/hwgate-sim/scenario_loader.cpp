@@ -1,10 +1,9 @@
 #include "scenario_loader.h"
 
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 #include "core/event_log.h"
 #include "core/smbios_builder.h"
@@ -16,6 +15,43 @@ namespace hwsim {
 namespace {
 
 using Json = nlohmann::json;
+
+// Scenario files and the tables they name are small; anything larger is not one of them, and a
+// device or a directory named by mistake must not be read without end.
+constexpr std::uintmax_t kMaxInputFileBytes = 16u << 20;
+
+// Reads the regular file at `path` whole. False with the reason in *why.
+bool ReadInputFile(const std::string& path, std::string* bytes, std::string* why) {
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) {
+    *why = "cannot read '" + path + "'";
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    *why = "'" + path + "' is not a regular file";
+    return false;
+  }
+  std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec || size > kMaxInputFileBytes) {
+    *why = "'" + path + "' is larger than " + std::to_string(kMaxInputFileBytes) + " bytes";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *why = "cannot read '" + path + "'";
+    return false;
+  }
+  // Bounded again while reading: the file may grow after it was measured.
+  bytes->assign(static_cast<size_t>(size), '\0');
+  in.read(bytes->data(), static_cast<std::streamsize>(size));
+  bytes->resize(static_cast<size_t>(in.gcount()));
+  if (in.bad()) {
+    *why = "cannot read '" + path + "'";
+    return false;
+  }
+  return true;
+}
 
 // Carries the key path of what is being read, so every complaint names its place.
 class Reader {
@@ -126,10 +162,9 @@ bool ReadTableFile(Reader& r, const Json& j, std::vector<OwnedStructure>* list) 
   std::string file;
   if (!r.Text(j, "smbios.file", &file)) return false;
   std::string path = (!file.empty() && file[0] == '/') ? file : r.baseDir() + "/" + file;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return r.Fail("smbios.file", "cannot read '" + path + "'");
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string why;
+  std::string contents, why;
+  if (!ReadInputFile(path, &contents, &why)) return r.Fail("smbios.file", why);
+  std::vector<uint8_t> bytes(contents.begin(), contents.end());
   if (!ParseRawTable(bytes, list, &why)) return r.Fail("smbios.file", why);
   return true;
 }
@@ -212,7 +247,7 @@ bool ReadScenario(Reader& r, const std::string& text, Core* core) {
   Json j;
   try {
     j = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {  // also a number too large for any type (1e400)
     return r.Fail("(document)", std::string("not valid JSON: ") + e.what());
   }
   if (!r.Object(j, "", {"description", "smbios", "eventLog", "sensors"})) return false;
@@ -239,14 +274,12 @@ bool LoadScenarioText(const std::string& text, const std::string& name, const st
 }
 
 bool LoadScenarioFile(const char* path, Core* core, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string text, why;
+  if (!ReadInputFile(path, &text, &why)) {
     ResetCore(*core);
-    *error = std::string(path) + ": cannot open the scenario file";
+    *error = std::string(path) + ": cannot open the scenario file: " + why;
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
   std::string p(path);
   // hwgate-simctl.exe gets Windows paths, where a backslash separates folders as well.
 #ifdef _WIN32
@@ -255,7 +288,7 @@ bool LoadScenarioFile(const char* path, Core* core, std::string* error) {
   size_t slash = p.rfind('/');
 #endif
   std::string baseDir = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
-  return LoadScenarioText(text.str(), p, baseDir, core, error);
+  return LoadScenarioText(text, p, baseDir, core, error);
 }
 
 }  // namespace hwsim

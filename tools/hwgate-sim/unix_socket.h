@@ -1,6 +1,8 @@
 // Small blocking helpers over UNIX stream sockets for the daemon and its ctl client.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -11,8 +13,10 @@ int ConnectUnix(const std::string& path);
 
 // Listens on `path`, making its directory. A socket file nobody answers on is stale and is
 // replaced; a live one is refused. The file appears only once the socket listens (bound under
-// a temporary name, then renamed), so a client that sees it can connect. -1 with *error.
-int ListenUnix(const std::string& path, std::string* error);
+// a temporary name, then renamed), so a client that sees it can connect, and only with its
+// access in place: the port's access group and `mode` (os/posix/object_access.h), so no other
+// local user can connect. -1 with *error.
+int ListenUnix(const std::string& path, mode_t mode, std::string* error);
 
 enum class ReadResult { kOk, kClosed, kBroken };
 // Reads exactly `count` bytes. Before the first byte it waits without limit when `idleOk`,

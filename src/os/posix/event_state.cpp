@@ -1,113 +1,98 @@
 #include "os/posix/event_state.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <climits>
 #include <ctime>
 
 namespace os::posix {
 namespace {
 
-// Locks the event's mutex. A process that died holding it leaves it EOWNERDEAD; the guarded
-// state is a single word written whole, so it is always consistent and we may carry on.
-bool Lock(EventState* state) {
-  int rc = pthread_mutex_lock(&state->mutex);
-  if (rc == EOWNERDEAD) {
-    pthread_mutex_consistent(&state->mutex);
-    return true;
-  }
-  return rc == 0;
+std::atomic_ref<std::uint32_t> Word(std::uint32_t* word) { return std::atomic_ref<std::uint32_t>(*word); }
+
+// The process-private flavour is only for memory no other process maps; a named event's word
+// must be found by every process that maps the file, so it uses the shared key.
+int FutexOp(int op, bool shared) { return shared ? op : (op | FUTEX_PRIVATE_FLAG); }
+
+long Futex(std::uint32_t* word, int op, std::uint32_t value, const timespec* timeout) {
+  return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
 }
 
-timespec DeadlineAfter(std::uint32_t timeoutMs) {
+std::int64_t NowNs() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  now.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-  now.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-  if (now.tv_nsec >= 1000000000L) {
-    now.tv_sec += 1;
-    now.tv_nsec -= 1000000000L;
-  }
-  return now;
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
+
+// Takes the signal if there is one: a manual-reset event stays signalled, an auto-reset one is
+// consumed by exactly one taker (the compare-exchange decides among racing waiters).
+bool TakeSignal(std::uint32_t* word, bool manualReset) {
+  std::uint32_t value = Word(word).load(std::memory_order_acquire);
+  while (value != 0) {
+    if (manualReset) return true;
+    if (Word(word).compare_exchange_weak(value, 0, std::memory_order_acq_rel)) return true;
+  }
+  return false;
+}
+
+// A wait on a word whose page has gone (the file was truncated under us) fails with EFAULT.
+// Touching it lets the view guard put a private page there, after which the wait works on that
+// page; a few tries tell a passing fault from a word that cannot be reached at all.
+constexpr int kFaultTries = 3;
 
 }  // namespace
 
-bool InitEventState(EventState* state, bool shared, bool manualReset, bool initialState) {
-  std::memset(static_cast<void*>(state), 0, sizeof *state);
-  int pshared = shared ? PTHREAD_PROCESS_SHARED : PTHREAD_PROCESS_PRIVATE;
-  pthread_mutexattr_t mutexAttr;
-  if (pthread_mutexattr_init(&mutexAttr) != 0) return false;
-  bool ok = pthread_mutexattr_setpshared(&mutexAttr, pshared) == 0 &&
-            (!shared || pthread_mutexattr_setrobust(&mutexAttr, PTHREAD_MUTEX_ROBUST) == 0) &&
-            pthread_mutex_init(&state->mutex, &mutexAttr) == 0;
-  pthread_mutexattr_destroy(&mutexAttr);
-  if (!ok) return false;
-  pthread_condattr_t condAttr;
-  if (pthread_condattr_init(&condAttr) != 0) return false;
-  ok = pthread_condattr_setpshared(&condAttr, pshared) == 0 &&
-       pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC) == 0 &&
-       pthread_cond_init(&state->cond, &condAttr) == 0;
-  pthread_condattr_destroy(&condAttr);
-  if (!ok) return false;
-  state->signaled = initialState ? 1 : 0;
-  state->manualReset = manualReset ? 1 : 0;
-  state->layoutSize = sizeof(EventState);
-  state->magic = kEventMagic;
-  return true;
+EventState NewEventState(bool manualReset, bool initialState) {
+  EventState state{};
+  state.magic = kEventMagic;
+  state.layoutSize = sizeof(EventState);
+  state.manualReset = manualReset ? 1 : 0;
+  state.signaled = initialState ? 1 : 0;
+  return state;
 }
 
 bool IsEventState(const EventState* state) {
   return state->magic == kEventMagic && state->layoutSize == sizeof(EventState);
 }
 
-bool SignalEventState(EventState* state) {
-  if (!Lock(state)) return false;
-  state->signaled = 1;
-  // Broadcast even for auto-reset events: the first waiter to get the mutex consumes the
-  // signal and the others wait again. A targeted signal could go to a waiter of a process
-  // that has since died and be lost.
-  pthread_cond_broadcast(&state->cond);
-  pthread_mutex_unlock(&state->mutex);
-  return true;
+void SignalEventWord(std::uint32_t* word, bool shared) {
+  Word(word).store(1, std::memory_order_release);
+  // Wake every waiter even for an auto-reset event: the first to take the word consumes the
+  // signal and the others sleep again. Waking one could pick a waiter that is stopped or about
+  // to die, and the signal would sit unseen by the live ones until their timeout.
+  Futex(word, FutexOp(FUTEX_WAKE, shared), INT_MAX, nullptr);
 }
 
-bool ClearEventState(EventState* state) {
-  if (!Lock(state)) return false;
-  state->signaled = 0;
-  pthread_mutex_unlock(&state->mutex);
-  return true;
-}
+void ClearEventWord(std::uint32_t* word) { Word(word).store(0, std::memory_order_release); }
 
-WaitResult WaitEventState(EventState* state, std::uint32_t timeoutMs) {
-  timespec deadline = DeadlineAfter(timeoutMs == kInfinite ? 0 : timeoutMs);
-  if (!Lock(state)) return WaitResult::kFailed;
-  WaitResult result = WaitResult::kSignaled;
-  while (state->signaled == 0) {
-    int rc = 0;
-    if (timeoutMs == 0) {
-      rc = ETIMEDOUT;
-    } else if (timeoutMs == kInfinite) {
-      rc = pthread_cond_wait(&state->cond, &state->mutex);
-    } else {
-      rc = pthread_cond_timedwait(&state->cond, &state->mutex, &deadline);
+WaitResult WaitEventWord(std::uint32_t* word, bool manualReset, bool shared, std::uint32_t timeoutMs) {
+  const bool bounded = timeoutMs != kInfinite;
+  const std::int64_t deadline = NowNs() + static_cast<std::int64_t>(timeoutMs) * 1000000LL;
+  int faults = 0;
+  while (true) {
+    // Checked before the deadline, so a signal that raced the timeout still counts.
+    if (TakeSignal(word, manualReset)) return WaitResult::kSignaled;
+    timespec remaining{};
+    if (bounded) {
+      std::int64_t left = deadline - NowNs();
+      if (left <= 0) return WaitResult::kTimeout;
+      remaining.tv_sec = static_cast<time_t>(left / 1000000000LL);
+      remaining.tv_nsec = static_cast<long>(left % 1000000000LL);
     }
-    if (rc == 0) continue;
-    if (rc == EOWNERDEAD) {
-      pthread_mutex_consistent(&state->mutex);
+    // Sleeps only while the word still reads 0, so a SetEvent between the check above and
+    // this call is not missed (the kernel returns EAGAIN at once).
+    if (Futex(word, FutexOp(FUTEX_WAIT, shared), 0, bounded ? &remaining : nullptr) == 0) continue;
+    if (errno == EFAULT) {
+      if (++faults > kFaultTries) return WaitResult::kFailed;
+      (void)Word(word).load(std::memory_order_relaxed);
       continue;
     }
-    if (rc == ETIMEDOUT) {
-      // A signal that raced the timeout still counts: it is consumed here, not lost.
-      if (state->signaled == 0) result = WaitResult::kTimeout;
-      break;
-    }
-    if (rc == ENOTRECOVERABLE) return WaitResult::kFailed;  // the mutex is not held
-    result = WaitResult::kFailed;
-    break;
+    // EAGAIN (the word changed), EINTR, ETIMEDOUT: the loop looks again.
   }
-  if (result == WaitResult::kSignaled && state->manualReset == 0) state->signaled = 0;
-  pthread_mutex_unlock(&state->mutex);
-  return result;
 }
 
 }  // namespace os::posix

@@ -1,96 +1,93 @@
 // Named shared block: the file /dev/shm/<name> under the root, which on the real root is the
-// POSIX shared memory object that clients open with shm_open.
-#include <fcntl.h>
-#include <sys/mman.h>
+// POSIX shared memory object that clients open with shm_open. Its lifetime and access are
+// those of named_object.h and object_access.h.
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <limits>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "os/os.h"
+#include "os/posix/mapping_object.h"
+#include "os/posix/named_object.h"
 #include "os/posix/port_object.h"
 #include "os/posix/root_paths.h"
+#include "os/posix/view_guard.h"
 
 namespace os {
 namespace {
 
 class Mapping final : public posix::PortObject {
  public:
-  Mapping(int fd, std::size_t size) : fd_(fd), size_(size) {}
-  ~Mapping() override { close(fd_); }
+  Mapping(int fd, std::size_t size, std::string path) : fd_(fd), size_(size), path_(std::move(path)) {}
+  // A mapped view keeps the object, as a Win32 view keeps its section after CloseHandle: the
+  // descriptor and its lock then stay until the process ends, along with the view.
+  ~Mapping() override {
+    if (!viewed_.load()) posix::ReleaseNamedObject(fd_, path_);
+  }
   int fd() const { return fd_; }
   std::size_t size() const { return size_; }
+  void MarkViewed() { viewed_.store(true); }
 
  private:
   int fd_;
   std::size_t size_;
+  std::string path_;
+  std::atomic<bool> viewed_{false};
 };
-
-// Opens the object, creating it when absent; *created tells which. Creating with O_EXCL first
-// is what tells us whether the object is ours to size and to remove on failure.
-int OpenOrCreate(const std::string& path, bool* created) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-      fchmod(fd, 0666);  // world access whatever the umask, like the null DACL on Windows
-      *created = true;
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-    fd = open(path.c_str(), O_RDWR | O_NOFOLLOW);
-    if (fd >= 0) {
-      *created = false;
-      return fd;
-    }
-    if (errno != ENOENT) return -1;  // removed between the two opens: try again
-  }
-  return -1;
-}
 
 }  // namespace
 
-Handle CreateNamedMapping(const char* name, std::size_t size) {
-  if (!posix::IsPlainObjectName(name) || size == 0) return nullptr;
-  if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return nullptr;
-  std::string path = posix::RootedPath(std::string("/dev/shm/") + name);
-  if (!posix::MakeParentDirs(path)) return nullptr;
-  bool created = false;
-  int fd = OpenOrCreate(path, &created);
-  if (fd < 0) return nullptr;
-  auto fail = [&]() -> Handle {
-    if (created) unlink(path.c_str());
-    close(fd);
+namespace posix {
+
+Handle OpenMappingObject(const char* name, std::size_t size, bool create, bool* tooSmall) {
+  if (tooSmall != nullptr) *tooSmall = false;
+  if (!IsPlainObjectName(name) || size == 0) return nullptr;
+  std::string path = RootedPath(std::string("/dev/shm/") + name);
+  if (create && !MakeParentDirs(path)) return nullptr;
+  ObjectRequest request;
+  request.size = size;
+  request.create = create;
+  ObjectResult opened;
+  if (!OpenNamedObject(path, request, &opened)) {
+    if (tooSmall != nullptr) *tooSmall = opened.tooSmall;
+    if (errno == ENOSPC) {
+      // Without its bytes reserved the first write to a new page would kill the process.
+      std::string text = "Cannot reserve " + std::to_string(size) + " bytes for the shared mapping " + path +
+                         ": " + std::strerror(ENOSPC) + "; clients cannot see this agent";
+      MessageBox(text.c_str(), "Shared objects", kMbIconWarning);
+      errno = ENOSPC;
+    }
     return nullptr;
-  };
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return fail();
-  if (st.st_size == 0) {
-    // Fresh (or made by someone who has not sized it yet): give it our size, zero-filled.
-    if (ftruncate(fd, static_cast<off_t>(size)) != 0) return fail();
-  } else if (static_cast<std::uint64_t>(st.st_size) < size) {
-    // Too small to hold the block: refused untouched rather than grown under its owner.
-    return fail();
   }
-  auto* mapping = new (std::nothrow) Mapping(fd, size);
-  if (mapping == nullptr) return fail();
-  return posix::ToHandle(mapping);
+  auto* mapping = new (std::nothrow) Mapping(opened.fd, size, path);
+  if (mapping == nullptr) {
+    ReleaseNamedObject(opened.fd, path);
+    return nullptr;
+  }
+  return ToHandle(mapping);
+}
+
+}  // namespace posix
+
+Handle CreateNamedMapping(const char* name, std::size_t size) {
+  return posix::OpenMappingObject(name, size, true, nullptr);
 }
 
 void* MapWholeView(Handle handle) {
   posix::HandleRef<Mapping> mapping(handle);
   if (!mapping) return nullptr;
-  // Someone may have shrunk the object since it was opened; mapping past its end would turn
-  // the first access into SIGBUS.
+  // Shrinking the object later cannot hurt us (the view is guarded), but a view made past its
+  // end now would start out detached from it.
   struct stat st;
   if (fstat(mapping->fd(), &st) != 0) return nullptr;
   if (static_cast<std::uint64_t>(st.st_size) < mapping->size()) return nullptr;
-  void* view =
-      mmap(nullptr, mapping->size(), PROT_READ | PROT_WRITE, MAP_SHARED, mapping->fd(), 0);
-  return view == MAP_FAILED ? nullptr : view;
+  void* view = posix::MapGuardedView(mapping->fd(), mapping->size());
+  if (view != nullptr) mapping->MarkViewed();
+  return view;
 }
 
 }  // namespace os

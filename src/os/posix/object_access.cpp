@@ -1,0 +1,52 @@
+#include "os/posix/object_access.h"
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "os/os.h"
+
+namespace os::posix {
+
+gid_t AccessGroup() {
+  group entry{};
+  group* found = nullptr;
+  std::vector<char> buffer(4096);
+  // Without NSS (static tools, an initramfs) or without the group the lookup fails: the
+  // objects then stay with the process's own group, which still keeps every other user out.
+  while (getgrnam_r(kAccessGroupName, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < (1u << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return found != nullptr ? found->gr_gid : getegid();
+}
+
+bool SetObjectAccess(int fd, mode_t mode) {
+  return fchown(fd, static_cast<uid_t>(-1), AccessGroup()) == 0 && fchmod(fd, mode) == 0;
+}
+
+bool SetPathAccess(const std::string& path, mode_t mode) {
+  return lchown(path.c_str(), static_cast<uid_t>(-1), AccessGroup()) == 0 &&
+         chmod(path.c_str(), mode) == 0;
+}
+
+bool IsTrustedObject(const struct stat& st) {
+  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) return false;
+  if (st.st_uid != 0 && st.st_uid != geteuid()) return false;
+  mode_t permissions = st.st_mode & 07777;
+  if ((permissions & ~kObjectMode) != 0) return false;
+  return (permissions & 0070) == 0 || st.st_gid == AccessGroup();
+}
+
+bool RemoveUntrusted(const std::string& path, const char* why) {
+  bool removed = unlink(path.c_str()) == 0 || (errno == EISDIR && rmdir(path.c_str()) == 0);
+  int saved = errno;
+  std::string text = path + (removed ? " was removed and made anew: " : " cannot be removed: ") + why;
+  MessageBox(text.c_str(), "Shared objects", kMbIconWarning);
+  errno = saved;
+  return removed;
+}
+
+}  // namespace os::posix
