@@ -42,8 +42,8 @@ void ScriptedBmc::AddSdr(std::vector<uint8_t> record, uint32_t now) {
   CancelReservation();
 }
 
-void ScriptedBmc::Inject(uint8_t cmd, Fault fault, uint8_t value, int times) {
-  for (int i = 0; i < times; ++i) faults_.push_back({cmd, fault, value});
+void ScriptedBmc::Inject(uint8_t cmd, Fault fault, uint8_t value, int times, int skip) {
+  for (int i = 0; i < times; ++i) faults_.push_back({cmd, fault, value, i == 0 ? skip : 0});
 }
 
 // Get SEL Entry and Get SDR share their request: reservation, record id, offset, count.
@@ -135,6 +135,10 @@ int ScriptedBmc::Exchange(const BmcRequest& request, BmcResponse* response) {
   *response = BmcResponse{};
   for (auto it = faults_.begin(); it != faults_.end(); ++it) {
     if (it->cmd != request.cmd) continue;
+    if (it->skip > 0) {
+      --it->skip;
+      break;
+    }
     const Injected fault = *it;
     faults_.erase(it);
     if (fault.fault == Fault::kNoAnswer) return -1;

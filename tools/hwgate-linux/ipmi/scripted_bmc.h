@@ -45,8 +45,9 @@ class ScriptedBmc : public BmcTransport {
   std::size_t maxRecordAnswer = 64;
 
   enum class Fault { kCompletion, kNoAnswer, kCut };
-  // The next `times` requests of `cmd` meet `fault` (a completion code, or the cut length).
-  void Inject(uint8_t cmd, Fault fault, uint8_t value, int times = 1);
+  // After `skip` more requests of `cmd` answered as usual, the next `times` meet `fault` (a
+  // completion code, or the length the answer is cut to).
+  void Inject(uint8_t cmd, Fault fault, uint8_t value, int times = 1, int skip = 0);
   // Cancels the reservation now, as a change by another party would.
   void CancelReservation() { ++reservation_; }
 
@@ -59,6 +60,7 @@ class ScriptedBmc : public BmcTransport {
     uint8_t cmd;
     Fault fault;
     uint8_t value;
+    int skip;
   };
   void AnswerRecord(const std::vector<const uint8_t*>& records, const std::vector<std::size_t>& sizes,
                     const uint8_t* data, std::size_t length, BmcResponse* response);

@@ -100,7 +100,11 @@ void SelLogSource::Walk(uint16_t id, const SelInfo& info, const HandleLookup& ha
     uint8_t record[kSelRecordSize];
     uint16_t next = kLastRecordId;
     const RecordRead read = reader_.ReadWhole(id, kSelRecordSize, record, &next);
-    if (read == RecordRead::kNotPresent) break;  // an empty SEL, or the chain ends here
+    if (read == RecordRead::kNotPresent) {
+      // An empty SEL, or the chain ends before the announced count: then look again next time.
+      complete_ = walked_ >= info.entries;
+      return;
+    }
     if (read != RecordRead::kOk) {
       Note("Get SEL Entry", read);
       return;  // resumed at the next refresh
