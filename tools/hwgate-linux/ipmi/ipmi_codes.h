@@ -40,9 +40,11 @@ constexpr uint16_t kLastRecordId = 0xFFFF;
 // Bytes-to-read value of a whole-record read; it needs no reservation.
 constexpr uint8_t kReadWholeRecord = 0xFF;
 
+// Get SEL Info and Get SDR Repository Info: version .. operation support.
+constexpr uint32_t kRepositoryInfoSize = 14;
+
 // System Event Log.
 constexpr uint32_t kSelRecordSize = 16;
-constexpr uint32_t kSelInfoSize = 14;  // version .. operation support
 constexpr uint32_t kSelNextIdSize = 2;
 constexpr uint8_t kSelRecordTypeSystem = 0x02;
 // Fields of a system event record.
@@ -60,7 +62,6 @@ constexpr uint32_t kSelPreInitTimeLimit = 0x20000000;
 
 // SDR repository.
 constexpr uint32_t kSdrHeaderSize = 5;
-constexpr uint32_t kSdrRepositoryInfoSize = 14;
 constexpr uint8_t kSdrTypeFull = 0x01;
 constexpr uint8_t kSdrTypeCompact = 0x02;
 // The largest SDR body a record length byte can announce.

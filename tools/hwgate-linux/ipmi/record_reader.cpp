@@ -32,20 +32,20 @@ RecordRead RecordReader::Reserve() {
   return RecordRead::kOk;
 }
 
-RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t count,
-                                   uint16_t reservation, uint8_t* out, uint16_t* nextId) {
+RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t countByte,
+                                   uint32_t want, uint16_t reservation, uint8_t* out,
+                                   uint16_t* nextId) {
   uint8_t data[6];
   StoreLe16(data, reservation);
   StoreLe16(data + 2, id);
   data[4] = offset;
-  data[5] = count;
+  data[5] = countByte;
   BmcRequest request;
   request.netFn = kNetFnStorage;
   request.cmd = getCmd_;
   request.data = data;
   request.length = sizeof data;
   BmcResponse response;
-  const uint32_t want = count == kReadWholeRecord ? 0 : count;
   const AskResult result = Ask(transport_, request, kSelNextIdSize + want, &response);
   lastCompletionCode_ = response.completionCode;
   if (result == AskResult::kRefused) return FromCompletion(response.completionCode);
@@ -66,8 +66,8 @@ RecordRead RecordReader::ReadPart(uint16_t id, uint32_t offset, uint32_t count, 
       if (reserved != RecordRead::kOk) return reserved;
     }
     uint32_t piece = count - done < pieceSize_ ? count - done : pieceSize_;
-    const RecordRead read = ReadPiece(id, uint8_t(offset + done), uint8_t(piece), reservation_,
-                                      out + done, nextId);
+    const RecordRead read = ReadPiece(id, uint8_t(offset + done), uint8_t(piece), piece,
+                                      reservation_, out + done, nextId);
     if (read == RecordRead::kOk) {
       done += piece;
       continue;
@@ -92,29 +92,11 @@ RecordRead RecordReader::ReadPart(uint16_t id, uint32_t offset, uint32_t count, 
 }
 
 RecordRead RecordReader::ReadWhole(uint16_t id, uint32_t size, uint8_t* out, uint16_t* nextId) {
-  uint8_t data[6];
-  StoreLe16(data, 0);
-  StoreLe16(data + 2, id);
-  data[4] = 0;
-  data[5] = kReadWholeRecord;
-  BmcRequest request;
-  request.netFn = kNetFnStorage;
-  request.cmd = getCmd_;
-  request.data = data;
-  request.length = sizeof data;
-  BmcResponse response;
-  const AskResult result = Ask(transport_, request, kSelNextIdSize + size, &response);
-  lastCompletionCode_ = response.completionCode;
-  if (result == AskResult::kOk) {
-    *nextId = LoadLe16(response.data);
-    std::memcpy(out, response.data + kSelNextIdSize, size);
-    return RecordRead::kOk;
-  }
-  if (result == AskResult::kRefused && response.completionCode == kCcCannotReturnBytes) {
+  const RecordRead read = ReadPiece(id, 0, kReadWholeRecord, size, 0, out, nextId);
+  if (read == RecordRead::kFailed && lastCompletionCode_ == kCcCannotReturnBytes) {
     return ReadPart(id, 0, size, out, nextId);
   }
-  if (result == AskResult::kRefused) return FromCompletion(response.completionCode);
-  return RecordRead::kFailed;
+  return read;
 }
 
 }  // namespace hwlinux::ipmi

@@ -41,8 +41,10 @@ class RecordReader {
 
  private:
   RecordRead Reserve();
-  RecordRead ReadPiece(uint16_t id, uint8_t offset, uint8_t count, uint16_t reservation,
-                       uint8_t* out, uint16_t* nextId);
+  // One Get request; `countByte` is what is asked for (FFh: the whole record), `want` the
+  // bytes expected back.
+  RecordRead ReadPiece(uint16_t id, uint8_t offset, uint8_t countByte, uint32_t want,
+                       uint16_t reservation, uint8_t* out, uint16_t* nextId);
 
   BmcTransport& transport_;
   uint8_t reserveCmd_;

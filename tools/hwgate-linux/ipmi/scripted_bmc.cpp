@@ -20,6 +20,19 @@ void Refuse(BmcResponse* response, uint8_t code) {
   response->length = 0;
 }
 
+// Get SEL Info and Get SDR Repository Info share their answer.
+void PutInfo(uint16_t count, uint16_t freeBytes, uint32_t addTime, uint32_t eraseTime,
+             BmcResponse* response) {
+  uint8_t answer[kRepositoryInfoSize] = {};
+  answer[0] = 0x51;
+  StoreLe16(answer + 1, count);
+  StoreLe16(answer + 3, freeBytes);
+  StoreLe32(answer + 5, addTime);
+  StoreLe32(answer + 9, eraseTime);
+  answer[13] = 0x02;  // reservations supported
+  Put(response, answer, sizeof answer);
+}
+
 }  // namespace
 
 void ScriptedBmc::AddSel(SelRecord record, uint32_t now) {
@@ -78,24 +91,13 @@ void ScriptedBmc::AnswerRecord(const std::vector<const uint8_t*>& records,
 }
 
 void ScriptedBmc::Answer(const BmcRequest& request, BmcResponse* response) {
-  uint8_t answer[16] = {};
+  uint8_t answer[2] = {};
   if (request.netFn == kNetFnStorage) {
     switch (request.cmd) {
       case kCmdGetSelInfo:
-        answer[0] = 0x51;
-        StoreLe16(answer + 1, uint16_t(sel.size()));
-        StoreLe16(answer + 3, selFreeBytes);
-        StoreLe32(answer + 5, selAddTime);
-        StoreLe32(answer + 9, selEraseTime);
-        answer[13] = 0x02;  // Reserve SEL supported
-        return Put(response, answer, kSelInfoSize);
+        return PutInfo(uint16_t(sel.size()), selFreeBytes, selAddTime, selEraseTime, response);
       case kCmdGetSdrRepositoryInfo:
-        answer[0] = 0x51;
-        StoreLe16(answer + 1, uint16_t(sdr.size()));
-        StoreLe16(answer + 3, 0x800);
-        StoreLe32(answer + 5, sdrAddTime);
-        StoreLe32(answer + 9, sdrEraseTime);
-        return Put(response, answer, kSdrRepositoryInfoSize);
+        return PutInfo(uint16_t(sdr.size()), 0x800, sdrAddTime, sdrEraseTime, response);
       case kCmdReserveSel:
       case kCmdReserveSdrRepository:
         StoreLe16(answer, ++reservation_);

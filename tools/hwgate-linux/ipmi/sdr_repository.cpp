@@ -27,20 +27,6 @@ const char* Describe(RecordRead read) {
 
 }  // namespace
 
-int GetSdrRepositoryInfo(BmcTransport& transport, SdrRepositoryInfo* info, uint8_t* code) {
-  BmcRequest request;
-  request.netFn = kNetFnStorage;
-  request.cmd = kCmdGetSdrRepositoryInfo;
-  BmcResponse response;
-  const AskResult result = Ask(transport, request, kSdrRepositoryInfoSize, &response);
-  *code = response.completionCode;
-  if (result != AskResult::kOk) return -1;
-  info->records = LoadLe16(response.data + 1);
-  info->lastAddTime = LoadLe32(response.data + 5);
-  info->lastEraseTime = LoadLe32(response.data + 9);
-  return 0;
-}
-
 int ReadSdrRepository(RecordReader& reader, uint32_t maxRecords,
                       std::vector<std::vector<uint8_t>>* records, std::string* problem) {
   records->clear();

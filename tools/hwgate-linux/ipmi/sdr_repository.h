@@ -1,5 +1,4 @@
-// The BMC's Sensor Data Record repository: when it last changed (Get SDR Repository Info) and
-// all its records, each read as a 5-byte header and then its body in small pieces under a
+// The BMC's Sensor Data Record repository: all its records, each read as a 5-byte header and then its body in small pieces under a
 // reservation (a record read again from its header when the reservation is lost).
 //
 // Threads: the provider's serving thread only.
@@ -13,15 +12,6 @@
 #include "ipmi/record_reader.h"
 
 namespace hwlinux::ipmi {
-
-struct SdrRepositoryInfo {
-  uint16_t records = 0;
-  uint32_t lastAddTime = 0;
-  uint32_t lastEraseTime = 0;
-};
-
-// Returns 0, or -1 when the BMC gave no usable answer (*code: its completion code or 0).
-int GetSdrRepositoryInfo(BmcTransport& transport, SdrRepositoryInfo* info, uint8_t* code);
 
 // Reads every record (header included) into *records, in repository order. At most
 // `maxRecords` plus a few are read, so a looping next-id chain ends. Records too long to

@@ -2,6 +2,7 @@
 
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/ipmi_codes.h"
+#include "ipmi/sdr_repository.h"
 
 namespace hwlinux::ipmi {
 
@@ -19,9 +20,9 @@ constexpr uint8_t kReadingUnavailable = 0x20;
 SdrSensorSource::SdrSensorSource(BmcTransport& transport)
     : transport_(transport), reader_(transport, kCmdReserveSdrRepository, kCmdGetSdr) {}
 
-int SdrSensorSource::Reload(const SdrRepositoryInfo& info) {
+int SdrSensorSource::Reload(const RepositoryInfo& info) {
   std::vector<std::vector<uint8_t>> records;
-  if (ReadSdrRepository(reader_, info.records, &records, &problem_) != 0) return -1;
+  if (ReadSdrRepository(reader_, info.count, &records, &problem_) != 0) return -1;
   sensors_.clear();
   for (const auto& record : records) {
     SdrSensor sensor;
@@ -36,14 +37,14 @@ int SdrSensorSource::Reload(const SdrRepositoryInfo& info) {
 
 int SdrSensorSource::ListSensors(std::vector<LiveSensor>* out) {
   out->clear();
-  SdrRepositoryInfo info;
+  RepositoryInfo info;
   uint8_t code = 0;
-  if (GetSdrRepositoryInfo(transport_, &info, &code) != 0) {
+  if (GetRepositoryInfo(transport_, kCmdGetSdrRepositoryInfo, &info, &code) != 0) {
     problem_ = std::string("Get SDR Repository Info: ") +
                (code != kCcOk ? DescribeCompletionCode(code) : "no usable answer");
   } else if (!cached_ || info.lastAddTime != cachedInfo_.lastAddTime ||
              info.lastEraseTime != cachedInfo_.lastEraseTime ||
-             info.records != cachedInfo_.records) {
+             info.count != cachedInfo_.count) {
     Reload(info);  // on failure the previous cache, if any, stands
   } else {
     problem_.clear();

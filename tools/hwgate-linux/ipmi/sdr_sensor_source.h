@@ -12,7 +12,7 @@
 
 #include "ipmi/bmc_transport.h"
 #include "ipmi/record_reader.h"
-#include "ipmi/sdr_repository.h"
+#include "ipmi/repository_info.h"
 #include "ipmi/sdr_sensor.h"
 #include "live_sources.h"
 
@@ -33,13 +33,13 @@ class SdrSensorSource : public SensorSource {
   const std::string& problem() const { return problem_; }
 
  private:
-  int Reload(const SdrRepositoryInfo& info);
+  int Reload(const RepositoryInfo& info);
   const SdrSensor* Find(uint32_t key) const;
 
   BmcTransport& transport_;
   RecordReader reader_;
   bool cached_ = false;
-  SdrRepositoryInfo cachedInfo_;
+  RepositoryInfo cachedInfo_;
   std::vector<SdrSensor> sensors_;
   std::string problem_;
 };

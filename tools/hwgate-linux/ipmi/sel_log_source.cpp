@@ -42,8 +42,8 @@ const char* DescribeRead(RecordRead read) {
 SelLogSource::SelLogSource(BmcTransport& transport)
     : reader_(transport, kCmdReserveSel, kCmdGetSelEntry) {}
 
-bool SelLogSource::IsIdle(const SelInfo& info) const {
-  return complete_ && info.entries == info_.entries && info.lastAddTime == info_.lastAddTime &&
+bool SelLogSource::IsIdle(const RepositoryInfo& info) const {
+  return complete_ && info.count == info_.count && info.lastAddTime == info_.lastAddTime &&
          info.lastEraseTime == info_.lastEraseTime;
 }
 
@@ -54,9 +54,9 @@ void SelLogSource::Note(const char* what, RecordRead read) {
   }
 }
 
-int SelLogSource::CheckForClear(const SelInfo& info, uint16_t* resumeId) {
+int SelLogSource::CheckForClear(const RepositoryInfo& info, uint16_t* resumeId) {
   *resumeId = kFirstRecordId;
-  if (info.lastEraseTime != info_.lastEraseTime || info.entries < walked_) return 1;
+  if (info.lastEraseTime != info_.lastEraseTime || info.count < walked_) return 1;
   if (!haveFirst_) return 0;  // it was empty: walk from the start
   uint8_t record[kSelRecordSize];
   uint16_t next = kLastRecordId;
@@ -89,8 +89,8 @@ void SelLogSource::StartOver() {
   complete_ = false;
 }
 
-void SelLogSource::Walk(uint16_t id, const SelInfo& info, const HandleLookup& handles) {
-  uint32_t budget = uint32_t(info.entries) + kWalkSlack;
+void SelLogSource::Walk(uint16_t id, const RepositoryInfo& info, const HandleLookup& handles) {
+  uint32_t budget = uint32_t(info.count) + kWalkSlack;
   std::vector<uint8_t> translated;
   while (id != kLastRecordId) {
     if (budget-- == 0) {
@@ -102,7 +102,7 @@ void SelLogSource::Walk(uint16_t id, const SelInfo& info, const HandleLookup& ha
     const RecordRead read = reader_.ReadWhole(id, kSelRecordSize, record, &next);
     if (read == RecordRead::kNotPresent) {
       // An empty SEL, or the chain ends before the announced count: then look again next time.
-      complete_ = walked_ >= info.entries;
+      complete_ = walked_ >= info.count;
       return;
     }
     if (read != RecordRead::kOk) {
@@ -147,9 +147,9 @@ uint32_t SelLogSource::Identity() const {
 }
 
 int SelLogSource::Refresh(const HandleLookup& handles, LogSnapshot* snapshot) {
-  SelInfo info;
+  RepositoryInfo info;
   uint8_t code = 0;
-  if (GetSelInfo(reader_.transport(), &info, &code) != 0) {
+  if (GetRepositoryInfo(reader_.transport(), kCmdGetSelInfo, &info, &code) != 0) {
     problem_ = std::string("Get SEL Info: ") +
                (code != kCcOk ? DescribeCompletionCode(code) : "no usable answer");
     return -1;

@@ -18,7 +18,7 @@
 #include "ipmi/bmc_transport.h"
 #include "ipmi/ipmi_codes.h"
 #include "ipmi/record_reader.h"
-#include "ipmi/sel_info.h"
+#include "ipmi/repository_info.h"
 #include "live_sources.h"
 
 namespace hwlinux::ipmi {
@@ -37,18 +37,18 @@ class SelLogSource : public LogSource {
   const std::string& problem() const { return problem_; }
 
  private:
-  bool IsIdle(const SelInfo& info) const;
+  bool IsIdle(const RepositoryInfo& info) const;
   // Returns 1 when the SEL was cleared since the last walk, 0 when it only grew, -1 when the
   // BMC could not tell us. *resumeId gets the id to walk on from.
-  int CheckForClear(const SelInfo& info, uint16_t* resumeId);
+  int CheckForClear(const RepositoryInfo& info, uint16_t* resumeId);
   void StartOver();
-  void Walk(uint16_t id, const SelInfo& info, const HandleLookup& handles);
+  void Walk(uint16_t id, const RepositoryInfo& info, const HandleLookup& handles);
   void Note(const char* what, RecordRead read);
   uint32_t Identity() const;
 
   RecordReader reader_;
   LogSnapshot state_;
-  SelInfo info_;
+  RepositoryInfo info_;
   bool haveInfo_ = false;
   bool complete_ = false;     // the last walk reached the end of the SEL
   bool haveFirst_ = false;

@@ -1,21 +1,21 @@
-#include "ipmi/sel_info.h"
+#include "ipmi/repository_info.h"
 
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/ipmi_codes.h"
 
 namespace hwlinux::ipmi {
 
-int GetSelInfo(BmcTransport& transport, SelInfo* info, uint8_t* code) {
+int GetRepositoryInfo(BmcTransport& transport, uint8_t cmd, RepositoryInfo* info, uint8_t* code) {
   BmcRequest request;
   request.netFn = kNetFnStorage;
-  request.cmd = kCmdGetSelInfo;
+  request.cmd = cmd;
   BmcResponse response;
-  const AskResult result = Ask(transport, request, kSelInfoSize, &response);
+  const AskResult result = Ask(transport, request, kRepositoryInfoSize, &response);
   *code = response.completionCode;
   if (result != AskResult::kOk) return -1;
   const uint8_t* d = response.data;
   info->version = d[0];
-  info->entries = LoadLe16(d + 1);
+  info->count = LoadLe16(d + 1);
   info->freeBytes = LoadLe16(d + 3);
   info->lastAddTime = LoadLe32(d + 5);
   info->lastEraseTime = LoadLe32(d + 9);
@@ -23,8 +23,8 @@ int GetSelInfo(BmcTransport& transport, SelInfo* info, uint8_t* code) {
   return 0;
 }
 
-uint32_t SelCapacity(const SelInfo& info) {
-  return uint32_t(info.entries) + info.freeBytes / kSelRecordSize;
+uint32_t SelCapacity(const RepositoryInfo& info) {
+  return uint32_t(info.count) + info.freeBytes / kSelRecordSize;
 }
 
 }  // namespace hwlinux::ipmi
