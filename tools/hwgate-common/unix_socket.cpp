@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace hwsim {
+namespace hwgate {
 
 namespace {
 
@@ -41,7 +41,7 @@ int ConnectUnix(const std::string& path) {
   return fd;
 }
 
-int ListenUnix(const std::string& path, std::string* error) {
+int ListenUnix(const std::string& path, std::string* error, const SocketAccess& access) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   if (ec) {
@@ -53,7 +53,7 @@ int ListenUnix(const std::string& path, std::string* error) {
     int probe = ConnectUnix(path);
     if (probe >= 0) {
       close(probe);
-      *error = path + " is served by a running simulator";
+      *error = path + " is served by a running provider";
       return -1;
     }
     unlink(path.c_str());
@@ -65,7 +65,9 @@ int ListenUnix(const std::string& path, std::string* error) {
   if (!MakeAddress(temporary, &address) ||
       (fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0 ||
       bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      chmod(temporary.c_str(), 0666) != 0 || listen(fd, 16) != 0 ||
+      chmod(temporary.c_str(), access.mode) != 0 ||
+      (access.gid >= 0 && chown(temporary.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(access.gid)) != 0) ||
+      listen(fd, 16) != 0 ||
       rename(temporary.c_str(), path.c_str()) != 0) {
     *error = "cannot listen on " + path + ": " + std::strerror(errno);
     if (fd >= 0) close(fd);
@@ -105,4 +107,4 @@ bool WriteAll(int fd, const void* buffer, size_t count) {
   return true;
 }
 
-}  // namespace hwsim
+}  // namespace hwgate
