@@ -4,17 +4,16 @@
 
 #include "dmi_event_log.h"
 #include "hwmon_sensors.h"
+#include "ipmi/ipmi_sources.h"
 
 namespace hwlinux {
 
-std::unique_ptr<LogSource> OpenIpmiLog(const std::string&, std::string* diagnosis) {
-  *diagnosis = "the BMC's event log is not available in this build";
-  return nullptr;
+std::unique_ptr<LogSource> OpenIpmiLog(const std::string& device, std::string* diagnosis) {
+  return ipmi::OpenSelLogSource(device, diagnosis);
 }
 
-std::unique_ptr<SensorSource> OpenIpmiSensors(const std::string&, std::string* diagnosis) {
-  *diagnosis = "the BMC's sensors are not available in this build";
-  return nullptr;
+std::unique_ptr<SensorSource> OpenIpmiSensors(const std::string& device, std::string* diagnosis) {
+  return ipmi::OpenSdrSensorSource(device, diagnosis);
 }
 
 void OpenSources(const Options& options, FileReader& files, Sources* out,

@@ -1,7 +1,7 @@
 // ipmi-raw: sends one raw request to the BMC through /dev/ipmi0 and prints the answer. Test
 // only: the QEMU guest run uses it to set sensor readings, add SEL entries and clear the SEL.
 //
-//   ipmi-raw [--dev-root DIR] NETFN CMD [DATA...]     (hex bytes)
+//   ipmi-raw [--dev-root DIR] NETFN CMD [DATA...]     (hex bytes; DIR/ipmi0, default /dev)
 //
 // Prints the answer's data bytes in hex on one line. Exit 0 on completion code 00h, 1 on
 // another completion code (named on stderr), 2 when nothing came back, 64 on bad usage.
@@ -32,7 +32,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string devRoot = "/";
+  std::string devRoot = "/dev";
   int at = 1;
   if (at + 1 < argc && std::strcmp(argv[at], "--dev-root") == 0) {
     devRoot = argv[at + 1];
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   }
   hwlinux::ipmi::DevIpmiTransport transport;
   std::string diagnosis;
-  if (transport.Open(devRoot, 0, &diagnosis) != 0) {
+  if (transport.Open(devRoot + "/ipmi0", &diagnosis) != 0) {
     std::fprintf(stderr, "ipmi-raw: %s\n", diagnosis.c_str());
     return 2;
   }

@@ -26,9 +26,8 @@ DevIpmiTransport::~DevIpmiTransport() {
   if (fd_ >= 0) close(fd_);
 }
 
-int DevIpmiTransport::Open(const std::string& devRoot, int number, std::string* diagnosis) {
-  std::string path = devRoot == "/" ? "" : devRoot;
-  path += "/dev/ipmi" + std::to_string(number);
+int DevIpmiTransport::Open(const std::string& path, std::string* diagnosis) {
+  if (fd_ >= 0) close(fd_);
   fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd_ >= 0) return 0;
   const int error = errno;

@@ -18,9 +18,9 @@ class DevIpmiTransport : public BmcTransport {
   DevIpmiTransport(const DevIpmiTransport&) = delete;
   DevIpmiTransport& operator=(const DevIpmiTransport&) = delete;
 
-  // Opens `<devRoot>/dev/ipmi<number>` (devRoot "" or "/" is the real system). Returns 0, or
-  // -1 with *diagnosis set to one line an administrator can act on.
-  int Open(const std::string& devRoot, int number, std::string* diagnosis);
+  // Opens the device at `path` (/dev/ipmi0 on a real system). Returns 0, or -1 with
+  // *diagnosis set to one line an administrator can act on.
+  int Open(const std::string& path, std::string* diagnosis);
   // Same contract as BmcTransport; -1 as well when the device is not open.
   int Exchange(const BmcRequest& request, BmcResponse* response) override;
 

@@ -20,6 +20,9 @@ constexpr uint8_t kReadingUnavailable = 0x20;
 SdrSensorSource::SdrSensorSource(BmcTransport& transport)
     : transport_(transport), reader_(transport, kCmdReserveSdrRepository, kCmdGetSdr) {}
 
+SdrSensorSource::SdrSensorSource(std::unique_ptr<BmcTransport> owned)
+    : owned_(std::move(owned)), transport_(*owned_), reader_(*owned_, kCmdReserveSdrRepository, kCmdGetSdr) {}
+
 int SdrSensorSource::Reload(const RepositoryInfo& info) {
   std::vector<std::vector<uint8_t>> records;
   if (ReadSdrRepository(reader_, info.count, &records, &problem_) != 0) return -1;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ namespace hwlinux::ipmi {
 class SdrSensorSource : public SensorSource {
  public:
   explicit SdrSensorSource(BmcTransport& transport);
+  // The source keeps the transport (its own handle to the BMC).
+  explicit SdrSensorSource(std::unique_ptr<BmcTransport> owned);
 
   // -1 when the repository could not be read and nothing is cached; a cached list is
   // served when the BMC does not answer the repository question.
@@ -36,6 +39,7 @@ class SdrSensorSource : public SensorSource {
   int Reload(const RepositoryInfo& info);
   const SdrSensor* Find(uint32_t key) const;
 
+  std::unique_ptr<BmcTransport> owned_;
   BmcTransport& transport_;
   RecordReader reader_;
   bool cached_ = false;

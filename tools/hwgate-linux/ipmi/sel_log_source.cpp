@@ -42,6 +42,9 @@ const char* DescribeRead(RecordRead read) {
 SelLogSource::SelLogSource(BmcTransport& transport)
     : reader_(transport, kCmdReserveSel, kCmdGetSelEntry) {}
 
+SelLogSource::SelLogSource(std::unique_ptr<BmcTransport> owned)
+    : owned_(std::move(owned)), reader_(*owned_, kCmdReserveSel, kCmdGetSelEntry) {}
+
 bool SelLogSource::IsIdle(const RepositoryInfo& info) const {
   return complete_ && info.count == info_.count && info.lastAddTime == info_.lastAddTime &&
          info.lastEraseTime == info_.lastEraseTime;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "ipmi/bmc_transport.h"
@@ -26,6 +27,8 @@ namespace hwlinux::ipmi {
 class SelLogSource : public LogSource {
  public:
   explicit SelLogSource(BmcTransport& transport);
+  // The source keeps the transport (its own handle to the BMC).
+  explicit SelLogSource(std::unique_ptr<BmcTransport> owned);
 
   const char* Name() const override { return "ipmi"; }
   // Returns -1 (snapshot unchanged) when Get SEL Info or the check for a clear got no usable
@@ -46,6 +49,7 @@ class SelLogSource : public LogSource {
   void Note(const char* what, RecordRead read);
   uint32_t Identity() const;
 
+  std::unique_ptr<BmcTransport> owned_;
   RecordReader reader_;
   LogSnapshot state_;
   RepositoryInfo info_;

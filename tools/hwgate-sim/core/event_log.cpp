@@ -79,7 +79,11 @@ uint32_t CountLogRecords(const Core& core) {
 void AnswerLogReadFrom(const uint8_t* log, uint32_t logLength, uint32_t identity, uint8_t* record) {
   uint32_t room = record[kLengthAt];
   if (room > vigil::kLogDataCapacity) room = vigil::kLogDataCapacity;
-  uint32_t first = BoundaryAtOrAfter(log, logLength, LoadU16(record + kPositionAt));
+  // A request made for another log (cleared or replaced since) has no position in this one:
+  // it is answered from the start, or the records logged after the clear and before the
+  // requester's position would never reach it.
+  const uint32_t from = LoadU32(record + kTimeAt) == identity ? LoadU16(record + kPositionAt) : 0;
+  uint32_t first = BoundaryAtOrAfter(log, logLength, from);
   uint32_t end = first;
   while (end < logLength && RecordLength(log, end) <= room - (end - first)) {
     end += RecordLength(log, end);
