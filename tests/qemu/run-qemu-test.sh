@@ -2,7 +2,9 @@
 # Boots Debian's current kernel under QEMU (TCG, no KVM) with an initramfs carrying vigilagent,
 # hwgate-linux and vigilctl, and checks on the serial console that the provider serves the
 # agent from real sysfs: the model and UUID from QEMU's SMBIOS table, the records of a
-# memory-mapped firmware event log, nothing reported twice across restarts, no hwmon.
+# memory-mapped firmware event log, nothing reported twice across restarts, no hwmon; and from
+# QEMU's emulated BMC behind a real /dev/ipmi0: its sensors, SEL events logged in the guest
+# (ipmi-raw), a cleared SEL.
 #   tests/qemu/run-qemu-test.sh [BUILD_DIR]     (default build/default)
 # The kernel package is downloaded once into $VIGIL_QEMU_CACHE (default BUILD_DIR/qemu-cache).
 set -eu
@@ -15,7 +17,7 @@ cache=${VIGIL_QEMU_CACHE:-$build/qemu-cache}
 uuid=4b656c76-6f42-3732-302d-000000000001
 mkdir -p "$work" "$cache"
 
-for program in vigilagent hwgate-linux vigilctl; do
+for program in vigilagent hwgate-linux vigilctl ipmi-raw; do
   [ -x "$bin/$program" ] || { echo "qemu: $bin/$program is missing: build first" >&2; exit 1; }
 done
 
@@ -38,7 +40,7 @@ mkdir -p "$root/bin" "$root/usr/bin" "$root/etc/vigil" "$root/lib/modules/ipmi" 
 cp /bin/busybox "$root/bin/busybox"
 cp "$here/init.sh" "$root/init"
 chmod 0755 "$root/init"
-for program in vigilagent hwgate-linux vigilctl; do
+for program in vigilagent hwgate-linux vigilctl ipmi-raw; do
   cp "$bin/$program" "$root/usr/bin/"
   for lib in $(ldd "$bin/$program" | awk '/=> \// { print $3 } /^\t\/.*ld-linux/ { print $1 }'); do
     mkdir -p "$root$(dirname "$lib")"
@@ -48,6 +50,7 @@ done
 cp "$work"/kernel/lib/modules/*/kernel/drivers/char/ipmi/*.ko "$root/lib/modules/ipmi/" 2>/dev/null || true
 cp "$repo/fixtures/eventtables/Kelvo B720.reg" "$here/guest-test.sh" "$root/etc/vigil/"
 python3 "$here/make_firmware.py" "$work"
+python3 "$here/make_sdr.py" "$work"
 cp "$work/expected.txt" "$root/etc/vigil/"
 echo "$uuid" >"$root/etc/vigil/uuid"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd.gz"
@@ -60,6 +63,7 @@ timeout 300 qemu-system-x86_64 -machine pc,accel=tcg -m 512 -nographic -no-reboo
   -smbios "type=1,manufacturer=Kelvo,product=Kelvo B720,serial=QEMU-B720-0001,uuid=$uuid" \
   -smbios "file=$work/type15.bin" \
   -device "loader,file=$work/area.bin,addr=0x8000000,force-raw=on" \
+  -device "ipmi-bmc-sim,id=bmc0,sdrfile=$work/sdr.bin" -device isa-ipmi-kcs,bmc=bmc0 \
   </dev/null >"$work/serial.log" 2>&1 || status=$?
 tr -d '\r' <"$work/serial.log" | grep -E '^(QEMU-|== |hwgate-linux|SMBIOS|event log|sensors)' || true
 if [ "$status" -ne 0 ] || ! grep -q "QEMU-RESULT pass" "$work/serial.log"; then
