@@ -48,6 +48,8 @@ for program in vigilagent hwgate-linux vigilctl ipmi-raw; do
   done
 done
 cp "$work"/kernel/lib/modules/*/kernel/drivers/char/ipmi/*.ko "$root/lib/modules/ipmi/" 2>/dev/null || true
+# The BMC's drivers, in the order they stand on each other.
+printf '%s\n' ipmi_msghandler ipmi_devintf ipmi_si >"$root/etc/vigil/modules"
 cp "$repo/fixtures/eventtables/Kelvo B720.reg" "$here/guest-test.sh" "$root/etc/vigil/"
 python3 "$here/make_firmware.py" "$work"
 python3 "$here/make_sdr.py" "$work"

@@ -7,8 +7,6 @@ namespace hwlinux {
 
 namespace {
 
-constexpr size_t kValueLimit = 64;
-
 struct KindPrefix {
   const char* prefix;
   SensorKind kind;
