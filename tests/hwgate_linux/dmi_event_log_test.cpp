@@ -20,7 +20,7 @@ class NoHandles : public HandleLookup {
   int MemoryDeviceHandle(uint32_t) const override { return -1; }
 };
 
-void WriteLog(const FixtureTree& tree, const Bytes& records, int method = 3, int status = 1) {
+void WriteLog(const FixtureTree& tree, const Bytes& records, int method = 3, int status = 1, int token = 7) {
   Bytes area(kDataStart, 0);
   area.insert(area.end(), records.begin(), records.end());
   area.resize(kAreaLength, 0xFF);
@@ -28,7 +28,7 @@ void WriteLog(const FixtureTree& tree, const Bytes& records, int method = 3, int
   tree.Write(std::string(kDir) + "status", std::to_string(status) + "\n");
   tree.Write(std::string(kDir) + "area_length", std::to_string(kAreaLength) + "\n");
   tree.Write(std::string(kDir) + "data_start_offset", std::to_string(kDataStart) + "\n");
-  tree.Write(std::string(kDir) + "change_token", "7\n");
+  tree.Write(std::string(kDir) + "change_token", std::to_string(token) + "\n");
   tree.Write(std::string(kDir) + "raw_event_log", area);
 }
 
@@ -46,16 +46,17 @@ TEST(DmiEventLog, ServesRecordsIntactAndInOrderUpToTheEnd) {
   EXPECT_EQ(snapshot.areaLength, kAreaLength - kDataStart);
   EXPECT_NE(snapshot.identity, 0u);
 
-  // A restarted provider sees the same identity; a new record leaves it as it was.
+  // A restarted provider sees the same identity; a new record leaves it as it was, though the
+  // firmware reassigns its change token on every change.
   LogSnapshot again;
-  WriteLog(tree, Join({records, LogRecord(0x10, 0x09, {4, 0, 0, 0})}));
+  WriteLog(tree, Join({records, LogRecord(0x10, 0x09, {4, 0, 0, 0})}), 3, 1, 8);
   ASSERT_EQ(DmiEventLog::Open(SystemFiles(), tree.Root(), &diagnosis)->Refresh(NoHandles(), &again), 0);
   EXPECT_EQ(again.identity, snapshot.identity);
   EXPECT_EQ(Bytes(again.records.begin(), again.records.begin() + static_cast<long>(records.size())), records);
 
   // A cleared log starts with its "log area reset" record: a new identity.
   LogSnapshot cleared;
-  WriteLog(tree, LogRecord(0x16, 0x30));
+  WriteLog(tree, LogRecord(0x16, 0x30), 3, 1, 9);
   ASSERT_EQ(log->Refresh(NoHandles(), &cleared), 0);
   EXPECT_NE(cleared.identity, snapshot.identity);
   EXPECT_EQ(cleared.records, LogRecord(0x16, 0x30));
