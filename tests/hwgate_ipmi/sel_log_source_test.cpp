@@ -116,6 +116,28 @@ TEST_F(SelLog, EveryKindOfClearGivesANewIdentity) {
   }
 }
 
+TEST_F(SelLog, ADeletedLastRecordStillChangesTheIdentity) {
+  // Erase time and first record stay; only the count drops (a deleted entry). New events would
+  // take the deleted one's position, so the agent must start over.
+  ASSERT_EQ(Refresh(), 0);
+  const uint32_t identity = snapshot_.identity;
+  bmc_.sel.pop_back();
+  bmc_.CancelReservation();
+  ASSERT_EQ(Refresh(), 0);
+  EXPECT_NE(snapshot_.identity, identity);
+  EXPECT_EQ(snapshot_.records.size(), 10u);
+}
+
+TEST_F(SelLog, RecordsStopWholeWhereLogPositionsEnd) {
+  // 4200 POST errors of 16 bytes would end past position 65535.
+  bmc_ = ScriptedBmc{};
+  for (int i = 0; i < 4200; ++i) bmc_.AddSel(SelEvent(kT0 + i, 0x0F, 1, 0x6F, 0xC0, 0x07), kT0 + i);
+  ASSERT_EQ(Refresh(), 0);
+  EXPECT_EQ(snapshot_.records.size(), 4095u * 16u);
+  EXPECT_EQ(snapshot_.skipped, 105u);
+  EXPECT_EQ(snapshot_.areaLength, 0xFFFFu);
+}
+
 TEST_F(SelLog, PreInitStampsTakeThePreviousRealTime) {
   bmc_.AddSel(Boot(0x100), kT0 + 3);
   ASSERT_EQ(Refresh(), 0);
