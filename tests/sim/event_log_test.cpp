@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/event_log.h"
 #include "core_fixture.h"
 
