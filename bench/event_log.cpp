@@ -20,16 +20,16 @@
 #include <thread>
 #include <vector>
 
-#include "config/registry_paths.h"
-#include "eventlog/event_decoder.h"
-#include "eventlog/event_log_reader.h"
-#include "eventlog/history_ring.h"
-#include "eventlog/log_read_record.h"
-#include "eventtables/event_table.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_decoder.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/history_ring.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventtables/event_table.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "agent/platform/driver_channel.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "agent/platform/control_codes.h"
+#include "contract/driver_protocol.h"
 #include "hwmon_sensors.h"
 #include "provider.h"
 #include "served_table.h"

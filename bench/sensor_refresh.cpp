@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/request_channel.h"
 
 extern char** environ;
 

@@ -14,14 +14,14 @@
 #include <memory>
 #include <string>
 
-#include "config/registry_paths.h"
-#include "eventlog/decoded_event.h"
-#include "eventlog/event_decoder.h"
-#include "eventtables/event_table.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/decoded_event.h"
+#include "agent/eventlog/event_decoder.h"
+#include "agent/eventtables/event_table.h"
 #include "os/os.h"
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   (void)once;
   constexpr std::size_t kHeader = 9;
   if (size < kHeader) return 0;
-  vigil::gModelIndex = int32_t(data[0] % 6);
+  vigil::gModelIndex = vigil::ModelIndex(data[0] % 6);
   std::memcpy(&gClock, data + 1, 4);  // any 32-bit time as now
   const uint16_t key = uint16_t(data[5] | data[6] << 8);
   vigil::gMemoryDeviceMap[key] = std::string(data[7], 'L');

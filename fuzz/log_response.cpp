@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/event_log_reader.h"
-#include "eventlog/log_read_record.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "contract/driver_protocol.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "agent/platform/driver_channel.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace {
 

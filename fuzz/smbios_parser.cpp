@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/driver_channel.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/platform/smbios_parser.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "eventlog/event_decoder.h"
-#include "eventlog/log_read_record.h"
-#include "eventlog/test_log.h"
+#include "agent/eventlog/event_decoder.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventlog/test_log.h"
 
 namespace {
 

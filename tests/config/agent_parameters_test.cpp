@@ -1,5 +1,5 @@
 // Agent parameters between the registry and the block.
-#include "config/agent_parameters.h"
+#include "agent/config/agent_parameters.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 #include "support/sandbox.h"
 
 namespace vigil {

@@ -1,12 +1,12 @@
 // RegKey on the real registry backend (SQLite in a fresh sandbox per test).
-#include "config/reg_key.h"
+#include "agent/config/reg_key.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "support/sandbox.h"
 
 namespace vigil {
@@ -39,14 +39,14 @@ TEST_F(RegKeyTest, FailedReadClosesKeySoLaterStepsFailWithoutTouchingTheRegistry
   Put(kPath, "present", os::kRegDword, {7, 0, 0, 0});
   ASSERT_EQ(key_.Open(kBase.c_str(), "T"), 0);
   uint32_t value = 0xDEADBEEF;
-  EXPECT_EQ(key_.ReadDword("missing", &value), 1);
+  EXPECT_EQ(key_.ReadDword("missing", &value), -1);
   EXPECT_FALSE(key_.IsOpen());
-  EXPECT_EQ(key_.ReadDword("present", &value), 1);
-  EXPECT_EQ(key_.WriteDword("written", 5), 1);
+  EXPECT_EQ(key_.ReadDword("present", &value), -1);
+  EXPECT_EQ(key_.WriteDword("written", 5), -1);
   EXPECT_EQ(value, 0xDEADBEEFu);
   key_.Close();
   ASSERT_EQ(key_.Open(kBase.c_str(), "T"), 0);
-  EXPECT_EQ(key_.ReadDword("written", &value), 1);
+  EXPECT_EQ(key_.ReadDword("written", &value), -1);
 }
 
 // Only a whole REG_DWORD is taken; on anything else the variable keeps every byte it had.
@@ -59,7 +59,7 @@ TEST_F(RegKeyTest, ReadDwordTakesOnlyWholeDwords) {
     Put(kPath, "v", c.type, c.data);
     ASSERT_EQ(key_.Open(kBase.c_str(), "T"), 0);
     uint32_t value = 0xA5A5A5A5;
-    EXPECT_EQ(key_.ReadDword("v", &value), c.ok ? 0 : 1) << c.type << "/" << c.data.size();
+    EXPECT_EQ(key_.ReadDword("v", &value), c.ok ? 0 : -1) << c.type << "/" << c.data.size();
     EXPECT_EQ(value, c.ok ? 0x04030201u : 0xA5A5A5A5u);
     key_.Close();
   }
@@ -69,7 +69,7 @@ TEST_F(RegKeyTest, ReadValueRefusesDataLongerThanDestinationOrLimit) {
   Put(kPath, "big", os::kRegBinary, std::vector<uint8_t>(kRegBufferSize + 1, 1));
   std::vector<uint8_t> roomy(1024);
   ASSERT_EQ(key_.Open(kBase.c_str(), "T"), 0);
-  EXPECT_EQ(key_.ReadValue("big", roomy.data(), uint32_t(roomy.size())), 1);
+  EXPECT_EQ(key_.ReadValue("big", roomy.data(), uint32_t(roomy.size())), -1);
   EXPECT_FALSE(key_.IsOpen());
 }
 
@@ -86,7 +86,7 @@ TEST_F(RegKeyTest, EnumerationStopsAtFirstEmptyValue) {
   EXPECT_STREQ(name, "first");
   ASSERT_EQ(key_.EnumValue(name, 1, data, &length), 0);
   EXPECT_STREQ(name, "second");
-  EXPECT_EQ(key_.EnumValue(name, 2, data, &length), 1);
+  EXPECT_EQ(key_.EnumValue(name, 2, data, &length), -1);
   EXPECT_FALSE(key_.IsOpen());
 }
 
@@ -98,16 +98,16 @@ TEST_F(RegKeyTest, PathOf259CharactersFitsWholeAndLongerIsRefused) {
   EXPECT_TRUE(Exists(kBase + fits));
 
   const std::string tooLong = fits + "x";
-  EXPECT_EQ(key_.Open(kBase.c_str(), tooLong.c_str()), 1);
+  EXPECT_EQ(key_.Open(kBase.c_str(), tooLong.c_str()), -1);
   EXPECT_FALSE(Exists(kBase + tooLong));
-  EXPECT_EQ(key_.Open(std::string(100000, 'x').c_str(), ""), 1);
+  EXPECT_EQ(key_.Open(std::string(100000, 'x').c_str(), ""), -1);
 }
 
 TEST_F(RegKeyTest, CorruptDatabaseGivesFailedFlags) {
   sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(8192, '\x5A'));
   uint32_t value = 1;
   if (key_.Open(kBase.c_str(), "T") == 0) {
-    EXPECT_EQ(key_.ReadDword("v", &value), 1);
+    EXPECT_EQ(key_.ReadDword("v", &value), -1);
   }
   EXPECT_FALSE(key_.IsOpen());
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/decoded_event.h"
+#include "agent/eventlog/decoded_event.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {

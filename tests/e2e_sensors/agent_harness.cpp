@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "support/agent_block.h"
 
 namespace vigil::test {

@@ -10,10 +10,10 @@
 #include "agent_harness.h"
 #include "os/os.h"
 #include "scenario_sensors.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/request_channel.h"
 
 namespace vigil::test {
 namespace {

@@ -6,12 +6,12 @@
 #include <nlohmann/json.hpp>
 
 #include "agent_harness.h"
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
 #include "scenario_sensors.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigil::test {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "agent_harness.h"
 #include "scenario_sensors.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigil::test {
 namespace {

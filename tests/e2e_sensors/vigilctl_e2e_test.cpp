@@ -5,8 +5,8 @@
 
 #include "agent_harness.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {

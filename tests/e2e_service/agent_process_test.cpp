@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "support/sandbox.h"
 
 namespace vigil {

@@ -1,13 +1,13 @@
 #include <cstring>
 #include <string>
 
-#include "eventlog/event_decoder.h"
-#include "eventlog/record_time.h"
-#include "eventlog/test_log.h"
+#include "agent/eventlog/event_decoder.h"
+#include "agent/eventlog/record_time.h"
+#include "agent/eventlog/test_log.h"
 #include "eventlog_fixture.h"
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 namespace {
@@ -69,7 +69,7 @@ TEST_F(DecoderTest, LocalTimeOfTheRecordFollowsTheTimeZone) {
 }
 
 TEST_F(DecoderTest, FixedFieldsAndWorkedExample) {
-  gModelIndex = 1;
+  gModelIndex = ModelIndex(1);
   gMemoryDeviceMap[33] = "DIMM_B1";
   const DecodedEvent e = Decode(MakeRecord(1, 257));
   EXPECT_STREQ(e.text, "Single-bit ECC error at DIMM_B1");
@@ -111,12 +111,12 @@ TEST_F(DecoderTest, MemoryLocatorKeyPerModel) {
       {3, 39, 39}, {0, 0x1720, 0x1720},
   };
   for (const LocatorCase& c : cases) {
-    EXPECT_EQ(MemoryLocatorKey(c.model, c.handle), c.key) << c.model << " " << c.handle;
+    EXPECT_EQ(MemoryLocatorKey(ModelIndex(c.model), c.handle), c.key) << c.model << " " << c.handle;
   }
 }
 
 TEST_F(DecoderTest, MemoryErrorTypesAppendTheLocatorOfTheirKey) {
-  gModelIndex = 4;
+  gModelIndex = ModelIndex(4);
   gMemoryDeviceMap[0x20] = "CPU1_DIMM_A2";
   EXPECT_STREQ(Decode(MakeRecord(2, 0xABCD1720)).text, "Multi-bit ECC error at CPU1_DIMM_A2");
   const DecodedEvent resize = Decode(MakeRecord(7, 0x1720));
@@ -202,7 +202,7 @@ TEST_F(DecoderTest, ShortRecordsReadMissingBytesAsZero) {
 }
 
 TEST_F(DecoderTest, OverlongTextsAreCutAt199Characters) {
-  gModelIndex = 0;
+  gModelIndex = ModelIndex(0);
   gMemoryDeviceMap[0x777] = std::string(300, 'L');
   const DecodedEvent e = Decode(MakeRecord(1, 0x777));
   EXPECT_EQ(std::strlen(e.text), 199u);

@@ -3,13 +3,13 @@
 #include <optional>
 #include <string>
 
-#include "config/registry_paths.h"
-#include "eventlog/event_log_reader.h"
-#include "eventlog/history_ring.h"
-#include "eventlog/log_read_record.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/history_ring.h"
+#include "contract/driver_protocol.h"
 #include "eventlog_fixture.h"
 #include "os/os.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 namespace {

@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_paths.h"
-#include "eventlog/event_reporting.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_reporting.h"
 #include "eventlog_fixture.h"
 #include "os/os.h"
 

@@ -7,19 +7,19 @@
 #include <fstream>
 #include <sstream>
 
-#include "config/registry_paths.h"
-#include "eventlog/event_decoder.h"
-#include "eventlog/event_log_reader.h"
-#include "eventlog/test_log.h"
-#include "eventlog/utilization_alert.h"
-#include "eventtables/event_table.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_decoder.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/test_log.h"
+#include "agent/eventlog/utilization_alert.h"
+#include "agent/eventtables/event_table.h"
 #include "os/os.h"
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 
@@ -101,7 +101,7 @@ void EventLogTest::SetUp() {
   gOverTempMarker = 0;
   gNewRecordMarker = 0;
   gUtilizationAlerted = false;
-  gModelIndex = 0;
+  gModelIndex = ModelIndex(0);
   gTestLog.Reopen();  // no file in a fresh sandbox: inactive
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/decoded_event.h"
+#include "agent/eventlog/decoded_event.h"
 #include "fake_log_device.h"
 #include "support/sandbox.h"
 

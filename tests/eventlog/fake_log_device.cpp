@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "os/os.h"
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 
 namespace vigil::test {
 

@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 
 namespace vigil::test {
 

@@ -1,10 +1,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "eventlog/history_ring.h"
+#include "agent/eventlog/history_ring.h"
 #include "eventlog_fixture.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigil::test {
 namespace {

@@ -1,7 +1,7 @@
 #include "eventlog_fixture.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shutdown/system_shutdown.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 namespace {

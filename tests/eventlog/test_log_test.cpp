@@ -1,13 +1,13 @@
 #include <cstring>
 #include <string>
 
-#include "config/registry_paths.h"
-#include "eventlog/event_log_reader.h"
-#include "eventlog/log_read_record.h"
-#include "eventlog/record_time.h"
-#include "eventlog/test_log.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventlog/record_time.h"
+#include "agent/eventlog/test_log.h"
 #include "eventlog_fixture.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 namespace {

@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/event_log_reader.h"
-#include "eventlog/utilization_alert.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/utilization_alert.h"
 #include "eventlog_fixture.h"
 
 namespace vigil::test {

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/registry_paths.h"
-#include "eventtables/event_table.h"
+#include "contract/registry_paths.h"
+#include "agent/eventtables/event_table.h"
 #include "os/os.h"
 #include "support/sandbox.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "eventtables/event_table.h"
+#include "agent/eventtables/event_table.h"
 
 namespace vigil {
 namespace {

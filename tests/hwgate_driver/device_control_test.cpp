@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/bytes.h"
 #include "core/event_log.h"
 #include "driver_test_support.h"

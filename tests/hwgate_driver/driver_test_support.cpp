@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/bytes.h"
 #include "scenario_loader.h"
 

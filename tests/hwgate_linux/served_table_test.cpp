@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/eventlog/log_read_record.h"
-#include "agent/platform/control_codes.h"
+#include "contract/driver_protocol.h"
 #include "provider.h"
 #include "smbios_bytes.h"
 
@@ -35,7 +34,7 @@ FirmwareTable Firmware(const std::vector<Bytes>& structures) {
 
 std::vector<RawStructure> ServedStructures(const ServedTable& table, Bytes* data) {
   uint32_t length = table.TableLength();
-  data->assign(table.Buffer().begin() + 20, table.Buffer().begin() + 20 + length);
+  data->assign(table.Buffer().begin() + vigil::kSmbiosDataArea, table.Buffer().begin() + vigil::kSmbiosDataArea + length);
   std::vector<RawStructure> out;
   std::string problem;
   SplitStructures(data->data(), data->size(), &out, &problem);
@@ -115,7 +114,7 @@ TEST(ServedTable, DropsWholeStructuresTheAgentNeverReadsFromTheEnd) {
   for (int i = 0; i < 80; ++i) parts.push_back(Structure(i % 2 ? 9 : 17, static_cast<uint16_t>(0x200 + i), Bytes(100, 1), {"text"}));
   parts.push_back(Structure(127, 0x7F00, {}));
   FirmwareTable fw = Firmware(parts);
-  ASSERT_GT(fw.bytes.size(), 8192u - 20);
+  ASSERT_GT(fw.bytes.size(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
   TableInput input;
   input.firmware = &fw;
   ServedTable table;
@@ -123,7 +122,7 @@ TEST(ServedTable, DropsWholeStructuresTheAgentNeverReadsFromTheEnd) {
   table.Build(input, &notes);
   Bytes data;
   std::vector<RawStructure> served = ServedStructures(table, &data);
-  EXPECT_LE(table.TableLength(), 8192u - 20);
+  EXPECT_LE(table.TableLength(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
   int memoryDevices = 0, lastHandle = 0;
   for (const RawStructure& s : served) {
     memoryDevices += s.type == 17;

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstring>
 
-#include "eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "fake_platform.h"
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/driver_channel.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/platform/smbios_parser.h"
 #include "smbios_builder.h"
 
 namespace vigil::test {

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "config/registry_paths.h"
-#include "eventtables/event_table.h"
+#include "contract/registry_paths.h"
+#include "agent/eventtables/event_table.h"
 #include "fake_platform.h"
 #include "inventory_snapshot.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "platform/model_identification.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/platform/model_identification.h"
 #include "smbios_builder.h"
 #include "support/sandbox.h"
 
@@ -33,10 +33,10 @@ class ModelIdentificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetInventory();
-    gModelIndex = kUntouched;
+    gModelIndex = ModelIndex(kUntouched);
     ASSERT_EQ(OpenDriverChannel(), 0);
   }
-  void TearDown() override { gModelIndex = 0; }
+  void TearDown() override { gModelIndex = kModelUnidentified; }
   void Serve(const std::string& product, Layout layout = Layout::kStandard) {
     platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});
   }
@@ -103,7 +103,7 @@ TEST_F(ModelIdentificationTest, NoTableMeansNoModel) {
 TEST_F(ModelIdentificationTest, FailedReadParsesNothing) {
   Serve("Kelvo B720");
   ASSERT_TRUE(IdentifyPlatformModel());
-  gModelIndex = kUntouched;
+  gModelIndex = ModelIndex(kUntouched);
   std::strcpy(gInventory.productName, "kept");
   platform_.fail = true;
   EXPECT_FALSE(IdentifyPlatformModel());

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "inventory_snapshot.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/smbios_parser.h"
 #include "smbios_builder.h"
 
 namespace vigil::test {

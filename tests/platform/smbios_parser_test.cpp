@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/event_log_reader.h"
+#include "agent/eventlog/event_log_reader.h"
 #include "inventory_snapshot.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/smbios_parser.h"
 #include "smbios_builder.h"
 
 namespace vigil::test {

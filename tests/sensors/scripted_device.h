@@ -7,8 +7,8 @@
 #include <map>
 #include <vector>
 
-#include "platform/driver_channel.h"
-#include "shared/block_access.h"
+#include "agent/platform/driver_channel.h"
+#include "contract/block_access.h"
 
 namespace vigil::test {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
-#include "sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
+#include "agent/sensors/sensor_table.h"
 
 namespace vigil::test {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "sensors/sensor_conversion.h"
+#include "agent/sensors/sensor_conversion.h"
 
 namespace vigil::test {
 namespace {

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <set>
 
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
 #include "scripted_device.h"
 #include "sensor_block_fixture.h"
-#include "sensors/sensor_refresh.h"
-#include "sensors/sensor_table.h"
-#include "shared/request_channel.h"
+#include "agent/sensors/sensor_refresh.h"
+#include "agent/sensors/sensor_table.h"
+#include "agent/shared/request_channel.h"
 
 namespace vigil::test {
 namespace {
@@ -27,7 +27,7 @@ class SensorRefreshTest : public SensorBlockTest {
   void SetUp() override {
     SensorBlockTest::SetUp();
     std::memset(&gInventory, 0, sizeof gInventory);
-    gModelIndex = 3;
+    gModelIndex = ModelIndex(3);
     gInventory.temperatureProbes[0] = {kTemp0, 3, "CPU"};
     gInventory.temperatureProbes[1] = {kTemp1, 7, "Board"};
     gInventory.temperatureProbeCount = 2;

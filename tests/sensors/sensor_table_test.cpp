@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
 #include "sensor_block_fixture.h"
-#include "sensors/sensor_table.h"
+#include "agent/sensors/sensor_table.h"
 
 namespace vigil::test {
 namespace {
@@ -47,7 +47,7 @@ class SensorTableTest : public SensorBlockTest {
     SensorBlockTest::SetUp();
     std::memset(&gInventory, 0, sizeof gInventory);
     std::memset(gSensorHandles, 0, sizeof gSensorHandles);
-    gModelIndex = 0;
+    gModelIndex = ModelIndex(0);
   }
 
   void AddTemperatureProbe(uint16_t handle, uint8_t location, const char* description) {
@@ -135,7 +135,7 @@ class FanRuleTest : public SensorTableTest, public ::testing::WithParamInterface
 
 TEST_P(FanRuleTest, ChoosesTheDefinitionOrLeavesTheFanOut) {
   const FanCase& c = GetParam();
-  gModelIndex = c.model;
+  gModelIndex = ModelIndex(c.model);
   AddFan(0x0300, c.oem);
   ASSERT_EQ(BuildSensorTable(), 0);
   if (c.recorded) {
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FanCase>& info) { return std::string(info.param.label); });
 
 TEST_F(SensorTableTest, UnmatchedFanLeavesNoHoleInTheHandleTable) {
-  gModelIndex = 3;
+  gModelIndex = ModelIndex(3);
   AddFan(0x0301, 0x58380201);
   AddFan(0x0302, 0x00000002);  // no row: its handle entry is taken by the next sensor
   AddFan(0x0303, 0x583B0204);
@@ -192,20 +192,20 @@ TEST_F(SensorTableTest, ModelWithoutFanRulesFailsAtTheFirstCoolingDevice) {
   AddFan(0x0300, 0x00000001);
   for (int32_t model : {2, 5, -1}) {
     SCOPED_TRACE(model);
-    gModelIndex = model;
-    EXPECT_EQ(BuildSensorTable(), 1);
+    gModelIndex = ModelIndex(model);
+    EXPECT_EQ(BuildSensorTable(), -1);
     EXPECT_EQ(Count(), 1);  // the probe stays, no discrete sensor follows
   }
 }
 
 TEST_F(SensorTableTest, ModelWithoutFanRulesButNoFansStillBuilds) {
-  gModelIndex = 2;
+  gModelIndex = ModelIndex(2);
   EXPECT_EQ(BuildSensorTable(), 0);
   ExpectDiscreteFrom(0);
 }
 
 TEST_F(SensorTableTest, FullInventoryBuildsEveryRecordWithinTheLimit) {
-  gModelIndex = 4;
+  gModelIndex = ModelIndex(4);
   for (uint16_t i = 0; i < kMaxProbes; ++i) {
     AddTemperatureProbe(0x1000 + i, 3, "T");
     AddVoltageProbe(0x2000 + i, 1, "V");

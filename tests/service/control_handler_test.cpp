@@ -1,10 +1,10 @@
 // The control handler: what each code does, and nothing at all once handling is closed.
 #include <vector>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "service/service_fixture.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigil {
 namespace {

@@ -1,15 +1,15 @@
 // The main cycle in-process: start-up without and with a driver, the poll wait, teardown.
-#include "service/main_cycle.h"
+#include "agent/service/main_cycle.h"
 
 #include <chrono>
 #include <future>
 #include <string>
 
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 #include "service/service_fixture.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/request_channel.h"
 
 namespace vigil {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "os/os.h"
-#include "service/service_entry.h"
-#include "shared/shared_block.h"
+#include "agent/service/service_entry.h"
+#include "agent/shared/shared_block.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {

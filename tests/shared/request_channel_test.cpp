@@ -1,5 +1,5 @@
 // The request thread on real named events, driven as a client drives it.
-#include "shared/request_channel.h"
+#include "agent/shared/request_channel.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "config/registry_paths.h"
-#include "service/service_entry.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/registry_paths.h"
+#include "agent/service/service_entry.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 #include "support/sandbox.h"
 
 namespace vigil {

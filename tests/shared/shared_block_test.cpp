@@ -1,12 +1,12 @@
 // Creation of "DMFileMap" on the real shared-memory backend.
-#include "shared/shared_block.h"
+#include "agent/shared/shared_block.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-#include "shared/block_layout.h"
+#include "contract/block_layout.h"
 #include "support/sandbox.h"
 
 namespace vigil {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/event_log.h"
 #include "core_fixture.h"
 

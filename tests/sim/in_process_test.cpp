@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "agent/platform/driver_channel.h"
 #include "core_fixture.h"
 #include "in_process.h"

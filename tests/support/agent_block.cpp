@@ -1,7 +1,7 @@
 #include "support/agent_block.h"
 
 #include "os/os.h"
-#include "shared/block_layout.h"
+#include "contract/block_layout.h"
 #include "support/sandbox.h"
 
 namespace vigil::test {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "sensor_view.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "uuid_text.h"
 
 namespace vigilctl {

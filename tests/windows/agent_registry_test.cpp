@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "config/agent_parameters.h"
-#include "config/registry_paths.h"
-#include "eventlog/event_reporting.h"
+#include "agent/config/agent_parameters.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_reporting.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil::wintest {
 namespace {

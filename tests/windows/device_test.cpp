@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "os/os.h"
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 
 namespace vigil::wintest {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/reg_key.h"
-#include "config/registry_paths.h"
+#include "agent/config/reg_key.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
 #include "peer_process.h"
 
@@ -180,10 +180,10 @@ TEST_F(RegKeyRules, AFailedReadClosesTheKeyForEveryLaterStep) {
   RegKey key;
   ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
   uint32_t value = 0;
-  EXPECT_EQ(key.ReadValue("missing", &value, sizeof value), 1);
+  EXPECT_EQ(key.ReadValue("missing", &value, sizeof value), -1);
   EXPECT_FALSE(key.IsOpen());
-  EXPECT_EQ(key.ReadValue("present", &value, sizeof value), 1) << "the key is closed now";
-  EXPECT_EQ(key.WriteDword("present", 2), 1);
+  EXPECT_EQ(key.ReadValue("present", &value, sizeof value), -1) << "the key is closed now";
+  EXPECT_EQ(key.WriteDword("present", 2), -1);
   key.Close();  // nothing left to close
   EXPECT_FALSE(key.IsOpen());
 }
@@ -204,7 +204,7 @@ TEST_P(ReadLimits, DataMustFitTheDestinationAndTheFixedLimit) {
   std::vector<uint8_t> destination(c.capacity + 16, 0xCC);
   RegKey key;
   ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-  EXPECT_EQ(key.ReadValue("data", destination.data(), c.capacity), c.failed) << c.what;
+  EXPECT_EQ(key.ReadValue("data", destination.data(), c.capacity), c.failed ? -1 : 0) << c.what;
   for (std::size_t i = c.capacity; i < destination.size(); ++i) {
     ASSERT_EQ(destination[i], 0xCC) << c.what << ": written past the destination at " << i;
   }
@@ -229,7 +229,7 @@ TEST_F(RegKeyRules, ReadDwordTakesOnlyAWholeDword) {
     RegKey key;
     ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
     uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(key.ReadDword(bad, &value), 1) << bad;
+    EXPECT_EQ(key.ReadDword(bad, &value), -1) << bad;
     EXPECT_EQ(value, 0xDEADBEEFu) << bad << ": the variable took bytes that were not read";
   }
   RegKey key;
@@ -282,7 +282,7 @@ TEST_F(RegKeyRules, JoinedPathOfExactly259CharactersFitsAndOneMoreDoesNot) {
   os::RegCloseKey(opened);
 
   const std::string tooLong = subkeyOfTotal(260);
-  EXPECT_EQ(key.Open(base.c_str(), tooLong.c_str()), 1);
+  EXPECT_EQ(key.Open(base.c_str(), tooLong.c_str()), -1);
   EXPECT_FALSE(key.IsOpen());
   EXPECT_EQ(os::RegOpenKey((base + tooLong).c_str(), os::kKeyRead, &opened),
             os::kErrorFileNotFound)

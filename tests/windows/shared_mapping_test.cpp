@@ -6,8 +6,8 @@
 
 #include "os/os.h"
 #include "peer_process.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil::wintest {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "os/os.h"
 #include "os/win32/shutdown_calls.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
-#include "shutdown/system_shutdown.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::wintest {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 
 namespace hwlinux {
 

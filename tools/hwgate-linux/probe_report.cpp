@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "contract/driver_protocol.h"
 #include "probe_structures.h"
 
 namespace hwlinux {
@@ -58,7 +59,7 @@ void PrintProbeReport(Startup& startup, std::ostream& out) {
   } else {
     out << "none from the firmware; ";
   }
-  out << "served " << table.TableLength() << " of " << 8192 - 20 << " bytes\n";
+  out << "served " << table.TableLength() << " of " << vigil::kSmbiosTableSize - vigil::kSmbiosDataArea << " bytes\n";
   if (LogSource* log = startup.sources.log.get()) {
     out << "event log: " << log->Name() << ", " << CountRecords(startup.snapshot.records) << " records ("
         << startup.snapshot.records.size() << " of " << startup.snapshot.areaLength << " bytes)";

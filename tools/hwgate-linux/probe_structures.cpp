@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "agent/platform/smbios_types.h"
+#include "contract/smbios_types.h"
 
 namespace hwlinux {
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "contract/driver_protocol.h"
 #include "live_sources.h"
 
 namespace hwlinux {
@@ -25,7 +26,7 @@ constexpr uint8_t kLogAccessMethodAt = 0x0A, kLogStatusAt = 0x0B, kLogAddressAt 
 constexpr uint8_t kLogMinLength = 0x14;
 constexpr uint8_t kLogGeneralPurpose = 4;         // general-purpose non-volatile data functions
 
-constexpr uint16_t kNoReading = 0x8000;
+constexpr uint16_t kNoReading = vigil::kRawNoReading;
 constexpr uint8_t kStatusMask = 0xE0;
 
 // The SMBIOS structure type that carries a sensor of this kind.

@@ -2,9 +2,8 @@
 
 #include <iostream>
 
-#include "agent/eventlog/log_read_record.h"
-#include "agent/platform/control_codes.h"
-#include "agent/platform/smbios_types.h"
+#include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 #include "core/event_log.h"
 #include "core/sensor_answer.h"
 #include "probe_structures.h"

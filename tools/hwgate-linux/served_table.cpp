@@ -4,8 +4,8 @@
 #include <cctype>
 #include <set>
 
-#include "agent/platform/control_codes.h"
-#include "agent/platform/smbios_types.h"
+#include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 #include "probe_structures.h"
 
 namespace hwlinux {
@@ -14,9 +14,7 @@ namespace {
 
 namespace types = vigil::smbios;
 
-constexpr uint32_t kHeaderSize = 20;
-constexpr uint32_t kHeaderLayoutKind = 0, kHeaderVersion = 4, kHeaderTableLength = 16;
-constexpr uint32_t kStandardLayout = 1;
+constexpr uint32_t kHeaderSize = static_cast<uint32_t>(vigil::kSmbiosDataArea);
 constexpr uint16_t kDefaultVersion = 0x0203;
 constexpr uint8_t kProductNameAt = 0x05;
 
@@ -201,12 +199,12 @@ void ServedTable::Build(const TableInput& input, std::vector<std::string>* notes
   std::copy(end.begin(), end.end(), buffer_.begin() + at);
   at += static_cast<uint32_t>(end.size());
   tableLength_ = at - kHeaderSize;
-  auto put32 = [&](uint32_t offset, uint32_t value) {
+  auto put32 = [&](size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i) buffer_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
   };
-  put32(kHeaderLayoutKind, kStandardLayout);
-  put32(kHeaderVersion, version_);
-  put32(kHeaderTableLength, tableLength_);
+  put32(vigil::kSmbiosLayoutKind, vigil::kSmbiosLayoutStandard);
+  put32(vigil::kSmbiosVersion, version_);
+  put32(vigil::kSmbiosTableLength, tableLength_);
 }
 
 const ServedProbe* ServedTable::FindProbe(uint16_t handle) const {

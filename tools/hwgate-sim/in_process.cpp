@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/platform/driver_channel.h"
+#include "contract/driver_protocol.h"
 #include "os/os.h"
 
 namespace hwsim {

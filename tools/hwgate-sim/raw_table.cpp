@@ -1,6 +1,6 @@
 #include "structure_list.h"
 
-#include "agent/platform/smbios_types.h"
+#include "contract/smbios_types.h"
 
 namespace hwsim {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/platform/driver_channel.h"
+#include "contract/driver_protocol.h"
 #include "change_plan.h"
 #include "core/core.h"
 #include "core/event_log.h"

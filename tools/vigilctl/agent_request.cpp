@@ -4,9 +4,8 @@
 
 #include "command.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 namespace {

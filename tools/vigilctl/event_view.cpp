@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "json_text.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 

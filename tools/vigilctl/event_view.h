@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "eventlog/decoded_event.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 

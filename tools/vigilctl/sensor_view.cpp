@@ -5,10 +5,8 @@
 #include <cstring>
 
 #include "json_text.h"
-#include "sensors/sensor_conversion.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 namespace {

@@ -6,7 +6,7 @@
 #include "client_block.h"
 #include "command.h"
 #include "sensor_view.h"
-#include "shared/request_channel.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 namespace {

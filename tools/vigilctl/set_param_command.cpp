@@ -6,11 +6,10 @@
 #include "agent_request.h"
 #include "client_block.h"
 #include "command.h"
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "client_block.h"
 #include "command.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "uuid_text.h"
 
 namespace vigilctl {

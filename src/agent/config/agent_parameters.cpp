@@ -1,10 +1,10 @@
-#include "config/agent_parameters.h"
+#include "agent/config/agent_parameters.h"
 
-#include "config/reg_key.h"
-#include "config/registry_paths.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "agent/config/reg_key.h"
+#include "contract/registry_paths.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 

@@ -1,6 +1,7 @@
 // RegKey: every agent registry access except the event source registration goes through it.
-// Operations return a failed flag (0 success, 1 failure); a failed value operation closes the
-// key itself, so callers chain steps and return at the first failure without closing.
+// Operations return 0 on success and -1 on failure; a failed value operation closes the key
+// itself, so callers chain steps and return at the first failure. The destructor closes what
+// is still open.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,7 @@ namespace vigil {
 class RegKey {
  public:
   RegKey() = default;
-  // Does not close the key: callers close explicitly.
-  virtual ~RegKey() = default;
+  ~RegKey() { Close(); }
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
 
@@ -34,7 +34,7 @@ class RegKey {
 
   bool IsOpen() const { return key_ != nullptr; }
 
- protected:
+ private:
   os::RegHandle key_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "eventlog/bounded_text.h"
+#include "agent/eventlog/bounded_text.h"
 
 #include <cstring>
 

@@ -1,15 +1,15 @@
-#include "eventlog/event_decoder.h"
+#include "agent/eventlog/event_decoder.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "eventlog/bounded_text.h"
-#include "eventlog/record_time.h"
-#include "eventlog/test_log.h"
-#include "eventtables/event_table.h"
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/eventlog/bounded_text.h"
+#include "agent/eventlog/record_time.h"
+#include "agent/eventlog/test_log.h"
+#include "agent/eventtables/event_table.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/shutdown/system_shutdown.h"
 #include "os/os.h"
 
 namespace vigil {
@@ -106,14 +106,17 @@ void CheckOverTemperature(const DecodedEvent& event) {
 
 std::time_t (*gNow)() = SystemNow;
 
-uint16_t MemoryLocatorKey(int32_t modelIndex, uint16_t handle) {
+uint16_t MemoryLocatorKey(ModelIndex modelIndex, uint16_t handle) {
   switch (modelIndex) {
-    case 1:
-      // Model 1 firmware logs the DIMM sockets by a handle range of their own.
+    case kModelKelvoA14x:
+      // A140/A141 firmware logs the DIMM sockets by a handle range of their own.
       if (handle >= 256 && handle <= 259) return uint16_t(31 + 2 * (handle - 256));
       return handle;
-    case 4:
-      return uint16_t(handle - 5888);
+    case kModelKelvoC850:
+      // C850 firmware logs a memory device as its SMBIOS handle plus 0x1700 (5888). The
+      // subtraction stays 16-bit on purpose: a value below 0x1700 wraps to a handle the table
+      // does not have, so such an event simply gets no locator text.
+      return uint16_t(handle - 0x1700);
     default:
       return handle;
   }

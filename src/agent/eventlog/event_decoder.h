@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <ctime>
 
-#include "eventlog/decoded_event.h"
+#include "agent/eventlog/decoded_event.h"
+#include "agent/platform/model_identification.h"
 
 namespace vigil {
 
@@ -17,7 +18,7 @@ extern std::time_t (*gNow)();
 void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event);
 
 // The memory-device map key under which a memory error record's handle finds its locator.
-uint16_t MemoryLocatorKey(int32_t modelIndex, uint16_t handle);
+uint16_t MemoryLocatorKey(ModelIndex modelIndex, uint16_t handle);
 // The event code of a POST error record: the lowest set bit of the first word, or 256 plus
 // that of the second word when bit 24 of the first says the second is valid (no bit: +0).
 uint32_t PostErrorCode(uint32_t firstWord, uint32_t secondWord);

@@ -1,18 +1,18 @@
-#include "eventlog/event_log_reader.h"
+#include "agent/eventlog/event_log_reader.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "eventlog/event_decoder.h"
-#include "eventlog/event_reporting.h"
-#include "eventlog/history_ring.h"
-#include "eventlog/log_read_record.h"
-#include "eventlog/utilization_alert.h"
+#include "agent/eventlog/event_decoder.h"
+#include "agent/eventlog/event_reporting.h"
+#include "agent/eventlog/history_ring.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventlog/utilization_alert.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "shared/block_access.h"
-#include "shared/shared_block.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/platform/driver_channel.h"
+#include "contract/block_access.h"
+#include "agent/shared/shared_block.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil {
 

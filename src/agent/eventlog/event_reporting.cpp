@@ -1,8 +1,8 @@
-#include "eventlog/event_reporting.h"
+#include "agent/eventlog/event_reporting.h"
 
 #include <cstring>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 #include "os/os.h"
 
 namespace vigil {

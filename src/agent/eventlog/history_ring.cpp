@@ -1,10 +1,10 @@
-#include "eventlog/history_ring.h"
+#include "agent/eventlog/history_ring.h"
 
 #include <cstring>
 
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "eventlog/decoded_event.h"
+#include "agent/eventlog/decoded_event.h"
 
 namespace vigil {
 

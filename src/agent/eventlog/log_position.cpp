@@ -1,8 +1,8 @@
 // The read position of the BIOS log in the registry, so that a restart does not report
 // records again.
-#include "config/reg_key.h"
-#include "config/registry_paths.h"
-#include "eventlog/event_log_reader.h"
+#include "agent/config/reg_key.h"
+#include "contract/registry_paths.h"
+#include "agent/eventlog/event_log_reader.h"
 
 namespace vigil {
 

@@ -1,4 +1,4 @@
-#include "eventlog/record_time.h"
+#include "agent/eventlog/record_time.h"
 
 #include <limits>
 

@@ -1,10 +1,10 @@
-#include "eventlog/test_log.h"
+#include "agent/eventlog/test_log.h"
 
 #include <cstring>
 
-#include "eventlog/event_decoder.h"
-#include "eventlog/log_read_record.h"
-#include "eventlog/record_time.h"
+#include "agent/eventlog/event_decoder.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventlog/record_time.h"
 #include "os/os.h"
 
 namespace vigil {

@@ -1,11 +1,11 @@
-#include "eventlog/utilization_alert.h"
+#include "agent/eventlog/utilization_alert.h"
 
 #include <cstdio>
 
-#include "eventlog/event_log_reader.h"
-#include "eventlog/event_reporting.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/event_reporting.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 
 namespace vigil {
 

@@ -1,10 +1,10 @@
-#include "eventtables/event_table.h"
+#include "agent/eventtables/event_table.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "config/registry_paths.h"
+#include "contract/registry_paths.h"
 
 namespace vigil {
 
@@ -53,7 +53,7 @@ void EventTable::LoadTable(const char* basePath, const char* tableName, const ch
                            void (*take)(EventDescription*, const char*, std::size_t)) {
   char path[kRegBufferSize];
   if (!JoinTablePath(basePath, tableName, path)) return;
-  if (Open(path, modelName) != 0) return;
+  if (key_.Open(path, modelName) != 0) return;
   // One byte more than the registry may write into each, so both always end in a NUL: the
   // data are not trusted to hold one.
   char name[kRegBufferSize + 1];
@@ -61,7 +61,7 @@ void EventTable::LoadTable(const char* basePath, const char* tableName, const ch
   for (uint32_t index = 0;; ++index) {
     uint32_t dataLength = 0;
     // A failing enumeration has closed the key itself.
-    if (EnumValue(name, index, data, &dataLength) != 0) return;
+    if (key_.EnumValue(name, index, data, &dataLength) != 0) return;
     name[kRegBufferSize] = '\0';
     const std::size_t length = dataLength < kRegBufferSize ? dataLength : kRegBufferSize;
     data[length] = '\0';

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "config/reg_key.h"
+#include "agent/config/reg_key.h"
 
 namespace vigil {
 
@@ -21,7 +21,7 @@ struct EventDescription {
 
 constexpr uint32_t kGeneralEventCode = 0xFFFFFFFFu;
 
-class EventTable : public RegKey {
+class EventTable {
  public:
   // Loads the string table, then the PET table, of `modelName`. Always returns 0.
   int Load(const char* basePath, const char* modelName);
@@ -34,6 +34,8 @@ class EventTable : public RegKey {
   const PetRecord* LookupPet(uint32_t eventType, uint32_t eventCode) const;
 
   const std::map<std::string, EventDescription, std::less<>>& entries() const { return entries_; }
+  // Whether a table key is still open (a load leaves none open).
+  bool IsOpen() const { return key_.IsOpen(); }
 
  private:
   // Opens basePath + tableName + modelName and hands every enumerated value's data (up to its
@@ -45,6 +47,7 @@ class EventTable : public RegKey {
   const EventDescription* Find(uint32_t eventType, uint32_t eventCode) const;
 
   std::map<std::string, EventDescription, std::less<>> entries_;
+  RegKey key_;  // the table key being enumerated
 };
 
 extern EventTable gEventTable;

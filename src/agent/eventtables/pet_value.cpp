@@ -2,7 +2,7 @@
 // that the rules (and the values kept for missing numbers) are ours and visible, not a library's.
 #include <cstdint>
 
-#include "eventtables/event_table.h"
+#include "agent/eventtables/event_table.h"
 
 namespace vigil {
 

@@ -1,7 +1,7 @@
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 
-#include "eventlog/log_read_record.h"
-#include "eventlog/test_log.h"
+#include "contract/driver_protocol.h"
+#include "agent/eventlog/test_log.h"
 
 namespace vigil {
 

@@ -4,20 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract/driver_protocol.h"
 #include "os/os.h"
-#include "control_codes.h"
 
 namespace vigil {
-
-constexpr const char* kDriverPath = "\\\\.\\HwGate";
 
 constexpr int kDriverOpenAttempts = 10;
 
 extern os::Handle gDriverHandle;
 // Sleep after every failed open attempt; 1000 ms in the product, shortened by tests.
 extern uint32_t gDriverRetryDelayMs;
-
-struct LogReadRecord;
 
 // Up to ten attempts, each failed one followed by the retry delay. 0 success, -1 failure.
 // Service thread, start-up only.

@@ -1,21 +1,21 @@
-#include "platform/model_identification.h"
+#include "agent/platform/model_identification.h"
 
 #include <cstring>
 
-#include "config/registry_paths.h"
-#include "eventtables/event_table.h"
-#include "platform/driver_channel.h"
-#include "platform/smbios_parser.h"
+#include "contract/registry_paths.h"
+#include "agent/eventtables/event_table.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/platform/smbios_parser.h"
 
 namespace vigil {
 
-int32_t gModelIndex = 0;
+ModelIndex gModelIndex = kModelUnidentified;
 
 namespace {
 
 struct KnownModel {
   const char* productPrefix;  // exactly kModelNameLength characters
-  int32_t index;
+  ModelIndex index;
   const char* eventTableName;
 };
 
@@ -23,10 +23,10 @@ constexpr std::size_t kModelNameLength = 10;
 
 // Searched in order; the A140 shares the A141's index and event tables.
 constexpr KnownModel kKnownModels[] = {
-    {"Kelvo A140", 1, "Kelvo A141"},
-    {"Kelvo A141", 1, "Kelvo A141"},
-    {"Kelvo B720", 3, "Kelvo B720"},
-    {"Kelvo C850", 4, "Kelvo C850"},
+    {"Kelvo A140", kModelKelvoA14x, "Kelvo A141"},
+    {"Kelvo A141", kModelKelvoA14x, "Kelvo A141"},
+    {"Kelvo B720", kModelKelvoB720, "Kelvo B720"},
+    {"Kelvo C850", kModelKelvoC850, "Kelvo C850"},
 };
 
 }  // namespace

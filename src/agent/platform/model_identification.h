@@ -5,8 +5,16 @@
 
 namespace vigil {
 
-// 0 unidentified; 1 Kelvo A140/A141; 3 Kelvo B720; 4 Kelvo C850.
-extern int32_t gModelIndex;
+// The server models the agent knows. The value is the model index that the fan rules and the
+// memory locator keys are chosen by (index 2 was never given to a model).
+enum ModelIndex : int32_t {
+  kModelUnidentified = 0,
+  kModelKelvoA14x = 1,  // the A140 and the A141 share one index and one set of event tables
+  kModelKelvoB720 = 3,
+  kModelKelvoC850 = 4,
+};
+
+extern ModelIndex gModelIndex;
 
 // Reads and parses the SMBIOS table, matches the product name, loads the model's event tables.
 // True when a model was identified. Service thread, start-up.

@@ -1,10 +1,10 @@
-#include "platform/smbios_parser.h"
-#include "platform/smbios_types.h"
+#include "agent/platform/smbios_parser.h"
+#include "contract/smbios_types.h"
 
 #include <cstring>
 
-#include "eventlog/event_log_reader.h"
-#include "platform/smbios_strings.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/platform/smbios_strings.h"
 
 namespace vigil {
 

@@ -6,16 +6,9 @@
 #include <map>
 #include <string>
 
-namespace vigil {
+#include "contract/driver_protocol.h"
 
-// Buffer header (little-endian u32 fields) and data area.
-constexpr std::size_t kSmbiosLayoutKind = 0;
-constexpr std::size_t kSmbiosFirstStructure = 8;
-constexpr std::size_t kSmbiosSecondStringTable = 12;
-constexpr std::size_t kSmbiosTableLength = 16;
-constexpr std::size_t kSmbiosDataArea = 20;
-constexpr uint32_t kSmbiosLayoutNone = 0;
-constexpr uint32_t kSmbiosLayoutStringsApart = 2;
+namespace vigil {
 
 constexpr std::size_t kMaxProbes = 32;
 constexpr std::size_t kMaxCoolingDevices = 32;

@@ -1,4 +1,4 @@
-#include "platform/smbios_strings.h"
+#include "agent/platform/smbios_strings.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/smbios_parser.h"
-#include "platform/smbios_table_view.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/platform/smbios_table_view.h"
 
 namespace vigil::smbios {
 

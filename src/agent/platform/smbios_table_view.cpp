@@ -1,4 +1,4 @@
-#include "platform/smbios_table_view.h"
+#include "agent/platform/smbios_table_view.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/driver_channel.h"
+#include "agent/platform/driver_channel.h"
 
 namespace vigil::smbios {
 

@@ -1,4 +1,4 @@
-#include "sensors/sensor_conversion.h"
+#include "agent/sensors/sensor_conversion.h"
 
 namespace vigil {
 namespace {

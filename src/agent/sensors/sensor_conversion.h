@@ -3,22 +3,10 @@
 
 #include <cstdint>
 
+#include "contract/block_layout.h"
+#include "contract/driver_protocol.h"
+
 namespace vigil {
-
-// Raw value the hardware monitor gives when a sensor has no reading.
-constexpr uint16_t kRawNoReading = 0x8000;
-// The reading stored for it (f32 bit pattern 0xC97FFFF0).
-constexpr float kNoReading = -1048575.0f;
-
-// Sensor record state values.
-enum SensorState : uint16_t {
-  kStateOk = 0,
-  kStateUnknown = 1,
-  kStateCritical = 2,
-  kStateNonCritical = 3,
-  kStateNonRecoverable = 4,
-  kStateOther = 5,
-};
 
 // Tenths of a degree Celsius.
 float ConvertTemperature(uint16_t raw);

@@ -1,4 +1,4 @@
-#include "sensors/sensor_definitions.h"
+#include "agent/sensors/sensor_definitions.h"
 
 #include <string_view>
 

@@ -1,23 +1,23 @@
-#include "sensors/sensor_refresh.h"
+#include "agent/sensors/sensor_refresh.h"
 
 #include <algorithm>
 
-#include "platform/driver_channel.h"
-#include "sensors/sensor_conversion.h"
-#include "sensors/sensor_table.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
-#include "shared/shared_block.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/sensors/sensor_conversion.h"
+#include "agent/sensors/sensor_table.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/request_channel.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 namespace {
 
 // Response fields, as command block offsets (response area + SMBIOS structure offset).
-constexpr std::size_t kProbeStatus = kCommandResponseOffset + 5;
-constexpr std::size_t kFanStatus = kCommandResponseOffset + 6;
-constexpr std::size_t kFanRaw = kCommandResponseOffset + 12;
-constexpr std::size_t kProbeRaw = kCommandResponseOffset + 20;
+constexpr std::size_t kProbeStatus = kCommandResponseOffset + kProbeStatusByte;
+constexpr std::size_t kFanStatus = kCommandResponseOffset + kCoolingStatusByte;
+constexpr std::size_t kFanRaw = kCommandResponseOffset + kCoolingRawWord;
+constexpr std::size_t kProbeRaw = kCommandResponseOffset + kProbeRawWord;
 static_assert(kProbeRaw + 2 <= kCommandBlockSize);
 
 constexpr uint8_t kEventReadingThreshold = 1;

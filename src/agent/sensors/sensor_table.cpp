@@ -1,14 +1,14 @@
-#include "sensors/sensor_table.h"
+#include "agent/sensors/sensor_table.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "sensors/sensor_definitions.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/sensors/sensor_definitions.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 
@@ -44,14 +44,14 @@ void AppendProbes(const ProbeRecord* probes, uint32_t count, std::size_t process
 
 }  // namespace
 
-int SelectFanRow(int32_t modelIndex, uint32_t oemDefined) {
+int SelectFanRow(ModelIndex modelIndex, uint32_t oemDefined) {
   uint8_t low = static_cast<uint8_t>(oemDefined);
   switch (modelIndex) {
-    case 0:
-    case 1:
+    case kModelUnidentified:
+    case kModelKelvoA14x:
       if (low >= 1 && low <= 3) return static_cast<int>(kRowCpu1Fan + (low - 1));
       return kNoFanRow;
-    case 3:
+    case kModelKelvoB720:
       // The B720 firmware tags each fan with a whole word; a stray low byte means nothing.
       switch (oemDefined) {
         case 0x58380201: return kRowCpu1Fan;
@@ -60,7 +60,7 @@ int SelectFanRow(int32_t modelIndex, uint32_t oemDefined) {
         case 0x583B0204: return kRowRearFan;
         default: return kNoFanRow;
       }
-    case 4:
+    case kModelKelvoC850:
       if (low >= 1 && low <= 4) return static_cast<int>(kRowCpuFan1 + (low - 1));
       if (low >= 5 && low <= 8) return static_cast<int>(kRowSystemFan1 + (low - 5));
       return kNoFanRow;
@@ -112,7 +112,7 @@ int BuildSensorTable() {
     const CoolingDeviceRecord& fan = gInventory.coolingDevices[i];
     RememberHandle(fan.handle);
     int row = SelectFanRow(gModelIndex, fan.oemDefined);
-    if (row == kUnknownFanModel) return 1;
+    if (row == kUnknownFanModel) return -1;
     if (row != kNoFanRow) AppendSensor(static_cast<std::size_t>(row), nullptr);
   }
 

@@ -1,4 +1,4 @@
-#include "service/service_entry.h"
+#include "agent/service/service_entry.h"
 
 // The agent has no options: everything it needs is in the registry.
 int main() { return vigil::ServiceProcessEntry(); }

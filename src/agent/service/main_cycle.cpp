@@ -1,21 +1,21 @@
-#include "service/main_cycle.h"
+#include "agent/service/main_cycle.h"
 
 #include <cstring>
 
-#include "config/agent_parameters.h"
-#include "eventlog/event_log_reader.h"
-#include "eventlog/history_ring.h"
+#include "agent/config/agent_parameters.h"
+#include "agent/eventlog/event_log_reader.h"
+#include "agent/eventlog/history_ring.h"
 #include "os/os.h"
-#include "platform/driver_channel.h"
-#include "platform/model_identification.h"
-#include "platform/smbios_parser.h"
-#include "sensors/sensor_table.h"
-#include "service/service_entry.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/request_channel.h"
-#include "shared/shared_block.h"
-#include "shutdown/system_shutdown.h"
+#include "agent/platform/driver_channel.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
+#include "agent/sensors/sensor_table.h"
+#include "agent/service/service_entry.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/request_channel.h"
+#include "agent/shared/shared_block.h"
+#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil {
 

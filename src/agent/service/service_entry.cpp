@@ -1,10 +1,10 @@
-#include "service/service_entry.h"
+#include "agent/service/service_entry.h"
 
 #include <atomic>
 
-#include "config/agent_parameters.h"
-#include "eventlog/event_reporting.h"
-#include "service/main_cycle.h"
+#include "agent/config/agent_parameters.h"
+#include "agent/eventlog/event_reporting.h"
+#include "agent/service/main_cycle.h"
 
 namespace vigil {
 

@@ -1,13 +1,13 @@
-#include "shared/request_channel.h"
+#include "agent/shared/request_channel.h"
 
 #include <atomic>
 
-#include "config/agent_parameters.h"
-#include "sensors/sensor_refresh.h"
-#include "service/service_entry.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "agent/config/agent_parameters.h"
+#include "agent/sensors/sensor_refresh.h"
+#include "agent/service/service_entry.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 

@@ -1,20 +1,10 @@
 // The client request channel: "NVX_CFG_EVENT" / "NVX_SENSOR_READY_EVENT" and the request thread.
 #pragma once
 
+#include "contract/block_layout.h"
 #include "os/os.h"
 
 namespace vigil {
-
-constexpr const char* kRequestEventName = "NVX_CFG_EVENT";
-constexpr const char* kReplyEventName = "NVX_SENSOR_READY_EVENT";
-
-// Request codes (signed 32-bit, block offset kRequestCode).
-constexpr int32_t kRequestRefreshAll = 0;
-constexpr int32_t kRequestRefreshTemperature = 1;
-constexpr int32_t kRequestRefreshVoltage = 2;
-constexpr int32_t kRequestRefreshFan = 3;
-constexpr int32_t kRequestSaveParameters = 9;
-constexpr int32_t kRequestSetFlag17 = 17;
 
 extern os::Handle gRequestEvent;
 extern os::Handle gReplyEvent;

@@ -1,10 +1,10 @@
-#include "shared/shared_block.h"
+#include "agent/shared/shared_block.h"
 
 #include <atomic>
 #include <cstdlib>
 
 #include "os/os.h"
-#include "shared/block_layout.h"
+#include "contract/block_layout.h"
 
 namespace vigil {
 

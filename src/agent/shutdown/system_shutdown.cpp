@@ -1,11 +1,11 @@
-#include "shutdown/system_shutdown.h"
+#include "agent/shutdown/system_shutdown.h"
 
 #include <cstdio>
 
 #include "os/os.h"
-#include "shared/block_access.h"
-#include "shared/block_layout.h"
-#include "shared/shared_block.h"
+#include "contract/block_access.h"
+#include "contract/block_layout.h"
+#include "agent/shared/shared_block.h"
 
 namespace vigil {
 

@@ -1,13 +1,11 @@
-// Sizes and codes of the simulated device. The control codes and command block layout are the
-// agent's own (agent/platform/control_codes.h, which has no port dependency, so kernel mode
-// builds it too); the log exchange record comes from agent/eventlog/log_read_record.h.
+// Sizes and codes of the simulated device, in the simulator's words. Every value comes from the
+// driver protocol (contract/driver_protocol.h, dependency-free, so kernel mode builds it too).
 #pragma once
 
 #include <cstdint>
 
-#include "agent/eventlog/log_read_record.h"
-#include "agent/platform/control_codes.h"
-#include "agent/platform/smbios_types.h"
+#include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 
 namespace hwsim {
 
@@ -16,14 +14,14 @@ using vigil::kIoctlReadEventLog;
 using vigil::kIoctlReadSmbiosTable;
 
 constexpr uint32_t kSmbiosBufferSize = vigil::kSmbiosTableSize;
-constexpr uint32_t kSmbiosHeaderSize = 20;
+constexpr uint32_t kSmbiosHeaderSize = static_cast<uint32_t>(vigil::kSmbiosDataArea);
 constexpr uint32_t kSmbiosDataCapacity = kSmbiosBufferSize - kSmbiosHeaderSize;
 // Header words of the table buffer.
-constexpr uint32_t kHeaderLayoutKind = 0;
-constexpr uint32_t kHeaderVersion = 4;
-constexpr uint32_t kHeaderFirstStructure = 8;
-constexpr uint32_t kHeaderSecondStringTable = 12;
-constexpr uint32_t kHeaderTableLength = 16;
+constexpr uint32_t kHeaderLayoutKind = static_cast<uint32_t>(vigil::kSmbiosLayoutKind);
+constexpr uint32_t kHeaderVersion = static_cast<uint32_t>(vigil::kSmbiosVersion);
+constexpr uint32_t kHeaderFirstStructure = static_cast<uint32_t>(vigil::kSmbiosFirstStructure);
+constexpr uint32_t kHeaderSecondStringTable = static_cast<uint32_t>(vigil::kSmbiosSecondStringTable);
+constexpr uint32_t kHeaderTableLength = static_cast<uint32_t>(vigil::kSmbiosTableLength);
 
 constexpr uint32_t kCommandBlockSize = vigil::kCommandBlockSize;
 constexpr uint32_t kCommandResponseOffset = static_cast<uint32_t>(vigil::kCommandResponseOffset);
@@ -32,10 +30,10 @@ using vigil::kCommandReadSensor;
 
 // Where a sensor command answer carries the status byte and raw reading, counted from the
 // start of the response area (which mirrors the structure's formatted area).
-constexpr uint32_t kProbeStatusByte = 5;
-constexpr uint32_t kProbeRawWord = 20;
-constexpr uint32_t kCoolingStatusByte = 6;
-constexpr uint32_t kCoolingRawWord = 12;
+constexpr uint32_t kProbeStatusByte = static_cast<uint32_t>(vigil::kProbeStatusByte);
+constexpr uint32_t kProbeRawWord = static_cast<uint32_t>(vigil::kProbeRawWord);
+constexpr uint32_t kCoolingStatusByte = static_cast<uint32_t>(vigil::kCoolingStatusByte);
+constexpr uint32_t kCoolingRawWord = static_cast<uint32_t>(vigil::kCoolingRawWord);
 
 using vigil::smbios::kTypeCoolingDevice;
 using vigil::smbios::kTypeSystemEventLog;

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/bytes.h"
 
 namespace hwsim {

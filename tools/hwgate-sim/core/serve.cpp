@@ -1,7 +1,7 @@
 // The three device control codes and the run-time controls of the simulated platform.
 #include <cstddef>
 
-#include "agent/eventlog/log_read_record.h"
+#include "contract/driver_protocol.h"
 #include "core/bytes.h"
 #include "core/core.h"
 #include "core/event_log.h"
