@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "eventlog/event_decoder.h"
+#include "agent/eventlog/event_decoder.h"
 #include "ipmi/sensor_key.h"
 #include "ipmi_builders.h"
 
