@@ -69,7 +69,7 @@ TEST(DeviceControl, AgentCodesAnswerByteForByteAsTheCoreDespitePoolJunk) {
   std::vector<Case> cases = {{hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize},
                              {hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize - 1}};
   for (uint32_t position = 0; position <= driver->logLength + 1; ++position) {
-    cases.push_back({hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68), 76});
+    cases.push_back({hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, driver->firstRecordTime), 76});
   }
   cases.push_back({hwsim::kIoctlReadEventLog, LogRequest(0, 68), 75});
   for (uint32_t i = 0; i < driver->sensorCount; ++i) {

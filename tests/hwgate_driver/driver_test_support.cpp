@@ -62,8 +62,9 @@ Answer Call(hwsim::Core& core, uint32_t code, const std::vector<uint8_t>& input,
   return answer;
 }
 
-std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room) {
+std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room, uint32_t identity) {
   std::vector<uint8_t> request(vigil::kLogReadRequestSize, 0);
+  hwsim::StoreU32(request.data() + offsetof(vigil::LogReadRecord, firstRecordTime), identity);
   hwsim::StoreU16(request.data() + offsetof(vigil::LogReadRecord, position), position);
   request[offsetof(vigil::LogReadRecord, dataLength)] = room;
   return request;

@@ -32,7 +32,9 @@ Answer Call(hwsim::Core& core, uint32_t code, const std::vector<uint8_t>& input,
             uint8_t junk = 0xCC);
 
 // The 8-byte request of a log read from `position` with `room` bytes for records.
-std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room = 68);
+// A log read from `position` of the log whose identity is `identity` (a request naming another
+// log is answered from the start).
+std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room = 68, uint32_t identity = 0);
 // A 260-byte command block asking for the reading of the sensor with SMBIOS `handle`.
 std::vector<uint8_t> SensorCommand(uint16_t handle);
 

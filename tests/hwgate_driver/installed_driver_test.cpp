@@ -80,7 +80,7 @@ TEST_F(InstalledDriver, AnswersEveryScenarioAsTheLinuxSimulator) {
     Load(name, &reference);
     ExpectSame(*reference, hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize);
     for (uint32_t position = 0; position <= reference->logLength; ++position) {
-      ExpectSame(*reference, hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position)), 76);
+      ExpectSame(*reference, hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, reference->firstRecordTime), 76);
     }
     for (uint32_t i = 0; i < reference->sensorCount; ++i) {
       ExpectSame(*reference, hwsim::kIoctlDeviceCommand, SensorCommand(reference->sensors[i].handle), 260);

@@ -136,7 +136,11 @@ TEST_F(Daemon, AppendedRecordIsServedAtTheNextRead) {
   ASSERT_NE(eq, std::string::npos);
   uint16_t position = uint16_t(std::stoi(appended.out.substr(eq + 1)));
   int fd = Connect(DevicePath());
-  std::vector<uint8_t> request = {0, 0, 0, 0, uint8_t(position), uint8_t(position >> 8), 68, 0};
+  // The log's identity first: a position means something only in the log it was read from.
+  Answer first = Exchange(fd, 0x80002018, {0, 0, 0, 0, 0, 0, 68, 0}, 76);
+  ASSERT_TRUE(first.ok && first.success);
+  std::vector<uint8_t> request = {first.bytes[0], first.bytes[1], first.bytes[2], first.bytes[3],
+                                  uint8_t(position), uint8_t(position >> 8), 68, 0};
   Answer log = Exchange(fd, 0x80002018, request, 76);
   ASSERT_TRUE(log.ok && log.success);
   EXPECT_EQ(log.bytes[4] | log.bytes[5] << 8, position);

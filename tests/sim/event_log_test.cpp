@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "contract/driver_protocol.h"
@@ -32,9 +33,11 @@ std::unique_ptr<hwsim::Core> SampleLog() {
   return core;
 }
 
-LogReadRecord Exchange(hwsim::Core& core, uint16_t position, uint8_t room = 68, uint32_t time = 0) {
+// A request for the log as it stands, unless `time` names another log.
+LogReadRecord Exchange(hwsim::Core& core, uint16_t position, uint8_t room = 68,
+                       std::optional<uint32_t> time = std::nullopt) {
   uint8_t buffer[sizeof(LogReadRecord)] = {};
-  LogReadRecord request = {time, position, room, 0, {}};
+  LogReadRecord request = {time.value_or(core.firstRecordTime), position, room, 0, {}};
   std::memcpy(buffer, &request, 8);
   uint32_t returned = 0;
   EXPECT_TRUE(hwsim::Serve(core, hwsim::kIoctlReadEventLog, buffer, 8, sizeof buffer, &returned));
@@ -112,6 +115,21 @@ TEST(LogRead, ClearedLogAnswersEmptyUnderItsNewIdentity) {
   std::vector<uint8_t> r = Record(9, 8);
   ASSERT_EQ(hwsim::AppendLogRecord(*core, r.data(), 8), hwsim::AppendResult::kOk);
   EXPECT_EQ(Tags(Exchange(*core, 0)), std::vector<uint8_t>{9});
+}
+
+TEST(LogRead, ARequestForTheOldLogIsAnsweredFromTheNewLogsStart) {
+  // Cleared and written again before the requester asks from its old position: it must see
+  // the new records, which lie before that position.
+  auto core = SampleLog();
+  hwsim::ClearLog(*core, 0x65A1B2C4);
+  for (uint8_t tag : {7, 8}) {
+    std::vector<uint8_t> r = Record(tag, 12);
+    ASSERT_EQ(hwsim::AppendLogRecord(*core, r.data(), 12), hwsim::AppendResult::kOk);
+  }
+  LogReadRecord answer = Exchange(*core, 16, 68, 0x65A1B2C3);
+  EXPECT_EQ(answer.position, 0);
+  EXPECT_EQ(Tags(answer), (std::vector<uint8_t>{7, 8}));
+  EXPECT_EQ(Exchange(*core, 12).position, 12);  // under the new identity the position holds
 }
 
 TEST(LogRead, AppendChecksLengthAndRoom) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ TEST(HostileCalls, LogWalkOverEveryPositionAndRoomEndsOnABoundary) {
   for (uint32_t position = 0; position <= 0xFFFF; position += (position < 400 ? 1 : 997)) {
     for (uint32_t room : {0u, 8u, 12u, 16u, 67u, 68u, 255u}) {
       uint8_t record[76] = {};
+      std::memcpy(record, &core->firstRecordTime, 4);  // a request for the log as it stands
       record[4] = uint8_t(position);
       record[5] = uint8_t(position >> 8);
       record[6] = uint8_t(room);

@@ -15,14 +15,14 @@ int RunControlClient(const std::vector<std::string>& words) {
   std::string line;
   for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
   std::string path = ControlSocketPath();
-  int fd = ConnectUnix(path);
+  int fd = hwgate::ConnectUnix(path);
   if (fd < 0) {
     std::cerr << "hwgate-sim ctl: no simulator answers on " << path << ": " << std::strerror(errno) << "\n";
     return 3;
   }
   line += "\n";
   std::string reply;
-  if (WriteAll(fd, line.data(), line.size())) {
+  if (hwgate::WriteAll(fd, line.data(), line.size())) {
     char chunk[4096];
     for (ssize_t n; (n = read(fd, chunk, sizeof(chunk))) > 0;) reply.append(chunk, static_cast<size_t>(n));
   }

@@ -18,15 +18,15 @@ constexpr uint32_t kMoreAt = offsetof(LogReadRecord, moreRecords);
 constexpr uint32_t kDataAt = offsetof(LogReadRecord, data);
 constexpr uint8_t kLengthMask = 0x7F;
 
-uint32_t RecordLength(const Core& core, uint32_t position) {
-  return core.log[position + 1] & kLengthMask;
+uint32_t RecordLength(const uint8_t* log, uint32_t position) {
+  return log[position + 1] & kLengthMask;
 }
 
 // The first record boundary at or after `position` (the log's end when there is none).
-uint32_t BoundaryAtOrAfter(const Core& core, uint32_t position) {
+uint32_t BoundaryAtOrAfter(const uint8_t* log, uint32_t logLength, uint32_t position) {
   uint32_t at = 0;
-  while (at < core.logLength && at < position) at += RecordLength(core, at);
-  return at < core.logLength ? at : core.logLength;
+  while (at < logLength && at < position) at += RecordLength(log, at);
+  return at < logLength ? at : logLength;
 }
 
 // Spoils the first record of an answer; with no record to spoil, a bare header stands in.
@@ -72,30 +72,37 @@ void ClearLog(Core& core, uint32_t firstRecordTime) {
 
 uint32_t CountLogRecords(const Core& core) {
   uint32_t count = 0;
-  for (uint32_t at = 0; at < core.logLength; at += RecordLength(core, at)) ++count;
+  for (uint32_t at = 0; at < core.logLength; at += RecordLength(core.log, at)) ++count;
   return count;
 }
 
-void AnswerLogRead(Core& core, uint8_t* record) {
+void AnswerLogReadFrom(const uint8_t* log, uint32_t logLength, uint32_t identity, uint8_t* record) {
   uint32_t room = record[kLengthAt];
   if (room > vigil::kLogDataCapacity) room = vigil::kLogDataCapacity;
-  uint32_t first = BoundaryAtOrAfter(core, LoadU16(record + kPositionAt));
+  // A request made for another log (cleared or replaced since) has no position in this one:
+  // it is answered from the start, or the records logged after the clear and before the
+  // requester's position would never reach it.
+  const uint32_t from = LoadU32(record + kTimeAt) == identity ? LoadU16(record + kPositionAt) : 0;
+  uint32_t first = BoundaryAtOrAfter(log, logLength, from);
   uint32_t end = first;
-  while (end < core.logLength && RecordLength(core, end) <= room - (end - first)) {
-    end += RecordLength(core, end);
+  while (end < logLength && RecordLength(log, end) <= room - (end - first)) {
+    end += RecordLength(log, end);
   }
   uint8_t* data = record + kDataAt;
   FillBytes(data, 0, vigil::kLogDataCapacity);
-  CopyBytes(data, core.log + first, end - first);
-  uint8_t dataLength = static_cast<uint8_t>(end - first);
+  CopyBytes(data, log + first, end - first);
+  StoreU32(record + kTimeAt, identity);
+  StoreU16(record + kPositionAt, static_cast<uint16_t>(first));
+  record[kLengthAt] = static_cast<uint8_t>(end - first);
+  record[kMoreAt] = end < logLength ? 1 : 0;
+}
+
+void AnswerLogRead(Core& core, uint8_t* record) {
+  AnswerLogReadFrom(core.log, core.logLength, core.firstRecordTime, record);
   if (core.malformed != Malformed::kNone) {
-    Spoil(data, &dataLength, core.malformed);
+    Spoil(record + kDataAt, &record[kLengthAt], core.malformed);
     core.malformed = Malformed::kNone;
   }
-  StoreU32(record + kTimeAt, core.firstRecordTime);
-  StoreU16(record + kPositionAt, static_cast<uint16_t>(first));
-  record[kLengthAt] = dataLength;
-  record[kMoreAt] = end < core.logLength ? 1 : 0;
 }
 
 }  // namespace hwsim

@@ -5,6 +5,7 @@
 #include "core/bytes.h"
 #include "core/core.h"
 #include "core/event_log.h"
+#include "core/sensor_answer.h"
 
 namespace hwsim {
 
@@ -13,19 +14,14 @@ namespace {
 constexpr uint32_t kLogRequestSize = offsetof(vigil::LogReadRecord, data);
 constexpr uint32_t kLogResponseSize = sizeof(vigil::LogReadRecord);
 constexpr uint32_t kCommandHeaderSize = kCommandResponseOffset;  // code + argument
-constexpr uint32_t kResponseAreaSize = kCommandBlockSize - kCommandResponseOffset;
 
 // Command 0x51: the response area mirrors the structure of the handle, with the current
 // status byte and raw reading where the agent looks for them.
 bool ReadSensor(Core& core, uint8_t* block) {
   const SensorSlot* slot = FindSensor(core, LoadU16(block + 2));
   if (slot == nullptr) return false;
-  uint8_t* response = block + kCommandResponseOffset;
-  FillBytes(response, 0, kResponseAreaSize);
-  CopyBytes(response, core.smbios + slot->offset, slot->length);
-  bool probe = slot->structureType != kTypeCoolingDevice;
-  response[probe ? kProbeStatusByte : kCoolingStatusByte] = slot->status;
-  StoreU16(response + (probe ? kProbeRawWord : kCoolingRawWord), slot->raw);
+  AnswerSensorRead(block + kCommandResponseOffset, core.smbios + slot->offset, slot->length,
+                   slot->structureType, slot->status, slot->raw);
   ++core.stats.sensorReads;
   return true;
 }

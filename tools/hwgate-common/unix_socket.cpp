@@ -12,7 +12,7 @@
 
 #include "os/posix/object_access.h"
 
-namespace hwsim {
+namespace hwgate {
 
 namespace {
 
@@ -55,7 +55,7 @@ int ListenUnix(const std::string& path, mode_t mode, std::string* error) {
     int probe = ConnectUnix(path);
     if (probe >= 0) {
       close(probe);
-      *error = path + " is served by a running simulator";
+      *error = path + " is served by a running provider";
       return -1;
     }
     unlink(path.c_str());
@@ -107,4 +107,4 @@ bool WriteAll(int fd, const void* buffer, size_t count) {
   return true;
 }
 
-}  // namespace hwsim
+}  // namespace hwgate

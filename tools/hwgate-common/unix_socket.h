@@ -1,4 +1,5 @@
-// Small blocking helpers over UNIX stream sockets for the daemon and its ctl client.
+// Small blocking helpers over UNIX stream sockets for the platform providers (hwgate-sim,
+// hwgate-linux) and their clients. Any thread may call them; each works on its own descriptor.
 #pragma once
 
 #include <sys/types.h>
@@ -6,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace hwsim {
+namespace hwgate {
 
 // Connected socket, or -1 (errno set).
 int ConnectUnix(const std::string& path);
@@ -25,4 +26,4 @@ enum class ReadResult { kOk, kClosed, kBroken };
 ReadResult ReadFull(int fd, void* buffer, size_t count, bool idleOk, int timeoutMs);
 bool WriteAll(int fd, const void* buffer, size_t count);
 
-}  // namespace hwsim
+}  // namespace hwgate

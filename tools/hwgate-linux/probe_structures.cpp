@@ -1,0 +1,142 @@
+#include "probe_structures.h"
+
+#include <algorithm>
+
+#include "contract/smbios_types.h"
+
+namespace hwlinux {
+
+namespace {
+
+namespace types = vigil::smbios;
+
+constexpr uint8_t kStatusUnknown = 0x40, kStatusOk = 0x60, kStatusNonCritical = 0x80;
+constexpr uint8_t kStatusCritical = 0xA0, kStatusNonRecoverable = 0xC0;
+constexpr uint8_t kLocationProcessor = 3, kLocationUnknown = 2;
+constexpr uint8_t kCoolingFan = 3;
+constexpr size_t kMaxName = 64;
+constexpr uint8_t kLogStatusValid = 0x01;
+
+void Put16(std::vector<uint8_t>& s, size_t at, uint16_t v) {
+  s[at] = static_cast<uint8_t>(v);
+  s[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(std::vector<uint8_t>& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::vector<uint8_t> Header(uint8_t type, uint8_t length, uint16_t handle) {
+  std::vector<uint8_t> s(length, 0);
+  s[0] = type;
+  s[1] = length;
+  Put16(s, 2, handle);
+  return s;
+}
+
+bool LooksLikeProcessor(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : {"cpu", "core", "package", "processor", "tctl", "tdie"}) {
+    if (lower.find(word) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint8_t StructureTypeFor(SensorKind kind) {
+  switch (kind) {
+    case SensorKind::kTemperature: return types::kTypeTemperatureProbe;
+    case SensorKind::kVoltage: return types::kTypeVoltageProbe;
+    case SensorKind::kFan: return types::kTypeCoolingDevice;
+  }
+  return types::kTypeTemperatureProbe;
+}
+
+std::vector<uint8_t> MakeProbe(SensorKind kind, uint16_t handle, const std::string& name) {
+  std::vector<uint8_t> s = Header(StructureTypeFor(kind), kProbeLength, handle);
+  s[kProbeDescriptionAt] = 1;
+  uint8_t location = LooksLikeProcessor(name) ? kLocationProcessor : kLocationUnknown;
+  s[kProbeLocationStatusAt] = static_cast<uint8_t>(kStatusOk | location);
+  for (size_t at = 0x06; at + 1 < kProbeLength; at += 2) Put16(s, at, kNoReading);  // max .. nominal unknown
+  Put32(s, 0x10, 0);  // OEM-defined
+  std::string text;
+  for (char c : name.substr(0, kMaxName)) text += c == '\0' ? ' ' : c;
+  if (text.empty()) text = "sensor";
+  s.insert(s.end(), text.begin(), text.end());
+  s.push_back(0);
+  s.push_back(0);
+  return s;
+}
+
+std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue) {
+  std::vector<uint8_t> s = Header(types::kTypeCoolingDevice, kCoolingLength, handle);
+  Put16(s, 0x04, 0xFFFF);  // no temperature probe
+  s[kCoolingTypeStatusAt] = static_cast<uint8_t>(kStatusOk | kCoolingFan);
+  Put32(s, kCoolingOemAt, oemValue);
+  Put16(s, 0x0C, kNoReading);
+  s.push_back(0);
+  s.push_back(0);
+  return s;
+}
+
+void DescribeServedLog(std::vector<uint8_t>* structure, uint32_t areaLength) {
+  std::vector<uint8_t>& s = *structure;
+  Put16(s, kLogAreaLengthAt, static_cast<uint16_t>(std::min<uint32_t>(areaLength, 0xFFFF)));
+  Put16(s, kLogHeaderStartAt, 0);
+  Put16(s, kLogDataStartAt, 0);
+  s[kLogAccessMethodAt] = kLogGeneralPurpose;
+  s[kLogStatusAt] = kLogStatusValid;
+  Put32(s, kLogAddressAt, 0);
+}
+
+std::vector<uint8_t> MakeEventLog(uint16_t handle, uint32_t areaLength) {
+  std::vector<uint8_t> s = Header(types::kTypeSystemEventLog, kLogMinLength, handle);
+  DescribeServedLog(&s, areaLength);
+  s.push_back(0);
+  s.push_back(0);
+  return s;
+}
+
+std::vector<uint8_t> MakeEndOfTable(uint16_t handle) {
+  std::vector<uint8_t> s = Header(types::kTypeEndOfTable, 4, handle);
+  s.push_back(0);
+  s.push_back(0);
+  return s;
+}
+
+uint32_t FanOemValue(const std::string& productName, uint32_t ordinal) {
+  if (productName.compare(0, 10, "Kelvo B720") == 0) return 0x58380201u + (ordinal - 1) * 0x00010001u;
+  return ordinal & 0xFF;
+}
+
+uint8_t StatusBits(const LiveReading& reading) {
+  if (!reading.valid) return kStatusUnknown;
+  switch (reading.severity) {
+    case Severity::kOk: return kStatusOk;
+    case Severity::kNonCritical: return kStatusNonCritical;
+    case Severity::kCritical: return kStatusCritical;
+    case Severity::kNonRecoverable: return kStatusNonRecoverable;
+  }
+  return kStatusUnknown;
+}
+
+uint16_t RawReading(SensorKind kind, const LiveReading& reading) {
+  if (!reading.valid) return kNoReading;
+  int32_t v = reading.value;
+  switch (kind) {
+    case SensorKind::kVoltage:
+      // The agent reads 0x7FFF and above as -(0xFFFF - raw) mV.
+      if (v < 0) return static_cast<uint16_t>(0xFFFF + std::max(v, -0x7FFE));
+      return static_cast<uint16_t>(std::min(v, 0x7FFE));
+    case SensorKind::kTemperature:
+      // Read as an unsigned count of tenths: below zero there is nothing truer than 0.
+      return static_cast<uint16_t>(std::clamp(v, 0, 0x7FFF));
+    case SensorKind::kFan:
+      return static_cast<uint16_t>(std::clamp(v, 0, 0x7FFF));
+  }
+  return kNoReading;
+}
+
+}  // namespace hwlinux

@@ -1,0 +1,56 @@
+// The SMBIOS structures the provider writes itself: probes (types 26 and 28) and cooling
+// devices (type 27) for live sensors the firmware does not describe, the System Event Log
+// (type 15) that describes the log actually served, and End-of-Table. Also the status byte
+// and raw reading of a command 0x51 answer for a live reading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "contract/driver_protocol.h"
+#include "live_sources.h"
+
+namespace hwlinux {
+
+// Field offsets (DMTF SMBIOS, the 2.3 layouts the agent reads).
+constexpr uint8_t kProbeDescriptionAt = 0x04;     // types 26, 28: string number
+constexpr uint8_t kProbeLocationStatusAt = 0x05;  // location bits 4-0, status bits 7-5
+constexpr uint8_t kProbeLength = 0x16;            // through Nominal Value
+constexpr uint8_t kCoolingTypeStatusAt = 0x06;    // device type bits 4-0, status bits 7-5
+constexpr uint8_t kCoolingOemAt = 0x08;
+constexpr uint8_t kCoolingDescriptionAt = 0x0E;   // SMBIOS 2.7 and later
+constexpr uint8_t kCoolingLength = 0x0E;          // through Nominal Speed, no description
+constexpr uint8_t kLogAreaLengthAt = 0x04, kLogHeaderStartAt = 0x06, kLogDataStartAt = 0x08;
+constexpr uint8_t kLogAccessMethodAt = 0x0A, kLogStatusAt = 0x0B, kLogAddressAt = 0x10;
+constexpr uint8_t kLogMinLength = 0x14;
+constexpr uint8_t kLogGeneralPurpose = 4;         // general-purpose non-volatile data functions
+
+constexpr uint16_t kNoReading = vigil::kRawNoReading;
+constexpr uint8_t kStatusMask = 0xE0;
+
+// The SMBIOS structure type that carries a sensor of this kind.
+uint8_t StructureTypeFor(SensorKind kind);
+
+// A structure: formatted area followed by its string-set.
+std::vector<uint8_t> MakeProbe(SensorKind kind, uint16_t handle, const std::string& name);
+// A cooling device has no description string: the agent reads type 27 as string-less. The
+// OEM-defined value is what the agent chooses a fan's row by.
+std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue);
+std::vector<uint8_t> MakeEventLog(uint16_t handle, uint32_t areaLength);
+// Turns a firmware type-15 structure into one that describes the served log.
+void DescribeServedLog(std::vector<uint8_t>* structure, uint32_t areaLength);
+std::vector<uint8_t> MakeEndOfTable(uint16_t handle);
+
+// OEM-defined value for the `ordinal`-th (from 1) synthesized fan: the fan number in the low
+// byte, which an unidentified model and the A14x and C850 models read; the B720 reads whole
+// keys of the form 0x58380201 + (n-1) * 0x00010001.
+uint32_t FanOemValue(const std::string& productName, uint32_t ordinal);
+
+// Status byte bits 7-5 for a reading (unknown without one).
+uint8_t StatusBits(const LiveReading& reading);
+// The raw word of a 0x51 answer: tenths of a degree, mV (negative as 0xFFFF + mV) or RPM,
+// kept clear of the no-reading value 0x8000.
+uint16_t RawReading(SensorKind kind, const LiveReading& reading);
+
+}  // namespace hwlinux
