@@ -44,10 +44,10 @@ std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind) {
     std::memcpy(record, block + b::SensorRecordOffset(i), sizeof record);
     uint8_t type = record[sensor::kSensorType];
     if (!Matches(type, kind)) continue;
-    std::string name = TrimmedName(record + sensor::kName);
-    if (name.empty()) name = SensorTypeName(type);
+    std::string label = TrimmedName(record + sensor::kName);
+    std::string name = label.empty() ? SensorTypeName(type) : label;
     rows.push_back({i, name, type, record[sensor::kSensorNumber], record[sensor::kOwnerId],
-                    b::LoadF32(record, sensor::kReading), b::LoadU16(record, sensor::kState)});
+                    b::LoadF32(record, sensor::kReading), b::LoadU16(record, sensor::kState), label});
   }
   return rows;
 }

@@ -15,6 +15,7 @@ struct SensorRow {
   uint8_t ownerId;
   float reading;
   uint16_t state;
+  std::string label;      // the name field up to its first NUL, trailing blanks trimmed; may be ""
 };
 
 enum class SensorKind { kAll, kTemperature, kVoltage, kFan };
