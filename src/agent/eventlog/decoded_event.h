@@ -7,6 +7,7 @@
 namespace vigil {
 
 constexpr std::size_t kEventTextSize = 200;  // 199 characters + NUL
+constexpr std::size_t kEventLocatorSize = 48;
 
 struct DecodedEvent {
   uint8_t recordType;
@@ -23,6 +24,9 @@ struct DecodedEvent {
   char text[kEventTextSize];
   uint8_t pet3;
   uint8_t pet4;
+  // What the event names, apart from its text: the memory locator of a memory error
+  // ("DIMM_A1") or the PCI location of a bus error; "" for none. Not part of the history entry.
+  char locator[kEventLocatorSize];
 };
 
 #pragma pack(push, 1)
