@@ -43,7 +43,7 @@ int WriteTextfile(const std::string& dir, const std::string& text) {
   std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(std::random_device{}()));
   const fs::path target = fs::path(dir) / kTextfileName;
   const fs::path temporary = fs::path(dir) / (std::string(".") + kTextfileName + suffix);
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wbx");
+  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file != nullptr) written = std::fclose(file) == 0 && written;
   if (written) {
