@@ -97,7 +97,7 @@ double ChildCpuSeconds(const std::vector<std::string>& args, int runs) {
   };
   const double before = cpu();
   for (int i = 0; i < runs; ++i) {
-    pid_t pid = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"), args);
+    pid_t pid = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"), args, true);
     int status = 0;
     waitpid(pid, &status, 0);
   }
@@ -149,7 +149,7 @@ void RunRigMeasurements() {
 
   const int port = FreeLoopbackPort();
   pid_t server = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"),
-                                     {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port)});
+                                     {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port)}, true);
   const bool up = vigil::bench::WaitFor(
       [&] {
         auto r = httplib::Client("127.0.0.1", port).Get("/metrics");

@@ -1,5 +1,6 @@
 #include "support/rig.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -16,13 +17,18 @@ extern char** environ;
 
 namespace vigil::bench {
 
-pid_t Spawn(const std::string& program, std::vector<std::string> args) {
+pid_t Spawn(const std::string& program, std::vector<std::string> args, bool quiet) {
   args.insert(args.begin(), program);
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
 }
 
 void Stop(pid_t pid) {

@@ -12,7 +12,9 @@
 
 namespace vigil::bench {
 
-pid_t Spawn(const std::string& program, std::vector<std::string> args);
+// Starts `program` with the current environment; `quiet` sends its standard output to
+// /dev/null. -1 on failure.
+pid_t Spawn(const std::string& program, std::vector<std::string> args, bool quiet = false);
 // SIGTERM and reap; nothing for pid <= 0.
 void Stop(pid_t pid);
 bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit);

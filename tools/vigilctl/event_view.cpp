@@ -51,13 +51,17 @@ std::vector<std::size_t> NewSlots(const RingCounters& previous, const RingCounte
   return slots;
 }
 
+EventRow ReadEventRow(const uint8_t* block, std::size_t slot) {
+  EventRow row{slot, {}};
+  std::memcpy(&row.entry, block + b::RingEntryOffset(slot), sizeof row.entry);
+  return row;
+}
+
 std::vector<EventRow> ReadEventRows(const uint8_t* block, const std::vector<std::size_t>& slots) {
   std::vector<EventRow> rows;
+  rows.reserve(slots.size());
   for (std::size_t slot : slots) {
-    if (slot >= b::kRingSlots) continue;
-    EventRow row{slot, {}};
-    std::memcpy(&row.entry, block + b::RingEntryOffset(slot), sizeof row.entry);
-    rows.push_back(row);
+    if (slot < b::kRingSlots) rows.push_back(ReadEventRow(block, slot));
   }
   return rows;
 }

@@ -31,6 +31,8 @@ std::vector<std::size_t> RingOrder(const RingCounters& counters, bool all);
 std::vector<std::size_t> NewSlots(const RingCounters& previous, const RingCounters& counters);
 
 std::vector<EventRow> ReadEventRows(const uint8_t* block, const std::vector<std::size_t>& slots);
+// One slot (below kRingSlots), copied at once.
+EventRow ReadEventRow(const uint8_t* block, std::size_t slot);
 
 // IPMI sensor type name of an event ("Temperature", "System Event", "OEM", ...).
 const char* EventTypeName(uint8_t sensorType);

@@ -152,15 +152,22 @@ void WriteSensors(Writer& w, const uint8_t* block) {
 
 void WriteEvents(Writer& w, const uint8_t* block) {
   const RingCounters counters = ReadRingCounters(block);
-  const std::vector<EventRow> rows = ReadEventRows(block, RingOrder(counters, false));
+  const std::vector<std::size_t> slots = RingOrder(counters, false);
+  // One entry at a time on the stack: a copy of the whole ring would cost more than the text.
   std::size_t fresh = 0;
-  std::map<std::string, std::size_t> byType;
-  for (const EventRow& row : rows) {
+  std::size_t perSensorType[256] = {};
+  for (std::size_t slot : slots) {
+    const EventRow row = ReadEventRow(block, slot);
     if (IsNewEntry(row.entry)) ++fresh;
-    ++byType[EventTypeName(row.entry.sensorType)];
+    ++perSensorType[row.entry.sensorType];
+  }
+  // Several codes share a name ("OEM", "Reserved"): counted per name, in name order.
+  std::map<std::string, std::size_t> byType;
+  for (std::size_t type = 0; type < 256; ++type) {
+    if (perSensorType[type] != 0) byType[EventTypeName(uint8_t(type))] += perSensorType[type];
   }
   w.Family1(kEventsTotal, counters.appendCount);
-  w.Family1(kHistoryEntries, double(rows.size()));
+  w.Family1(kHistoryEntries, double(slots.size()));
   w.Family1(kEventsNew, double(fresh));
   w.Header(kEventsByType);
   for (const auto& [type, count] : byType) w.Sample(kEventsByType, Label("type", type), SampleValue(double(count)));
