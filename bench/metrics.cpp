@@ -163,6 +163,7 @@ void RunRigMeasurements() {
     std::vector<double> refreshUs, scrapeUs;
     httplib::Client client("127.0.0.1", port);
     client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
     for (int i = 0; i < 500; ++i) {
       auto start = Clock::now();
       vigilctl::SendRequest(b, vigil::kRequestRefreshAll, true);
