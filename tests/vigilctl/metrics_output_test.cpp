@@ -26,7 +26,7 @@ std::string Read(const fs::path& path) {
 TEST(TextfileTest, ReplacesTheFileWholeAndLeavesTheRestOfTheFolder) {
   const fs::path dir = fs::temp_directory_path() / ("vigil-textfile-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir);
-  std::ofstream(dir / "other.prom") << "other 1\n";
+  std::ofstream(dir / "other.prom", std::ios::binary) << "other 1\n";
   ASSERT_EQ(WriteTextfile(dir.string(), "first 1\n"), kExitOk);
   ASSERT_EQ(WriteTextfile(dir.string(), "second 2\n"), kExitOk);  // over the existing file
   EXPECT_EQ(Read(dir / kTextfileName), "second 2\n");

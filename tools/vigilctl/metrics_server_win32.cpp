@@ -109,16 +109,23 @@ bool MetricsServer::Bind() {
     return false;
   }
   const HTTPAPI_VERSION version = HTTPAPI_VERSION_1;
-  i.initialized = HttpInitialize(version, HTTP_INITIALIZE_SERVER, nullptr) == NO_ERROR;
-  if (!i.initialized || HttpCreateHttpHandle(&i.queue, 0) != NO_ERROR) return false;
+  ULONG rc = HttpInitialize(version, HTTP_INITIALIZE_SERVER, nullptr);
+  i.initialized = rc == NO_ERROR;
+  if (i.initialized) rc = HttpCreateHttpHandle(&i.queue, 0);
+  if (rc != NO_ERROR) {
+    std::fprintf(stderr, "vigilctl: the system's HTTP server (http.sys) is not available (error %lu)\n", rc);
+    return false;
+  }
   const bool v6 = i.options.host.find(':') != std::string::npos;
   const std::string prefix = "http://" + (v6 ? "[" + i.options.host + "]" : i.options.host) + ":" +
                              std::to_string(i.options.port) + "/";
   i.url.assign(prefix.begin(), prefix.end());
-  const ULONG rc = HttpAddUrl(i.queue, i.url.c_str(), nullptr);
+  rc = HttpAddUrl(i.queue, i.url.c_str(), nullptr);
   if (rc == ERROR_ACCESS_DENIED) {
     std::fprintf(stderr, "vigilctl: %s is not reserved for this account (run as an administrator or a service, "
                          "or `netsh http add urlacl url=%s user=...`)\n", prefix.c_str(), prefix.c_str());
+  } else if (rc != NO_ERROR) {
+    std::fprintf(stderr, "vigilctl: http.sys refuses %s (error %lu)\n", prefix.c_str(), rc);
   }
   i.urlAdded = rc == NO_ERROR;
   return i.urlAdded;
