@@ -4,10 +4,6 @@
 //   sensor_refresh [benchmark flags]
 //
 // Prints median and p99 of each and the overhead ratio refresh / (sensors x bare command).
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -25,8 +21,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/request_channel.h"
-
-extern char** environ;
+#include "support/rig.h"
 
 namespace {
 
@@ -38,9 +33,7 @@ constexpr uint32_t kResignalMs = 50;
 constexpr int kGapUs = 500;  // between requests, outside the measured time
 
 struct Rig {
-  std::string root;
-  pid_t simulator = -1;
-  pid_t agent = -1;
+  vigil::bench::AgentRig processes;
   uint8_t* block = nullptr;
   os::Handle request = nullptr;
   os::Handle reply = nullptr;
@@ -52,49 +45,9 @@ Rig gRig;
 std::vector<double> gRefreshUs, gBareUs;
 int gLostRequests = 0;
 
-pid_t Spawn(const std::string& program, std::vector<std::string> args) {
-  args.insert(args.begin(), program);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
-}
-
-void Stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-}
-
-template <class F>
-bool WaitFor(F condition, std::chrono::seconds limit) {
-  for (auto end = Clock::now() + limit; Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-    if (condition()) return true;
-  }
-  return false;
-}
-
 bool SetUp() {
-  char pattern[] = "/tmp/vigil-bench.XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return false;
-  gRig.root = pattern;
-  setenv("VIGIL_ROOT", gRig.root.c_str(), 1);
-  const std::string bin = std::string(VIGIL_BINARY_DIR) + "/bin/";
-  gRig.simulator = Spawn(bin + "hwgate-sim", {"--scenario", std::string(VIGIL_SOURCE_DIR) + "/fixtures/scenarios/kelvo-b720.json"});
-  if (!WaitFor([] { return std::filesystem::exists(gRig.root + "/run/hwgate.sock"); }, std::chrono::seconds(10))) return false;
-  gRig.agent = Spawn(bin + "vigilagent", {});
-  bool up = WaitFor([] {
-    if (gRig.block == nullptr) {
-      os::Handle mapping = os::OpenNamedMapping(block::kName, block::kSize, nullptr);
-      if (mapping == nullptr) return false;
-      gRig.block = static_cast<uint8_t*>(os::MapWholeView(mapping));
-      if (gRig.block == nullptr) return false;
-    }
-    return block::LoadU8(gRig.block, block::kStartupComplete) == 1;
-  }, std::chrono::seconds(20));
-  if (!up) return false;
+  if (!vigil::bench::SetUpRig("kelvo-b720.json", &gRig.processes)) return false;
+  gRig.block = gRig.processes.block;
   gRig.request = os::OpenNamedEvent(vigil::kRequestEventName);
   gRig.reply = os::OpenNamedEvent(vigil::kReplyEventName);
   gRig.device = os::OpenDevice(vigil::kDriverPath);
@@ -117,9 +70,7 @@ void TearDown() {
   os::CloseHandle(gRig.device);
   os::CloseHandle(gRig.request);
   os::CloseHandle(gRig.reply);
-  Stop(gRig.agent);
-  Stop(gRig.simulator);
-  if (!gRig.root.empty()) std::filesystem::remove_all(gRig.root);
+  vigil::bench::TearDownRig(&gRig.processes);
 }
 
 double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
@@ -183,7 +134,7 @@ double Percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (!SetUp()) {
-    std::fprintf(stderr, "sensor_refresh: could not start the simulator and the agent under %s\n", gRig.root.c_str());
+    std::fprintf(stderr, "sensor_refresh: could not start the simulator and the agent under %s\n", gRig.processes.root.c_str());
     TearDown();
     return 1;
   }

@@ -2,6 +2,7 @@
 // Plain constants with no port dependency, shared with the simulator's kernel-mode build.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vigil::smbios {
@@ -15,5 +16,8 @@ constexpr uint8_t kTypeCoolingDevice = 27;
 constexpr uint8_t kTypeTemperatureProbe = 28;
 constexpr uint8_t kTypeEndOfTable = 127;
 constexpr uint8_t kTypeLast = 255;
+
+// System information (type 1): string number of the product name.
+constexpr std::size_t kSystemProductNameField = 0x05;
 
 }  // namespace vigil::smbios

@@ -149,7 +149,7 @@ long RegApplyAtomically(RegBatchFn body, void* context);
 
 // ---------------------------------------------------------------------------------------------
 // System event log (RegisterEventSourceA / ReportEventA / DeregisterEventSource).
-// POSIX: syslog with identifier "Vigil Agent" and a JSON line per report in
+// POSIX: the journal (or syslog) with identifier "Vigil Agent" and a JSON line per report in
 // /var/log/vigilagent/events.log.
 
 constexpr uint16_t kEventTypeError = 1;
@@ -157,9 +157,22 @@ constexpr uint16_t kEventTypeWarning = 2;
 constexpr uint16_t kEventTypeInformation = 4;
 
 Handle RegisterEventSource(const char* source);
+
+// A structured field of a report, for logs that keep fields a pipeline filters on. `name` is
+// upper-case letters, digits and '_' and does not start with '_' (journal field rules); both
+// strings are only read during the call.
+struct EventField {
+  const char* name;
+  const char* value;
+};
+
 // Reports event `eventId` with one insertion string. Returns whether it was recorded.
+// `fields` (may be null with fieldCount 0) travel with the report where the log keeps them.
+// POSIX: a journal entry with MESSAGE, PRIORITY, SYSLOG_IDENTIFIER and the fields; where no
+// journal takes it, the plain syslog line instead; both cases also the events.log JSON line
+// with the same fields. Win32: the fields are not part of an event log record and are dropped.
 bool ReportEvent(Handle source, uint16_t type, uint16_t category, uint32_t eventId,
-                 const char* insertionString);
+                 const char* insertionString, const EventField* fields = nullptr, std::size_t fieldCount = 0);
 void DeregisterEventSource(Handle source);
 
 // Full path of the running executable (GetModuleFileNameA(NULL, ...)); NUL-terminated, cut to

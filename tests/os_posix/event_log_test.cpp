@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "os/os.h"
+#include "os/posix/journal_sink.h"
 #include "os/posix/json_text.h"
+#include "os/posix/syslog_sink.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -58,10 +60,79 @@ TEST(EventLog, ReportAppendsOneJsonLineWithTheMessageTableText) {
   os::DeregisterEventSource(source);
   EXPECT_EQ(Lines(sandbox.ReadFile("var/log/vigilagent/events.log")),
             (std::vector<std::string>{
-                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"warning","message":"Fan \"A\" failed."})",
-                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"information","message":"Log cleared."})",
-                R"({"source":"Vigil Agent","eventId":100,"category":2,"type":"error","message":"line1\nline2."})"}));
+                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"warning","message":"Fan \"A\" failed.",)"
+                R"("MESSAGE":"Fan \"A\" failed.","PRIORITY":"4","SYSLOG_IDENTIFIER":"Vigil Agent"})",
+                R"({"source":"Vigil Agent","eventId":100,"category":1,"type":"information","message":"Log cleared.",)"
+                R"("MESSAGE":"Log cleared.","PRIORITY":"6","SYSLOG_IDENTIFIER":"Vigil Agent"})",
+                R"({"source":"Vigil Agent","eventId":100,"category":2,"type":"error","message":"line1\nline2.",)"
+                R"("MESSAGE":"line1\nline2.","PRIORITY":"3","SYSLOG_IDENTIFIER":"Vigil Agent"})"}));
 }
+
+// What the journal and syslog would have received, through the sinks' test seams.
+std::vector<std::vector<os::posix::JournalField>> gJournalEntries;
+bool gJournalRunning = true;
+std::vector<std::string> gSyslogLines;
+
+bool CaptureJournal(const std::vector<os::posix::JournalField>& fields) {
+  if (!gJournalRunning) return false;
+  gJournalEntries.push_back(fields);
+  return true;
+}
+void CaptureSyslog(const std::string& ident, int priority, const std::string& text) {
+  gSyslogLines.push_back(ident + "|" + std::to_string(priority) + "|" + text);
+}
+
+class JournalTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    gJournalEntries.clear();
+    gSyslogLines.clear();
+    gJournalRunning = GetParam();
+    os::posix::SetJournalSender(CaptureJournal);
+    os::posix::SetSyslogWriter(CaptureSyslog);
+  }
+  void TearDown() override {
+    os::posix::SetJournalSender(nullptr);
+    os::posix::SetSyslogWriter(nullptr);
+  }
+  Sandbox sandbox_;
+};
+
+TEST_P(JournalTest, FieldsGoToTheJournalOrThePlainLineToSyslogAndAlwaysToEventsLog) {
+  os::Handle source = os::RegisterEventSource("Vigil Agent");
+  const os::EventField fields[] = {{"MESSAGE_ID", "8d4c1a7e2b6f4f0a9c35e1d7b0a26f41"},
+                                   {"VIGIL_LOCATOR", "DIMM \"A1\"\nx"},
+                                   {"lower_case", "dropped"},
+                                   {"_SYSTEMD_UNIT", "dropped"},
+                                   {nullptr, "dropped"},
+                                   {"VIGIL_EMPTY", nullptr}};
+  EXPECT_TRUE(os::ReportEvent(source, os::kEventTypeWarning, 1, 100, "Memory error", fields, 6));
+  os::DeregisterEventSource(source);
+
+  const std::vector<os::posix::JournalField> expected = {
+      {"MESSAGE", "Memory error."}, {"PRIORITY", "4"}, {"SYSLOG_IDENTIFIER", "Vigil Agent"},
+      {"MESSAGE_ID", "8d4c1a7e2b6f4f0a9c35e1d7b0a26f41"}, {"VIGIL_LOCATOR", "DIMM \"A1\"\nx"}, {"VIGIL_EMPTY", ""}};
+  if (GetParam()) {
+    ASSERT_EQ(gJournalEntries.size(), 1u);
+    ASSERT_EQ(gJournalEntries[0].size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(gJournalEntries[0][i].name, expected[i].name);
+      EXPECT_EQ(gJournalEntries[0][i].value, expected[i].value);
+    }
+    EXPECT_TRUE(gSyslogLines.empty());  // the journal has it: no second copy
+  } else {
+    // No journal: the report is the syslog line it always was.
+    EXPECT_TRUE(gJournalEntries.empty());
+    EXPECT_EQ(gSyslogLines, (std::vector<std::string>{"Vigil Agent|4|Memory error."}));
+  }
+  const std::vector<std::string> lines = Lines(sandbox_.ReadFile("var/log/vigilagent/events.log"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(lines[0].ends_with(R"("MESSAGE_ID":"8d4c1a7e2b6f4f0a9c35e1d7b0a26f41",)"
+                                 R"("VIGIL_LOCATOR":"DIMM \"A1\"\nx","VIGIL_EMPTY":""})"))
+      << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalRunning, JournalTest, ::testing::Bool());
 
 TEST(EventLog, UnknownTypeOrHandleRecordsNothing) {
   Sandbox sandbox;
@@ -91,7 +162,7 @@ TEST(EventLog, ConcurrentReportersNeverInterleaveLines) {
   for (auto& thread : threads) thread.join();
   std::vector<std::string> lines = Lines(sandbox.ReadFile("var/log/vigilagent/events.log"));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kEach));
-  std::regex whole(R"(^\{"source":"Vigil Agent",.*"message":"([a-d])\1*\."\}$)");
+  std::regex whole(R"(^\{"source":"Vigil Agent",.*"message":"([a-d])\1*\.",.*"SYSLOG_IDENTIFIER":"Vigil Agent"\}$)");
   for (const std::string& line : lines) ASSERT_TRUE(std::regex_match(line, whole)) << line;
 }
 

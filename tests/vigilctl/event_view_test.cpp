@@ -69,12 +69,12 @@ TEST(EventViewTest, ReadRingCountersBoundsAGarbageIndex) {
 }
 
 TEST(EventViewTest, SensorTypeNames) {
-  EXPECT_STREQ(SensorTypeName(0x01), "Temperature");
-  EXPECT_STREQ(SensorTypeName(0x0C), "Memory");
-  EXPECT_STREQ(SensorTypeName(0x12), "System Event");
-  EXPECT_STREQ(SensorTypeName(0x2C), "FRU State");
-  EXPECT_STREQ(SensorTypeName(0x2D), "Reserved");
-  EXPECT_STREQ(SensorTypeName(0xC0), "OEM");
+  EXPECT_STREQ(EventTypeName(0x01), "Temperature");
+  EXPECT_STREQ(EventTypeName(0x0C), "Memory");
+  EXPECT_STREQ(EventTypeName(0x12), "System Event");
+  EXPECT_STREQ(EventTypeName(0x2C), "FRU State");
+  EXPECT_STREQ(EventTypeName(0x2D), "Reserved");
+  EXPECT_STREQ(EventTypeName(0xC0), "OEM");
 }
 
 TEST(EventViewTest, LocalIsoTimeCarriesTheOffset) {

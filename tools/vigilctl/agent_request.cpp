@@ -22,9 +22,9 @@ constexpr uint32_t kResignalMs = 100;
 // The agent sets the reply before it resets the request event for its next wait, so a request
 // sent right after another client's reply can be wiped out unseen. Signalling again now and
 // then recovers it; a second serving of the same code is harmless (refresh, save, flag).
-bool AwaitReply(os::Handle request, os::Handle reply) {
-  for (uint32_t waited = 0; waited < kReplyTimeoutMs; waited += kResignalMs) {
-    os::WaitResult r = os::WaitForEvent(reply, kResignalMs);
+bool AwaitReply(os::Handle request, os::Handle reply, uint32_t timeoutMs) {
+  for (uint32_t waited = 0; waited < timeoutMs; waited += kResignalMs) {
+    os::WaitResult r = os::WaitForEvent(reply, timeoutMs - waited < kResignalMs ? timeoutMs - waited : kResignalMs);
     if (r == os::WaitResult::kSignaled) return true;
     if (r == os::WaitResult::kFailed) return false;
     os::SetEvent(request);
@@ -34,7 +34,7 @@ bool AwaitReply(os::Handle request, os::Handle reply) {
 
 }  // namespace
 
-int SendRequest(uint8_t* block, int32_t code, bool waitReply) {
+int SendRequest(uint8_t* block, int32_t code, bool waitReply, uint32_t timeoutMs) {
   os::Handle request = OpenEvent(vigil::kRequestEventName);
   if (request == nullptr) return kExitNoAnswer;
   os::Handle reply = nullptr;
@@ -51,9 +51,9 @@ int SendRequest(uint8_t* block, int32_t code, bool waitReply) {
   vigil::block::StoreS32(block, vigil::block::kRequestCode, code);
   os::SetEvent(request);
   int result = kExitOk;
-  if (waitReply && !AwaitReply(request, reply)) {
+  if (waitReply && !AwaitReply(request, reply, timeoutMs)) {
     std::fprintf(stderr, "vigilctl: agent not answering: no \"%s\" within %u ms\n", vigil::kReplyEventName,
-                 kReplyTimeoutMs);
+                 timeoutMs);
     result = kExitNoAnswer;
   }
   os::CloseHandle(reply);

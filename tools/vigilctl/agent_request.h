@@ -8,8 +8,8 @@ namespace vigilctl {
 constexpr uint32_t kReplyTimeoutMs = 5000;
 
 // Writes `code` into the block and sets the request event; with `waitReply`, resets the reply
-// event first and waits up to kReplyTimeoutMs for it, signalling again every 100 ms. Returns kExitOk, or prints the reason
-// and returns kExitNoAnswer (events missing, no reply in time).
-int SendRequest(uint8_t* block, int32_t code, bool waitReply);
+// event first and waits up to `timeoutMs` for it, signalling again every 100 ms. Returns
+// kExitOk, or prints the reason and returns kExitNoAnswer (events missing, no reply in time).
+int SendRequest(uint8_t* block, int32_t code, bool waitReply, uint32_t timeoutMs = kReplyTimeoutMs);
 
 }  // namespace vigilctl

@@ -25,5 +25,7 @@ int RunSetParam(int argc, char** argv);
 int RunRequest(int argc, char** argv);
 int RunReg(int argc, char** argv);
 int RunEvents(int argc, char** argv);
+int RunMetrics(int argc, char** argv);
+int RunServeMetrics(int argc, char** argv);
 
 }  // namespace vigilctl

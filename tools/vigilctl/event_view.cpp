@@ -51,18 +51,22 @@ std::vector<std::size_t> NewSlots(const RingCounters& previous, const RingCounte
   return slots;
 }
 
+EventRow ReadEventRow(const uint8_t* block, std::size_t slot) {
+  EventRow row{slot, {}};
+  std::memcpy(&row.entry, block + b::RingEntryOffset(slot), sizeof row.entry);
+  return row;
+}
+
 std::vector<EventRow> ReadEventRows(const uint8_t* block, const std::vector<std::size_t>& slots) {
   std::vector<EventRow> rows;
+  rows.reserve(slots.size());
   for (std::size_t slot : slots) {
-    if (slot >= b::kRingSlots) continue;
-    EventRow row{slot, {}};
-    std::memcpy(&row.entry, block + b::RingEntryOffset(slot), sizeof row.entry);
-    rows.push_back(row);
+    if (slot < b::kRingSlots) rows.push_back(ReadEventRow(block, slot));
   }
   return rows;
 }
 
-const char* SensorTypeName(uint8_t type) {
+const char* EventTypeName(uint8_t type) {
   static const char* const kNames[] = {
       "Reserved", "Temperature", "Voltage", "Current", "Fan", "Physical Security",
       "Platform Security", "Processor", "Power Supply", "Power Unit", "Cooling Device",
@@ -98,9 +102,9 @@ std::string EntryText(const vigil::HistoryEntry& entry) {
   return std::string(entry.text, strnlen(entry.text, sizeof entry.text));
 }
 
-namespace {
+bool IsNewEntry(const vigil::HistoryEntry& e) { return e.seen1 == 0 && e.seen2 == 0; }
 
-bool IsNew(const vigil::HistoryEntry& e) { return e.seen1 == 0 && e.seen2 == 0; }
+namespace {
 
 std::string Printable(const std::string& text) {
   std::string out;
@@ -115,8 +119,8 @@ std::string EventLineText(const EventRow& row) {
   const std::string time = LocalIsoTime(e.time);
   char line[512];
   std::snprintf(line, sizeof line, "%3zu  %-25s  %-5s  %-24s  %s\n", row.slot,
-                time.empty() ? "-" : time.c_str(), IsNew(e) ? "new" : "known",
-                SensorTypeName(e.sensorType), Printable(EntryText(e)).c_str());
+                time.empty() ? "-" : time.c_str(), IsNewEntry(e) ? "new" : "known",
+                EventTypeName(e.sensorType), Printable(EntryText(e)).c_str());
   return line;
 }
 
@@ -132,8 +136,8 @@ std::string EventJson(const EventRow& row) {
                 e.sensorType, e.sensorNumber, e.eventReadingType, e.eventData1, e.eventData2,
                 e.eventData3, e.pet3, e.pet4, unsigned(e.seen1), unsigned(e.seen2));
   return std::string("{") + numbers + ",\"time\":" + (time.empty() ? "null" : JsonString(time)) +
-         ",\"type\":" + JsonString(SensorTypeName(e.sensorType)) +
-         ",\"new\":" + (IsNew(e) ? "true" : "false") + ",\"text\":" + JsonString(EntryText(e)) + "}";
+         ",\"type\":" + JsonString(EventTypeName(e.sensorType)) +
+         ",\"new\":" + (IsNewEntry(e) ? "true" : "false") + ",\"text\":" + JsonString(EntryText(e)) + "}";
 }
 
 }  // namespace vigilctl

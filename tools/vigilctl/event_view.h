@@ -31,11 +31,15 @@ std::vector<std::size_t> RingOrder(const RingCounters& counters, bool all);
 std::vector<std::size_t> NewSlots(const RingCounters& previous, const RingCounters& counters);
 
 std::vector<EventRow> ReadEventRows(const uint8_t* block, const std::vector<std::size_t>& slots);
+// One slot (below kRingSlots), copied at once.
+EventRow ReadEventRow(const uint8_t* block, std::size_t slot);
 
-// IPMI sensor type name ("Temperature", "System Event", "OEM reserved", ...).
-const char* SensorTypeName(uint8_t sensorType);
+// IPMI sensor type name of an event ("Temperature", "System Event", "OEM", ...).
+const char* EventTypeName(uint8_t sensorType);
 // Local time, ISO 8601 with offset ("2004-03-15T10:20:30+01:00"); "" for time 0 (unknown).
 std::string LocalIsoTime(int32_t time);
+// Neither seen flag set: the agent reported the entry as new.
+bool IsNewEntry(const vigil::HistoryEntry& entry);
 // Up to the NUL or the end of the field.
 std::string EntryText(const vigil::HistoryEntry& entry);
 

@@ -14,6 +14,8 @@ const Command kCommands[] = {
     {"request", "request N [--wait]", RunRequest},
     {"reg", "reg import FILE.reg | reg export KEY", RunReg},
     {"events", "events [--json] [--all] [--follow]", RunEvents},
+    {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
+    {"serve-metrics", "serve-metrics [--listen ADDR:PORT] [--threads N]", RunServeMetrics},
 };
 
 int Usage() {

@@ -43,18 +43,18 @@ std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind) {
     std::memcpy(record, block + b::SensorRecordOffset(i), sizeof record);
     uint8_t type = record[sensor::kSensorType];
     if (!Matches(type, kind)) continue;
-    std::string name = TrimmedName(record + sensor::kName);
-    if (name.empty()) name = SensorTypeName(type);
+    std::string label = TrimmedName(record + sensor::kName);
+    std::string name = label.empty() ? SensorTypeName(type) : label;
     rows.push_back({i, name, type, record[sensor::kSensorNumber], record[sensor::kOwnerId],
-                    b::LoadF32(record, sensor::kReading), b::LoadU16(record, sensor::kState)});
+                    b::LoadF32(record, sensor::kReading), b::LoadU16(record, sensor::kState), label});
   }
   return rows;
 }
 
-RefreshOutcome CountUnread(const uint8_t* block, int32_t request) {
+UnreadCount CountUnread(const uint8_t* block, int32_t request) {
   namespace b = vigil::block;
   std::size_t count = std::min<std::size_t>(b::LoadU16(block, b::kSensorCount), b::kMaxSensors);
-  RefreshOutcome outcome{0, 0};
+  UnreadCount outcome{0, 0};
   for (std::size_t i = 0; i < count; ++i) {
     uint8_t record[b::kSensorRecordSize];
     std::memcpy(record, block + b::SensorRecordOffset(i), sizeof record);

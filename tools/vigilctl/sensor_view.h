@@ -15,6 +15,7 @@ struct SensorRow {
   uint8_t ownerId;
   float reading;
   uint16_t state;
+  std::string label;      // the name field up to its first NUL, trailing blanks trimmed; may be ""
 };
 
 enum class SensorKind { kAll, kTemperature, kVoltage, kFan };
@@ -27,11 +28,11 @@ std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind);
 // Unknown, keeping its last reading; that is how the reply tells the client, without a field
 // of its own in the block. A sensor whose own status is Unknown counts as unread too: its
 // value is no more to be trusted.
-struct RefreshOutcome {
+struct UnreadCount {
   std::size_t asked;
   std::size_t unread;
 };
-RefreshOutcome CountUnread(const uint8_t* block, int32_t request);
+UnreadCount CountUnread(const uint8_t* block, int32_t request);
 
 // IPMI sensor type name ("Temperature", "Power Supply", ...).
 std::string SensorTypeName(uint8_t sensorType);

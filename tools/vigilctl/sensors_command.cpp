@@ -59,7 +59,7 @@ int RunSensors(int argc, char** argv) {
   std::vector<SensorRow> rows = ReadSensorRows(block, kind->kind);
   std::fputs(json ? SensorTableJson(rows).c_str() : SensorTableText(rows).c_str(), stdout);
   if (!refresh) return kExitOk;
-  const RefreshOutcome outcome = CountUnread(block, kind->request);
+  const UnreadCount outcome = CountUnread(block, kind->request);
   if (outcome.unread == 0) return kExitOk;
   // The block cannot tell a failed read from a sensor that reports Unknown itself: both leave
   // state Unknown, and neither reading is current.

@@ -8,6 +8,8 @@
 
 namespace vigil {
 
+constexpr std::size_t kEventLocatorSize = 48;
+
 struct DecodedEvent {
   uint8_t recordType;
   int32_t time;  // calendar time, -1 when not representable
@@ -23,6 +25,9 @@ struct DecodedEvent {
   char text[kEventTextSize];
   uint8_t pet3;
   uint8_t pet4;
+  // What the event names, apart from its text: the memory locator of a memory error
+  // ("DIMM_A1") or the PCI location of a bus error; "" for none. Not part of the history entry.
+  char locator[kEventLocatorSize];
 };
 
 }  // namespace vigil

@@ -60,6 +60,7 @@ void AppendMemoryLocator(DecodedEvent* event, uint32_t firstWord) {
   auto found = gMemoryDeviceMap.find(MemoryLocatorKey(gModelIndex, uint16_t(firstWord)));
   if (found != gMemoryDeviceMap.end()) {
     AppendBoundedText(event->text, sizeof event->text, found->second.c_str());
+    AppendBoundedText(event->locator, sizeof event->locator, found->second.c_str());
   }
 }
 
@@ -69,6 +70,8 @@ void AppendBusText(DecodedEvent* event, const uint8_t* bytes) {
   std::snprintf(busText, sizeof busText, "-bus no.%1d device no.%1d function no.%1d",
                 int(bytes[10]), int(bytes[9] >> 3), int(bytes[9] & 7));
   AppendBoundedText(event->text, sizeof event->text, busText);
+  std::snprintf(event->locator, sizeof event->locator, "bus %d device %d function %d", int(bytes[10]),
+                int(bytes[9] >> 3), int(bytes[9] & 7));
 }
 
 void SetTrapBytes(DecodedEvent* event, const PetRecord* pet) {
@@ -130,6 +133,7 @@ void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
   const uint32_t firstWord = Word(bytes, 8);
   const uint32_t secondWord = Word(bytes, 12);
 
+  event->locator[0] = '\0';
   event->time = RecordCalendarTime(bytes + 2);
   event->recordType = 2;
   event->generatorIdLow = 33;

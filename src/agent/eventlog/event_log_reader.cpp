@@ -12,6 +12,7 @@
 #include "os/os.h"
 #include "agent/platform/driver_channel.h"
 #include "contract/block_access.h"
+#include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
 #include "agent/shutdown/system_shutdown.h"
 
@@ -54,7 +55,10 @@ void HandleRecord(const uint8_t* record, uint8_t length, bool isNew) {
   gNewRecordMarker = kNewRecordMarkerSet;
   const uint16_t type = gEvent.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
                                                                      : os::kEventTypeWarning;
-  ReportSystemEvent(kEventSourceName, gEvent.text, type, kBiosEventCategory);
+  EventFields fields;
+  const std::size_t slot = entry >= block::kRingEntries ? (entry - block::kRingEntries) / block::kRingEntrySize : 0;
+  BuildBiosEventFields(gEvent, slot, &fields);
+  ReportSystemEvent(kEventSourceName, gEvent.text, type, kBiosEventCategory, &fields);
 }
 
 // A new first-record identity means the log was cleared or replaced: follow it from the

@@ -44,11 +44,13 @@ void InstallEventSource() {
   os::RegCloseKey(key);
 }
 
-void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category) {
+void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category,
+                       const EventFields* fields) {
   os::Handle handle = os::RegisterEventSource(source);
   if (handle == nullptr) return;
   // The event stays in the history ring when the log refuses it: nothing to retry.
-  os::ReportEvent(handle, type, category, kBiosEventId, text);
+  os::ReportEvent(handle, type, category, kBiosEventId, text, fields != nullptr ? fields->data() : nullptr,
+                  fields != nullptr ? fields->size() : 0);
   os::DeregisterEventSource(handle);
 }
 

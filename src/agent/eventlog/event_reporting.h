@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "agent/eventlog/event_fields.h"
+
 namespace vigil {
 
 constexpr const char* kEventSourceName = "Vigil Agent";
@@ -11,6 +13,9 @@ constexpr uint16_t kBiosEventCategory = 1;
 
 // Writes the five registration values at every service start. Service thread.
 void InstallEventSource();
-void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category);
+// One report (event id 100) with `text` as its insertion string and, where the log keeps
+// them, the structured `fields` (may be null). Nothing is retried. Service thread.
+void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category,
+                       const EventFields* fields = nullptr);
 
 }  // namespace vigil

@@ -41,7 +41,9 @@ void CheckLogUtilization() {
   char text[96];
   std::snprintf(text, sizeof text, "BIOS Event Log Utilization %d%% exceeds threshold %d%%",
                 int(utilization), kLogUtilizationThreshold);
-  ReportSystemEvent(kEventSourceName, text, os::kEventTypeWarning, kAgentEventCategory);
+  EventFields fields;
+  BuildUtilizationFields(utilization, &fields);
+  ReportSystemEvent(kEventSourceName, text, os::kEventTypeWarning, kAgentEventCategory, &fields);
   gUtilizationAlerted = true;
 }
 

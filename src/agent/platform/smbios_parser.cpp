@@ -5,6 +5,7 @@
 
 #include "agent/eventlog/event_log_reader.h"
 #include "agent/platform/smbios_strings.h"
+#include "agent/platform/smbios_walk.h"
 
 namespace vigil {
 
@@ -19,8 +20,6 @@ using smbios::TableView;
 
 using namespace smbios;  // structure types
 
-constexpr std::size_t kHeaderLength = 4;
-constexpr std::size_t kProductNameField = 0x05;
 constexpr std::size_t kUuidField = 0x08;
 constexpr std::size_t kUuidSize = sizeof gInventory.systemUuid;
 constexpr std::size_t kProbeDescriptionField = 0x04;
@@ -41,7 +40,7 @@ void ClearInventory() {
 }
 
 void TakeSystemInformation(const TableView& table, const Structure& s, const smbios::StringSet& set) {
-  smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kProductNameField)),
+  smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kSystemProductNameField)),
                    gInventory.productName, sizeof gInventory.productName);
   // A version 2.0 structure (length 8) has no UUID. One that is longer but too short for the
   // whole field is malformed: what lies past its end is not a UUID, so none is taken either.
@@ -75,32 +74,7 @@ void TakeMemoryDevice(const TableView& table, const Structure& s, const smbios::
   gMemoryDeviceMap[s.handle] = locator;
 }
 
-// Types whose structures carry no strings of their own.
-bool HasNoStrings(uint8_t type) {
-  return type == kTypeMemoryController || type == kTypeSystemEventLog || type == kTypeCoolingDevice;
-}
-
-// Where the walk goes after `s` (the buffer end when its string-set never ends); reads the
-// string-set of `s` into `set` in the standard layout.
-void FindNext(const TableView& table, const Structure& s, smbios::StringSet* set, std::size_t* next) {
-  set->count = 0;
-  const std::size_t afterFormatted = smbios::OffsetInBuffer(s.offset, s.length);
-  if (table.stringsApart) {
-    *next = afterFormatted;
-    if (HasNoStrings(s.type) && afterFormatted + 1 < smbios::kBufferSize &&
-        table.data[afterFormatted] == 0 && table.data[afterFormatted + 1] == 0) {
-      *next = afterFormatted + 2;  // an empty string-set left behind all the same
-    }
-    return;
-  }
-  // The string-less types are followed by an empty set (two NULs), which the set reader steps
-  // over just the same. Should one carry strings after all (newer firmware gives cooling
-  // devices a description), stepping over the whole set keeps the walk on structure
-  // boundaries instead of reading text as structures.
-  *next = smbios::ReadStringSet(table, afterFormatted, set);
-}
-
-void TakeStructure(const TableView& table, const Structure& s, const smbios::StringSet& set) {
+void TakeStructure(const TableView& table, const Structure& s, const smbios::StringSet& set, void*) {
   switch (s.type) {
     case kTypeSystemInformation: TakeSystemInformation(table, s, set); break;
     case kTypeSystemEventLog:
@@ -121,42 +95,10 @@ void TakeStructure(const TableView& table, const Structure& s, const smbios::Str
 }  // namespace
 
 void ParseSmbiosTable(const uint8_t* buffer) {
-  const uint32_t kind = smbios::HeaderU32(buffer, kSmbiosLayoutKind);
-  if (kind == kSmbiosLayoutNone) return;  // no table: the inventory keeps what it holds
-
-  // Kept from parse to parse: its vectors keep their room, so a parse allocates nothing new.
-  static smbios::StringTableIndex index;
-  TableView table{buffer, kind == kSmbiosLayoutStringsApart, smbios::kBufferSize, smbios::kBufferSize, &index};
-  if (table.stringsApart) {
-    table.firstStrings = kSmbiosDataArea;
-    table.secondStrings =
-        smbios::OffsetInBuffer(kSmbiosDataArea, smbios::HeaderU32(buffer, kSmbiosSecondStringTable));
-    smbios::IndexStringTables(table, &index);
-  }
+  // No table: the inventory keeps what it holds.
+  if (smbios::HeaderU32(buffer, kSmbiosLayoutKind) == kSmbiosLayoutNone) return;
   ClearInventory();
-
-  const std::size_t first =
-      smbios::OffsetInBuffer(kSmbiosDataArea, smbios::HeaderU32(buffer, kSmbiosFirstStructure));
-  // The table length may claim more than the buffer holds; the buffer end bounds the walk.
-  const uint64_t claimedEnd = uint64_t{first} + smbios::HeaderU32(buffer, kSmbiosTableLength);
-  const std::size_t end = claimedEnd < smbios::kBufferSize ? static_cast<std::size_t>(claimedEnd)
-                                                           : smbios::kBufferSize;
-
-  std::size_t position = first;
-  while (position < end && smbios::kBufferSize - position >= kHeaderLength) {
-    Structure s{position, 0, buffer[position], buffer[position + 1], 0};
-    // A length below the header's own size would never move the walk forward.
-    if (s.length < kHeaderLength) break;
-    if (s.type == kTypeEndOfTable || s.type == kTypeLast) break;
-    s.handle = static_cast<uint16_t>(buffer[position + 2] | (buffer[position + 3] << 8));
-    s.available = s.length < smbios::kBufferSize - position ? s.length : smbios::kBufferSize - position;
-
-    smbios::StringSet set;
-    std::size_t next = smbios::kBufferSize;
-    FindNext(table, s, &set, &next);
-    TakeStructure(table, s, set);
-    position = next;
-  }
+  smbios::WalkSmbiosTable(buffer, TakeStructure, nullptr);
 }
 
 }  // namespace vigil

@@ -1,11 +1,13 @@
-// System event log: syslog under the source's name, plus one JSON line per report in
-// /var/log/vigilagent/events.log, which clients and tests read.
+// System event log: the journal (or, without one, syslog) under the source's name, plus one
+// JSON line per report in /var/log/vigilagent/events.log, which clients and tests read.
 #include <syslog.h>
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "os/os.h"
+#include "os/posix/journal_sink.h"
 #include "os/posix/json_text.h"
 #include "os/posix/line_files.h"
 #include "os/posix/port_object.h"
@@ -53,6 +55,17 @@ bool TypeOf(uint16_t type, const char** name, int* priority) {
   }
 }
 
+// Journal field names: upper-case letters, digits and '_', not led by '_' (those are the
+// journal's own), at most 64 characters. A name breaking them would be refused or misread.
+bool IsFieldName(const char* name) {
+  if (name == nullptr || *name == '\0' || *name == '_') return false;
+  std::size_t length = 0;
+  for (const char* c = name; *c != '\0'; ++c, ++length) {
+    if (!((*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '_') || length >= 64) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Handle RegisterEventSource(const char* source) {
@@ -62,17 +75,28 @@ Handle RegisterEventSource(const char* source) {
 }
 
 bool ReportEvent(Handle handle, uint16_t type, uint16_t category, uint32_t eventId,
-                 const char* insertionString) {
+                 const char* insertionString, const EventField* fields, std::size_t fieldCount) {
   posix::HandleRef<EventSource> source(handle);
   const char* typeName = nullptr;
   int priority = 0;
   if (!source || !TypeOf(type, &typeName, &priority)) return false;
   std::string message = EventMessage(eventId, insertionString);
-  posix::WriteSyslog(source->name(), priority, message);
+  std::vector<posix::JournalField> entry = {
+      {"MESSAGE", message}, {"PRIORITY", std::to_string(priority)}, {"SYSLOG_IDENTIFIER", source->name()}};
+  for (std::size_t i = 0; fields != nullptr && i < fieldCount; ++i) {
+    if (IsFieldName(fields[i].name)) entry.push_back({fields[i].name, fields[i].value != nullptr ? fields[i].value : ""});
+  }
+  // The journal keeps the fields; without one (a container, a system without systemd) the
+  // report still reaches the system log as the plain line it always was.
+  if (!posix::SendToJournal(entry)) posix::WriteSyslog(source->name(), priority, message);
   std::string line = "{\"source\":" + posix::JsonString(source->name()) +
                      ",\"eventId\":" + std::to_string(eventId) +
                      ",\"category\":" + std::to_string(category) + ",\"type\":\"" + typeName +
-                     "\",\"message\":" + posix::JsonString(message) + "}\n";
+                     "\",\"message\":" + posix::JsonString(message);
+  for (const posix::JournalField& field : entry) {
+    line += "," + posix::JsonString(field.name) + ":" + posix::JsonString(field.value);
+  }
+  line += "}\n";
   return posix::AppendLine(posix::RootedPath("/var/log/vigilagent/events.log"), line);
 }
 

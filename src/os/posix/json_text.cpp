@@ -2,37 +2,10 @@
 
 #include <cstdio>
 
+#include "os/utf8_text.h"
+
 namespace os::posix {
 namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when it is not one.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  std::size_t length = 0;
-  unsigned min = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  unsigned code = lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are not valid UTF-8.
-  if (code < min || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-  return length;
-}
 
 void AppendEscape(std::string* out, unsigned code) {
   char escape[8];
@@ -47,7 +20,7 @@ std::string JsonString(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      std::size_t length = Utf8Length(text, i);
+      std::size_t length = Utf8SequenceLength(text, i);
       if (length == 0) {
         AppendEscape(&out, c);
         ++i;

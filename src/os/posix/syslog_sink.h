@@ -9,4 +9,9 @@ namespace os::posix {
 // passed as data, never as a format.
 void WriteSyslog(const std::string& ident, int priority, const std::string& text);
 
+// Test seam: what WriteSyslog hands its line to; null restores syslog itself. Set before
+// reports start, not while another thread reports.
+using SyslogWriter = void (*)(const std::string& ident, int priority, const std::string& text);
+void SetSyslogWriter(SyslogWriter writer);
+
 }  // namespace os::posix

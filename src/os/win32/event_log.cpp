@@ -8,8 +8,9 @@ Handle RegisterEventSource(const char* source) {
   return ::RegisterEventSourceA(nullptr, source);
 }
 
+// The Application log keeps insertion strings only: structured fields have no place there.
 bool ReportEvent(Handle source, uint16_t type, uint16_t category, uint32_t eventId,
-                 const char* insertionString) {
+                 const char* insertionString, const EventField*, std::size_t) {
   if (source == nullptr) return false;
   const char* strings[1] = {insertionString != nullptr ? insertionString : ""};
   return ::ReportEventA(source, type, category, eventId, nullptr, 1, 0, strings, nullptr) != FALSE;

@@ -1,0 +1,39 @@
+// The server models the agent knows, by the first ten bytes of the SMBIOS product name.
+// Header-only so that clients name a model exactly as the agent recognises it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "agent/platform/model_identification.h"
+
+namespace vigil {
+
+struct KnownModel {
+  const char* productPrefix;  // exactly kModelNameLength characters
+  ModelIndex index;
+  const char* eventTableName;
+};
+
+constexpr std::size_t kModelNameLength = 10;
+
+// Searched in order; the A140 shares the A141's index and event tables.
+constexpr KnownModel kKnownModels[] = {
+    {"Kelvo A140", kModelKelvoA14x, "Kelvo A141"},
+    {"Kelvo A141", kModelKelvoA14x, "Kelvo A141"},
+    {"Kelvo B720", kModelKelvoB720, "Kelvo B720"},
+    {"Kelvo C850", kModelKelvoC850, "Kelvo C850"},
+};
+
+// The model whose name the first ten bytes of `productName` (a field of at least ten bytes)
+// spell, or null. Only those bytes count, so "Kelvo C850 Rack" is still a C850; a shorter name
+// carries its NUL inside the ten bytes and matches nothing.
+inline const KnownModel* FindKnownModel(const char* productName) {
+  for (const KnownModel& model : kKnownModels) {
+    if (std::memcmp(productName, model.productPrefix, kModelNameLength) == 0) return &model;
+  }
+  return nullptr;
+}
+
+}  // namespace vigil

@@ -1,0 +1,91 @@
+#include "metrics_server_probe.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+
+namespace vigil::test {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(uint16_t(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+}  // namespace
+
+MetricsServerProbe::MetricsServerProbe(const std::vector<std::string>& args) {
+  std::vector<std::string> full{"serve-metrics", "--listen", "127.0.0.1:0"};
+  full.insert(full.end(), args.begin(), args.end());
+  process_ = std::make_unique<Process>(BinaryPath("vigilctl"), full);
+  const std::regex serving(R"(serving /metrics on 127\.0\.0\.1:(\d+))");
+  WaitUntil(
+      [&] {
+        std::smatch m;
+        const std::string out = process_->Stdout();
+        if (!std::regex_search(out, m, serving)) return !process_->Running();
+        port_ = std::stoi(m[1]);
+        return true;
+      },
+      10s);
+}
+
+MetricsServerProbe::~MetricsServerProbe() { Stop(); }
+
+int MetricsServerProbe::ConnectRaw() const {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(port_);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+void MetricsServerProbe::SendRaw(const std::string& bytes) const {
+  int fd = ConnectRaw();
+  if (fd < 0) return;
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;  // the server closed on us: that is the point
+    sent += std::size_t(n);
+  }
+  ::close(fd);
+}
+
+void MetricsServerProbe::CloseRaw(int fd) const {
+  if (fd >= 0) ::close(fd);
+}
+
+bool MetricsServerProbe::Stop() {
+  if (!process_ || !process_->Running()) return process_ && process_->Wait(0ms) == 0;
+  process_->Signal(SIGTERM);
+  return process_->Wait(10s) == 0;
+}
+
+int FreeLoopbackPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  if (fd >= 0) ::close(fd);
+  return port;
+}
+
+}  // namespace vigil::test

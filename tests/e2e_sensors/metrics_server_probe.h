@@ -1,0 +1,37 @@
+// A running `vigilctl serve-metrics` on a free loopback port, and raw connections to it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/sandbox.h"
+
+namespace vigil::test {
+
+class MetricsServerProbe {
+ public:
+  // Starts serve-metrics on 127.0.0.1:0 with `args` and waits for the port it prints;
+  // port() is 0 when it did not come up.
+  explicit MetricsServerProbe(const std::vector<std::string>& args);
+  ~MetricsServerProbe();
+
+  int port() const { return port_; }
+  Process& process() { return *process_; }
+  // A connected TCP socket (fd), or -1.
+  int ConnectRaw() const;
+  // Connects, sends `bytes` (as far as the server takes them) and closes.
+  void SendRaw(const std::string& bytes) const;
+  void CloseRaw(int fd) const;
+  // SIGTERM; true when it exited with status 0 within a few seconds.
+  bool Stop();
+
+ private:
+  std::unique_ptr<Process> process_;
+  int port_ = 0;
+};
+
+// A loopback TCP port free at the time of the call.
+int FreeLoopbackPort();
+
+}  // namespace vigil::test
