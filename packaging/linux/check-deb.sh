@@ -9,7 +9,7 @@ build=$(cd "${1:-build/default}" && pwd)
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vigilagent_*.deb | head -n 1)
 echo "package: $deb"
-dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -E 'bin/|systemd|modules-load' 
+dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -E 'bin/|systemd|modules-load|sysusers' 
 if [ "$(id -u)" -ne 0 ]; then
   echo "package: not root, install and removal skipped"
   exit 0
@@ -21,10 +21,13 @@ fi
 dpkg -i "$deb"
 for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl \
          /usr/lib/systemd/system/vigilagent.service /usr/lib/systemd/system/hwgate-linux.service \
+         /usr/lib/systemd/system/vigilagent-metrics.service /usr/lib/systemd/system/vigilagent-metrics.timer \
+         /usr/lib/systemd/system/vigilctl-serve-metrics.service /usr/lib/sysusers.d/vigilagent.conf \
          /usr/lib/modules-load.d/hwgate-linux.conf; do
   [ -e "$f" ] || { echo "package: $f missing after dpkg -i" >&2; dpkg --purge vigilagent; exit 1; }
 done
 grep -q '^ExecStart=/usr/sbin/hwgate-linux' /usr/lib/systemd/system/hwgate-linux.service
+grep -q '^ExecStart=/usr/bin/vigilctl ' /usr/lib/systemd/system/vigilctl-serve-metrics.service
 /usr/sbin/hwgate-linux --probe --sysfs-root /nonexistent --dev-root /nonexistent >/dev/null 2>&1
 dpkg -r vigilagent
 dpkg --purge vigilagent
