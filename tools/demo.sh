@@ -16,9 +16,15 @@ VIGIL_ROOT=$(mktemp -d /tmp/vigil-demo.XXXXXX)
 sim_pid=
 agent_pid=
 cleanup() {
+  local status=$?
   [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null && wait "$agent_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$VIGIL_ROOT"
+  # A failed demo keeps its sandbox: the agent's messages, events and status explain it.
+  if [ "$status" -ne 0 ]; then
+    echo "demo failed; its logs are kept in $VIGIL_ROOT (var/log/vigilagent/, run/vigilagent/status, *.err)" >&2
+  else
+    rm -rf "$VIGIL_ROOT"
+  fi
 }
 trap cleanup EXIT
 
