@@ -52,6 +52,11 @@ constexpr std::size_t kCoolingRawWord = 12;
 // Raw value of a sensor answer that has no reading.
 constexpr uint16_t kRawNoReading = 0x8000;
 
+// A BIOS event log record: its type byte, then its length in the low 7 bits of byte 1 (the
+// firmware keeps its "read" flag in bit 7), then the BCD time and the variable data.
+constexpr uint8_t kLogRecordLengthMask = 0x7F;
+constexpr uint32_t LogRecordLength(const uint8_t* record) { return record[1] & kLogRecordLengthMask; }
+
 // LogReadRecord: the 76-byte request/response buffer of one event log read exchange. The
 // first 8 bytes are the request; the driver answers in place.
 constexpr uint8_t kLogDataCapacity = 68;

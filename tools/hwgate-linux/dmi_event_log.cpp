@@ -11,7 +11,6 @@ namespace hwlinux {
 namespace {
 
 constexpr uint8_t kEndOfLog = 0xFF;
-constexpr uint8_t kLengthMask = 0x7F;
 constexpr uint32_t kRecordHeader = 8;        // type, length, six BCD time bytes
 constexpr uint32_t kMemoryMapped = 3;
 constexpr int64_t kStatusValid = 0x01;
@@ -26,7 +25,7 @@ void CollectLogRecords(const uint8_t* data, size_t length, std::vector<uint8_t>*
   *skipped = 0;
   size_t at = 0;
   while (at + 2 <= length && data[at] != kEndOfLog) {
-    uint32_t recordLength = data[at + 1] & kLengthMask;
+    uint32_t recordLength = vigil::LogRecordLength(data + at);
     if (recordLength < kRecordHeader || recordLength > length - at) break;
     if (recordLength > vigil::kLogDataCapacity) {
       ++*skipped;

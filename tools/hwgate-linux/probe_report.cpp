@@ -41,7 +41,10 @@ std::string ValueText(SensorKind kind, const LiveReading& reading) {
 
 size_t CountRecords(const std::vector<uint8_t>& records) {
   size_t count = 0;
-  for (size_t at = 0; at + 2 <= records.size() && (records[at + 1] & 0x7F) >= 2; at += records[at + 1] & 0x7F) ++count;
+  for (size_t at = 0; at + 2 <= records.size() && vigil::LogRecordLength(records.data() + at) >= 2;
+       at += vigil::LogRecordLength(records.data() + at)) {
+    ++count;
+  }
   return count;
 }
 

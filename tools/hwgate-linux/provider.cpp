@@ -28,7 +28,7 @@ uint16_t Load16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] 
 size_t ServableLogLength(const std::vector<uint8_t>& records) {
   size_t at = 0;
   while (at + 2 <= records.size()) {
-    size_t length = records[at + 1] & 0x7F;
+    size_t length = vigil::LogRecordLength(records.data() + at);
     if (length < 2 || length > vigil::kLogDataCapacity || length > records.size() - at || at + length > kMaxLog) break;
     at += length;
   }

@@ -35,7 +35,7 @@ bool SameTable(const Core& a, const Core& b) {
 // `after`'s records from `from` on, one request each.
 void AddRecords(const Core& after, uint32_t from, std::vector<Request>* plan) {
   for (uint32_t at = from; at < after.logLength;) {
-    uint32_t length = after.log[at + 1] & 0x7F;
+    uint32_t length = vigil::LogRecordLength(after.log + at);
     plan->push_back({kIoctlAppendRecord, std::vector<uint8_t>(after.log + at, after.log + at + length)});
     at += length;
   }
@@ -110,7 +110,7 @@ bool PlausibleSnapshot(const Core& core) {
     return false;
   }
   for (uint32_t at = 0; at < core.logLength;) {
-    uint32_t length = core.log[at + 1] & 0x7F;
+    uint32_t length = vigil::LogRecordLength(core.log + at);
     if (length < kMinRecordLength || length > core.logLength - at) return false;
     at += length;
   }

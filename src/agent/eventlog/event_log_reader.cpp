@@ -33,7 +33,6 @@ constexpr uint8_t kAccessNonVolatileFunctions = 4;
 // The log header that precedes the data area in a memory-mapped log.
 constexpr uint32_t kMappedLogHeaderSize = 16;
 
-constexpr uint8_t kRecordLengthMask = 0x7F;
 constexpr uint8_t kSensorTypeSystemLimit = 16;
 
 // The one event the decoder overwrites for every record.
@@ -84,7 +83,7 @@ bool WalkResponse(LogReadRecord* response, bool replay) {
   const uint32_t end = response->dataLength < kLogDataCapacity ? response->dataLength : kLogDataCapacity;
   uint32_t cursor = 0;
   while (cursor < end) {
-    const uint32_t length = cursor + 1 < end ? (response->data[cursor + 1] & kRecordLengthMask) : 0;
+    const uint32_t length = cursor + 1 < end ? LogRecordLength(response->data + cursor) : 0;
     if (length == 0 || length > end - cursor) {
       ++gEventLogReader.malformedRecords;
       return false;

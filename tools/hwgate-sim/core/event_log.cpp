@@ -16,10 +16,9 @@ constexpr uint32_t kPositionAt = offsetof(LogReadRecord, position);
 constexpr uint32_t kLengthAt = offsetof(LogReadRecord, dataLength);
 constexpr uint32_t kMoreAt = offsetof(LogReadRecord, moreRecords);
 constexpr uint32_t kDataAt = offsetof(LogReadRecord, data);
-constexpr uint8_t kLengthMask = 0x7F;
 
 uint32_t RecordLength(const uint8_t* log, uint32_t position) {
-  return log[position + 1] & kLengthMask;
+  return vigil::LogRecordLength(log + position);
 }
 
 // The first record boundary at or after `position` (the log's end when there is none).
@@ -38,9 +37,9 @@ void Spoil(uint8_t* data, uint8_t* dataLength, Malformed kind) {
     *dataLength = 8;
   }
   if (kind == Malformed::kZeroLength) {
-    data[1] &= static_cast<uint8_t>(~kLengthMask);
+    data[1] &= static_cast<uint8_t>(~vigil::kLogRecordLengthMask);
   } else {
-    data[1] |= kLengthMask;  // 127 bytes: more than any answer holds
+    data[1] |= vigil::kLogRecordLengthMask;  // 127 bytes: more than any answer holds
   }
 }
 
@@ -48,7 +47,7 @@ void Spoil(uint8_t* data, uint8_t* dataLength, Malformed kind) {
 
 AppendResult AppendLogRecord(Core& core, const uint8_t* record, uint32_t length) {
   if (length < kMinRecordLength || length > kMaxRecordLength) return AppendResult::kBadLength;
-  if ((record[1] & kLengthMask) != length) return AppendResult::kLengthMismatch;
+  if (vigil::LogRecordLength(record) != length) return AppendResult::kLengthMismatch;
   if (length > core.logCapacity - core.logLength) return AppendResult::kFull;
   CopyBytes(core.log + core.logLength, record, length);
   core.logLength += length;
