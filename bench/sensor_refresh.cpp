@@ -20,7 +20,6 @@
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/request_channel.h"
 #include "support/rig.h"
 
 namespace {

@@ -17,7 +17,6 @@
 #include "os/posix/event_state.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/request_channel.h"
 
 namespace vigil::test {
 namespace {

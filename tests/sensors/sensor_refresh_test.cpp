@@ -11,7 +11,7 @@
 #include "agent/sensors/sensor_conversion.h"
 #include "agent/sensors/sensor_refresh.h"
 #include "agent/sensors/sensor_table.h"
-#include "agent/shared/request_channel.h"
+#include "contract/block_layout.h"
 
 namespace vigil::test {
 namespace {

@@ -9,7 +9,7 @@
 #include "service/service_fixture.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/request_channel.h"
+#include "agent/service/request_channel.h"
 #include "support/agent_block.h"
 
 namespace vigil {

@@ -10,7 +10,7 @@
 #include "command.h"
 #include "metrics_text.h"
 #include "platform_model.h"
-#include "agent/shared/request_channel.h"
+#include "contract/block_layout.h"
 
 namespace vigilctl {
 

@@ -7,7 +7,6 @@
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/request_channel.h"
 #include "agent/shared/shared_block.h"
 
 namespace vigil {

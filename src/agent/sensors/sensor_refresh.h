@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "agent/sensors/sensor_table.h"
-#include "agent/shared/request_channel.h"
 #include "contract/refresh_scope.h"
 
 namespace vigil {

@@ -13,7 +13,7 @@
 #include "agent/service/service_entry.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/request_channel.h"
+#include "agent/service/request_channel.h"
 #include "agent/shared/shared_block.h"
 #include "agent/shutdown/system_shutdown.h"
 

@@ -1,5 +1,5 @@
 // The request thread on real named events, driven as a client drives it.
-#include "agent/shared/request_channel.h"
+#include "agent/service/request_channel.h"
 
 #include <gtest/gtest.h>
 

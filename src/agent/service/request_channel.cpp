@@ -1,4 +1,4 @@
-#include "agent/shared/request_channel.h"
+#include "agent/service/request_channel.h"
 
 #include <atomic>
 

@@ -1,4 +1,5 @@
-// The client request channel: "NVX_CFG_EVENT" / "NVX_SENSOR_READY_EVENT" and the request thread.
+// The client request channel: "NVX_CFG_EVENT" / "NVX_SENSOR_READY_EVENT" and the request thread
+// that dispatches a request (sensor refresh, save parameters) and ends with the service state.
 #pragma once
 
 #include "contract/block_layout.h"
