@@ -1,4 +1,5 @@
-// SMBIOS structure types the agent and the simulated platform look at (DMTF SMBIOS reference).
+// SMBIOS structure types, the System Event Log's fields and its record types, as the agent, the
+// simulated platform and the Linux provider look at them (DMTF SMBIOS reference).
 // Plain constants with no port dependency, shared with the simulator's kernel-mode build.
 #pragma once
 
@@ -6,6 +7,9 @@
 #include <cstdint>
 
 namespace vigil::smbios {
+
+// Every structure begins with its type, the length of its formatted area and its handle.
+constexpr std::size_t kStructureHeaderLength = 4;
 
 constexpr uint8_t kTypeSystemInformation = 1;
 constexpr uint8_t kTypeMemoryController = 5;
@@ -17,7 +21,51 @@ constexpr uint8_t kTypeTemperatureProbe = 28;
 constexpr uint8_t kTypeEndOfTable = 127;
 constexpr uint8_t kTypeLast = 255;
 
-// System information (type 1): string number of the product name.
+// System information (type 1): string number of the product name; the UUID (2.1 and later).
 constexpr std::size_t kSystemProductNameField = 0x05;
+constexpr std::size_t kSystemUuidField = 0x08;
+constexpr std::size_t kSystemUuidLength = 16;
+
+// System Event Log (type 15): where the log lies and how it is reached. Offsets into the
+// formatted area; the 2.0 layout ends after the access method address.
+constexpr std::size_t kEventLogAreaLengthField = 0x04;   // WORD
+constexpr std::size_t kEventLogHeaderStartField = 0x06;  // WORD
+constexpr std::size_t kEventLogDataStartField = 0x08;    // WORD
+constexpr std::size_t kEventLogAccessMethodField = 0x0A;
+constexpr std::size_t kEventLogStatusField = 0x0B;
+constexpr std::size_t kEventLogAccessAddressField = 0x10;  // DWORD
+constexpr std::size_t kEventLogMinLength = 0x14;
+// Access methods.
+constexpr uint8_t kEventLogAccessMemoryMapped32 = 3;
+constexpr uint8_t kEventLogAccessGeneralPurpose = 4;  // general-purpose non-volatile data functions
+
+// A System Event Log record: its type, its length (byte 1, see LogRecordLength), the BCD time
+// (year, month, day, hour, minute, second) and the variable data the type calls for.
+constexpr std::size_t kLogRecordTimeField = 2;
+constexpr std::size_t kLogRecordTimeSize = 6;
+constexpr std::size_t kLogRecordDataField = 8;
+
+// Types of the records in the System Event Log (the log type descriptors of type 15).
+namespace logtype {
+constexpr uint8_t kSingleBitEcc = 0x01;
+constexpr uint8_t kMultiBitEcc = 0x02;
+constexpr uint8_t kParityMemory = 0x03;
+constexpr uint8_t kBusTimeout = 0x04;
+constexpr uint8_t kIoChannelCheck = 0x05;
+constexpr uint8_t kSoftwareNmi = 0x06;
+constexpr uint8_t kPostMemoryResize = 0x07;
+constexpr uint8_t kPostError = 0x08;
+constexpr uint8_t kPciParity = 0x09;
+constexpr uint8_t kPciSystem = 0x0A;
+constexpr uint8_t kCpuFailure = 0x0B;
+constexpr uint8_t kCorrectableMemoryLogDisabled = 0x0D;
+constexpr uint8_t kLoggingDisabledForType = 0x0E;
+constexpr uint8_t kSystemLimitExceeded = 0x10;
+constexpr uint8_t kHardwareTimerReset = 0x11;
+constexpr uint8_t kSystemReconfigured = 0x14;
+constexpr uint8_t kUncorrectableCpuComplex = 0x15;
+constexpr uint8_t kLogAreaCleared = 0x16;
+constexpr uint8_t kSystemBoot = 0x17;
+}  // namespace logtype
 
 }  // namespace vigil::smbios

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 #include "live_sources.h"
 
 namespace hwlinux {
@@ -21,10 +22,15 @@ constexpr uint8_t kCoolingTypeStatusAt = 0x06;    // device type bits 4-0, statu
 constexpr uint8_t kCoolingOemAt = 0x08;
 constexpr uint8_t kCoolingDescriptionAt = 0x0E;   // SMBIOS 2.7 and later
 constexpr uint8_t kCoolingLength = 0x0E;          // through Nominal Speed, no description
-constexpr uint8_t kLogAreaLengthAt = 0x04, kLogHeaderStartAt = 0x06, kLogDataStartAt = 0x08;
-constexpr uint8_t kLogAccessMethodAt = 0x0A, kLogStatusAt = 0x0B, kLogAddressAt = 0x10;
-constexpr uint8_t kLogMinLength = 0x14;
-constexpr uint8_t kLogGeneralPurpose = 4;         // general-purpose non-volatile data functions
+// Type 15, as the agent reads it.
+constexpr uint8_t kLogAreaLengthAt = vigil::smbios::kEventLogAreaLengthField;
+constexpr uint8_t kLogHeaderStartAt = vigil::smbios::kEventLogHeaderStartField;
+constexpr uint8_t kLogDataStartAt = vigil::smbios::kEventLogDataStartField;
+constexpr uint8_t kLogAccessMethodAt = vigil::smbios::kEventLogAccessMethodField;
+constexpr uint8_t kLogStatusAt = vigil::smbios::kEventLogStatusField;
+constexpr uint8_t kLogAddressAt = vigil::smbios::kEventLogAccessAddressField;
+constexpr uint8_t kLogMinLength = vigil::smbios::kEventLogMinLength;
+constexpr uint8_t kLogGeneralPurpose = vigil::smbios::kEventLogAccessGeneralPurpose;
 
 constexpr uint16_t kNoReading = vigil::kRawNoReading;
 constexpr uint8_t kStatusMask = 0xE0;

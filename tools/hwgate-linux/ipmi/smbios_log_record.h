@@ -1,37 +1,19 @@
-// The SMBIOS event log records the BMC's SEL is translated into: their types, the variable
-// data each carries, and the BCD time header.
+// The SMBIOS event log records the BMC's SEL is translated into: their types (shared with the
+// agent's decoder), the variable data each carries, and the BCD time header.
 #pragma once
 
 #include <cstdint>
 
+#include "contract/smbios_types.h"
+
 namespace hwlinux::ipmi {
 
-namespace logtype {
-constexpr uint8_t kSingleBitEcc = 0x01;
-constexpr uint8_t kMultiBitEcc = 0x02;
-constexpr uint8_t kParityMemory = 0x03;
-constexpr uint8_t kBusTimeout = 0x04;
-constexpr uint8_t kIoChannelCheck = 0x05;
-constexpr uint8_t kSoftwareNmi = 0x06;
-constexpr uint8_t kPostMemoryResize = 0x07;
-constexpr uint8_t kPostError = 0x08;
-constexpr uint8_t kPciParity = 0x09;
-constexpr uint8_t kPciSystem = 0x0A;
-constexpr uint8_t kCpuFailure = 0x0B;
-constexpr uint8_t kCorrectableMemoryLogDisabled = 0x0D;
-constexpr uint8_t kLoggingDisabledForType = 0x0E;
-constexpr uint8_t kSystemLimitExceeded = 0x10;
-constexpr uint8_t kHardwareTimerReset = 0x11;
-constexpr uint8_t kSystemReconfigured = 0x14;
-constexpr uint8_t kUncorrectableCpuComplex = 0x15;
-constexpr uint8_t kLogAreaCleared = 0x16;
-constexpr uint8_t kSystemBoot = 0x17;
-}  // namespace logtype
+namespace logtype = vigil::smbios::logtype;
 
 // Header: type, length (low 7 bits), BCD year, month, day, hour, minute, second.
-constexpr uint32_t kLogHeaderSize = 8;
-constexpr uint32_t kLogTimeAt = 2;
-constexpr uint32_t kLogTimeSize = 6;
+constexpr uint32_t kLogHeaderSize = vigil::smbios::kLogRecordDataField;
+constexpr uint32_t kLogTimeAt = vigil::smbios::kLogRecordTimeField;
+constexpr uint32_t kLogTimeSize = vigil::smbios::kLogRecordTimeSize;
 // Variable data sizes: a memory device handle (WORD); the PCI location bytes (present flag,
 // device/function, bus); a system-management code (DWORD); the POST results bitmap (two
 // DWORDs, bit 24 of the first saying the second is valid).
