@@ -240,6 +240,17 @@ constexpr uint32_t kServiceStopped = 1;
 constexpr uint32_t kServiceStartPending = 2;
 constexpr uint32_t kServiceStopPending = 3;
 constexpr uint32_t kServiceRunning = 4;
+// Service types and accepted controls of the status record (SERVICE_WIN32_*, SERVICE_ACCEPT_*).
+constexpr uint32_t kServiceWin32OwnProcess = 0x10;
+constexpr uint32_t kServiceWin32ShareProcess = 0x20;
+constexpr uint32_t kAcceptStop = 0x1;
+constexpr uint32_t kAcceptShutdown = 0x4;
+// Control codes the handler receives (SERVICE_CONTROL_*); from 128 on the codes are the
+// service's own, and the agent's one reloads its parameters.
+constexpr uint32_t kControlStop = 1;
+constexpr uint32_t kControlInterrogate = 4;
+constexpr uint32_t kControlShutdown = 5;
+constexpr uint32_t kControlReloadParameters = 128;
 
 using ServiceMainFn = void (*)(uint32_t argc, char** argv);
 using ServiceCtrlHandlerFn = void (*)(uint32_t control);

@@ -14,16 +14,11 @@ os::Handle gStopEvent = nullptr;
 
 namespace {
 
-constexpr uint32_t kServiceTypeBoth = 0x30;        // own-process 0x10 | share-process 0x20
+constexpr uint32_t kServiceTypeBoth = os::kServiceWin32OwnProcess | os::kServiceWin32ShareProcess;
 constexpr uint32_t kControlsNone = 0;
-constexpr uint32_t kControlsStopShutdown = 5;      // STOP 1 | SHUTDOWN 4
+constexpr uint32_t kControlsStopShutdown = os::kAcceptStop | os::kAcceptShutdown;
 constexpr uint32_t kStartCheckPoint = 1;
 constexpr uint32_t kStartWaitHintMs = 1000;
-
-constexpr uint32_t kControlStop = 1;
-constexpr uint32_t kControlInterrogate = 4;
-constexpr uint32_t kControlShutdown = 5;
-constexpr uint32_t kControlReloadParameters = 128;
 
 constexpr uint32_t kDrainPollMs = 1;
 
@@ -41,15 +36,15 @@ void WarnBox(const char* text) { os::MessageBox(text, kServiceName, os::kMbIconW
 
 void HandleControl(uint32_t control) {
   switch (control) {
-    case kControlStop:
-    case kControlShutdown:
+    case os::kControlStop:
+    case os::kControlShutdown:
       gStopRequested.store(true);
       os::SetEvent(StopEventField().load());
       ReportServiceState(os::kServiceStopPending);
       return;
-    case kControlInterrogate:
+    case os::kControlInterrogate:
       return;
-    case kControlReloadParameters:
+    case os::kControlReloadParameters:
       LoadAgentParameters();
       return;
     default:

@@ -69,10 +69,10 @@ sigset_t WaitedSignals() {
 uint32_t ControlForSignal(int signo) {
   switch (signo) {
     case SIGTERM:
-    case SIGINT: return 1;    // SERVICE_CONTROL_STOP
-    case SIGPWR: return 5;    // SERVICE_CONTROL_SHUTDOWN
-    case SIGUSR1: return 128;  // the agent's reload-parameters code
-    default: return 4;        // SIGUSR2: SERVICE_CONTROL_INTERROGATE
+    case SIGINT: return kControlStop;
+    case SIGPWR: return kControlShutdown;
+    case SIGUSR1: return kControlReloadParameters;
+    default: return kControlInterrogate;  // SIGUSR2
   }
 }
 
