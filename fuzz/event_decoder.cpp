@@ -21,7 +21,6 @@
 #include "os/os.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
-#include "agent/shutdown/system_shutdown.h"
 
 namespace {
 
@@ -74,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memcpy(&gClock, data + 1, 4);  // any 32-bit time as now
   const uint16_t key = uint16_t(data[5] | data[6] << 8);
   vigil::gMemoryDeviceMap[key] = std::string(data[7], 'L');
-  vigil::gMemoryDeviceMap[uint16_t(key - 5888)] = std::string(data[8], 'M');
+  // And under the key a C850 memory error record carrying `key` is looked up by (16-bit, wrapping).
+  vigil::gMemoryDeviceMap[vigil::MemoryLocatorKey(vigil::kModelKelvoC850, key)] = std::string(data[8], 'M');
 
   const std::size_t length = size - kHeader;
   std::unique_ptr<uint8_t[]> record(new uint8_t[length ? length : 1]);
@@ -82,7 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   vigil::DecodedEvent event;
   vigil::DecodeEventRecord(record.get(), uint32_t(length), &event);
   if (strnlen(event.text, sizeof event.text) >= sizeof event.text) __builtin_trap();
-  vigil::gOverTempMarker = 0;
   vigil::gMemoryDeviceMap.clear();
   return 0;
 }

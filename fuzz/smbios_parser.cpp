@@ -2,38 +2,14 @@
 // The first input byte picks the layout kind (and how the header is taken); the rest fills the
 // buffer from offset 4 on, so the header fields and the data area are all the fuzzer's. The buffer is an exact-size heap
 // block: any read past it is an ASan failure.
+// The parser makes no OS calls, so no sandbox root is needed.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
 
 #include "agent/platform/driver_channel.h"
 #include "agent/platform/smbios_parser.h"
-
-namespace {
-
-std::string gSandboxRoot;
-
-void RemoveSandbox() {
-  std::error_code ignored;
-  std::filesystem::remove_all(gSandboxRoot, ignored);
-}
-
-}  // namespace
-
-// Event log structures reach the reader, which opens its registry key: keep that in a
-// throw-away root instead of the machine's.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vigil-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) std::abort();
-  gSandboxRoot = pattern;
-  setenv("VIGIL_ROOT", gSandboxRoot.c_str(), 1);
-  std::atexit(RemoveSandbox);
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -54,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
   }
   vigil::ParseSmbiosTable(buffer.get());
+  // Every noted event log structure lies inside the buffer.
+  for (uint32_t i = 0; i < vigil::gInventory.eventLogCount; ++i) {
+    const vigil::StructurePlace& place = vigil::gInventory.eventLogs[i];
+    if (place.offset + place.length > vigil::kSmbiosTableSize || buffer[place.offset] != 15) __builtin_trap();
+  }
   // The memory-device map only grows; keep the fuzzer's memory flat.
   vigil::gMemoryDeviceMap.clear();
   return 0;

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (f == nullptr) return 0;
   std::fwrite(data, 1, size, f);
   std::fclose(f);
-  vigil::gTestLog.Reopen();
+  vigil::gTestLog.Open();
   vigil::LogReadRecord record;
   for (std::size_t produced = 0; produced <= size; ++produced) {
     std::memset(&record, 0xCD, sizeof record);

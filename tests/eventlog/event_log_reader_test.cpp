@@ -9,7 +9,6 @@
 #include "contract/driver_protocol.h"
 #include "eventlog_fixture.h"
 #include "os/os.h"
-#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 namespace {
@@ -44,7 +43,6 @@ class ReaderTest : public EventLogTest {
   // A new process of the agent: reader state gone, ring reset, position loaded.
   void Restart() {
     gEventLogReader = EventLogReaderState{};
-    gNewRecordMarker = 0;
     ResetHistoryRing();
     StartReader();
   }
@@ -110,7 +108,7 @@ TEST_F(ReaderTest, NoLogMeansNoExchange) {
 TEST_F(ReaderTest, FirstRunReportsEveryRecordOnceAndSavesThePosition) {
   FillLog(10);
   StartReader();
-  PollEventLog();
+  const LogPollResult first = PollEventLog();
   EXPECT_EQ(device_.logExchanges_, 3);  // 4 + 4 + 2 records
   EXPECT_EQ(EventLines().size(), 10u);
   EXPECT_EQ(AppendCount(), 10);
@@ -119,7 +117,8 @@ TEST_F(ReaderTest, FirstRunReportsEveryRecordOnceAndSavesThePosition) {
     EXPECT_EQ(+Entry(i).seen1, 0u);
     EXPECT_EQ(+Entry(i).seen2, 0u);
   }
-  EXPECT_EQ(gNewRecordMarker, kNewRecordMarkerSet);
+  EXPECT_TRUE(first.newRecordSinceStart);
+  EXPECT_FALSE(first.recentOverTemperature);
   EXPECT_EQ(StoredDword(kLogOffsetValue), 160u);
   EXPECT_EQ(StoredDword(kLogFirstTimeValue), device_.firstRecordTime_);
   EXPECT_EQ(gEventLogReader.logUtilization, 160 * 100 / 4096);
@@ -154,9 +153,8 @@ TEST_F(ReaderTest, RestartRefillsTheRingWithoutReportingAgain) {
   ASSERT_EQ(EventLines().size(), 6u);
 
   Restart();
-  PollEventLog();
+  EXPECT_FALSE(PollEventLog().newRecordSinceStart);
   EXPECT_EQ(EventLines().size(), 6u);
-  EXPECT_EQ(gNewRecordMarker, 0u);
   EXPECT_EQ(NextSlot(), 6);
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(+Entry(i).seen1, 1u) << i;

@@ -19,7 +19,6 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
-#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::test {
 
@@ -98,16 +97,16 @@ void EventLogTest::SetUp() {
   block_.assign(block::kSize, 0);
   gBlock = block_.data();
   gEventLogReader = EventLogReaderState{};
-  gOverTempMarker = 0;
-  gNewRecordMarker = 0;
   gUtilizationAlerted = false;
   gModelIndex = ModelIndex(0);
-  gTestLog.Reopen();  // no file in a fresh sandbox: inactive
+  gTestLog.Open();  // no file in a fresh sandbox: inactive
+  UseLogRecordSource(DriverLogRecords());
 }
 
 void EventLogTest::TearDown() {
   std::remove(sandbox_.Path("var/lib/vigilagent/drive_c/test_log.csv").c_str());
-  gTestLog.Reopen();
+  gTestLog.Open();
+  UseLogRecordSource(DriverLogRecords());
   gBlock = nullptr;
 }
 
@@ -142,7 +141,8 @@ void EventLogTest::StartReader(uint16_t size) {
 
 void EventLogTest::StartTestLog(const std::string& contents) {
   sandbox_.WriteFile("var/lib/vigilagent/drive_c/test_log.csv", contents);
-  gTestLog.Reopen();
+  gTestLog.Open();
+  UseLogRecordSource(TestLogRecords());
 }
 
 }  // namespace vigil::test

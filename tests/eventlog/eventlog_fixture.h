@@ -41,7 +41,8 @@ class EventLogTest : public ::testing::Test {
   // A type-15 structure of access method 4 that gives the log `size` bytes, as the parser
   // hands it over at start-up (also loads the stored position).
   void StartReader(uint16_t size = 4096);
-  // Writes c:\test_log.csv and reopens the test log on it.
+  // Writes c:\test_log.csv, opens the test log on it and makes it the reader's source, as the
+  // start-up does when it finds the file.
   void StartTestLog(const std::string& contents);
 
   Sandbox sandbox_;

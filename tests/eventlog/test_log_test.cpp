@@ -1,4 +1,5 @@
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "agent/config/reg_key.h"
@@ -106,12 +107,11 @@ TEST_F(TestLogTest, ReplayThroughThePollReportsEachLineOnceAndSavesNothing) {
   StartTestLog("1,4,0\n10,8,0\n");
   StartReader();
   gEventLogReader.storedFirstRecordTime = 0x5EED0001;  // left by an earlier real run
-  PollEventLog();
+  EXPECT_TRUE(PollEventLog().newRecordSinceStart);
   EXPECT_EQ(EventLines().size(), 2u);
   EXPECT_EQ(AppendCount(), 2);
   EXPECT_EQ(+Entry(0).seen1, 0u);
   EXPECT_EQ(+Entry(1).seen1, 0u);
-  EXPECT_EQ(gNewRecordMarker, kNewRecordMarkerSet);
   // The replay ends on a failed exchange: no position saved, no utilization judged.
   EXPECT_EQ(gEventLogReader.logUtilization, 0);
   EXPECT_EQ(device_.alertCommands_, 0);
@@ -171,17 +171,52 @@ TEST_F(TestLogTest, ALongReplayReportsEveryLineOnceAndLeavesThePositionAlone) {
   EXPECT_EQ(gEventLogReader.storedFirstRecordTime, 0x5EED0001u);
 }
 
-TEST_F(TestLogTest, ReplayedOverTemperatureWarnsAndMarks) {
+TEST_F(TestLogTest, ReplayedOverTemperatureWarnsAndIsSeenByThePoll) {
   StartTestLog("10,12,0\n");
   StartReader();
-  PollEventLog();
-  EXPECT_EQ(gOverTempMarker, kOverTempMarkerSet);
-  EXPECT_EQ(gNewRecordMarker, kNewRecordMarkerSet);
+  const LogPollResult poll = PollEventLog();
+  EXPECT_TRUE(poll.recentOverTemperature);
+  EXPECT_TRUE(poll.newRecordSinceStart);
   ASSERT_EQ(MessageLines().size(), 1u);
   EXPECT_NE(MessageLines()[0].find("test_log.csv work, system will shutdown"), std::string::npos);
   // The parameter is off in this block: no power-off.
-  CheckShutdownTrigger();
+  CheckShutdownTrigger(poll);
   EXPECT_TRUE(PowerOffLines().empty());
+}
+
+// Records a replaying source serves, one per exchange, stamped at any time (the test log
+// stamps every line now).
+std::deque<LogRecordBytes> gReplayed;
+
+int ServeReplayed(LogReadRecord* record) {
+  if (gReplayed.empty()) return -1;
+  const LogRecordBytes& r = gReplayed.front();
+  record->moreRecords = 1;
+  record->dataLength = uint8_t(r.size());
+  std::memcpy(record->data, r.data(), r.size());
+  gReplayed.pop_front();
+  return 0;
+}
+
+LogRecordBytes OverTemperatureAt(std::time_t when) {
+  uint8_t bcd[6];
+  LocalTimeToBcd(when, bcd);
+  return MakeRecord(16, 0x12, 0, bcd);
+}
+
+TEST_F(TestLogTest, TheReplayWarnsOfTheShutdownForARecentOverTemperatureOnly) {
+  StartReader();
+  UseLogRecordSource({ServeReplayed, true});
+  gReplayed = {OverTemperatureAt(gFixedNow)};
+  EXPECT_TRUE(PollEventLog().recentOverTemperature);
+  const auto lines = MessageLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("test_log.csv work, system will shutdown"), std::string::npos);
+  EXPECT_NE(lines[0].find("Shutdown"), std::string::npos);
+  // An old one shows nothing.
+  gReplayed = {OverTemperatureAt(gFixedNow - 3600)};
+  EXPECT_FALSE(PollEventLog().recentOverTemperature);
+  EXPECT_EQ(MessageLines().size(), 1u);
 }
 
 }  // namespace

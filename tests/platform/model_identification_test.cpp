@@ -55,7 +55,9 @@ class KnownModels : public ModelIdentificationTest, public ::testing::WithParamI
 
 TEST_P(KnownModels, SetIndexAndLoadTheModelsTables) {
   Serve(GetParam().product);
-  EXPECT_TRUE(IdentifyPlatformModel());
+  bool parsed = false;
+  EXPECT_TRUE(IdentifyPlatformModel(&parsed));
+  EXPECT_TRUE(parsed);
   EXPECT_EQ(gModelIndex, GetParam().index);
   EXPECT_TRUE(TableKeyExists(GetParam().tables));  // the load opened (created) that model's keys
   EXPECT_EQ(Snapshot().systemUuid, kUuid);
@@ -87,7 +89,9 @@ TEST_F(ModelIdentificationTest, UnknownNamesMatchNothingAndTouchNothing) {
   for (const char* product : {"kelvo b720", "KELVO C850", "Kelvo A14", "Kelvo", "", "Kelvo D990", " Kelvo B720"}) {
     SCOPED_TRACE(product);
     Serve(product);
-    EXPECT_FALSE(IdentifyPlatformModel());
+    bool parsed = false;
+    EXPECT_FALSE(IdentifyPlatformModel(&parsed));
+    EXPECT_TRUE(parsed);  // a table, just no model the agent knows
     EXPECT_EQ(gModelIndex, kUntouched);
   }
   for (const char* model : {"Kelvo A141", "Kelvo B720", "Kelvo C850"}) EXPECT_FALSE(TableKeyExists(model));
@@ -96,7 +100,9 @@ TEST_F(ModelIdentificationTest, UnknownNamesMatchNothingAndTouchNothing) {
 TEST_F(ModelIdentificationTest, NoTableMeansNoModel) {
   Serve("Kelvo B720");
   std::memset(platform_.table.data(), 0, 4);  // layout kind 0
-  EXPECT_FALSE(IdentifyPlatformModel());
+  bool parsed = true;
+  EXPECT_FALSE(IdentifyPlatformModel(&parsed));
+  EXPECT_FALSE(parsed);
   EXPECT_EQ(gModelIndex, kUntouched);
 }
 
@@ -106,7 +112,9 @@ TEST_F(ModelIdentificationTest, FailedReadParsesNothing) {
   gModelIndex = ModelIndex(kUntouched);
   std::strcpy(gInventory.productName, "kept");
   platform_.fail = true;
-  EXPECT_FALSE(IdentifyPlatformModel());
+  bool parsed = true;
+  EXPECT_FALSE(IdentifyPlatformModel(&parsed));
+  EXPECT_FALSE(parsed);
   EXPECT_EQ(gModelIndex, kUntouched);
   EXPECT_STREQ(gInventory.productName, "kept");
 }

@@ -146,9 +146,30 @@ TEST_P(ParserLayouts, EachParseStartsTheListsAfreshButKeepsTheMemoryMap) {
 }
 
 TEST_P(ParserLayouts, NoEventLogStructureLeavesNoLogToFollow) {
-  gEventLogReader.logDataSize = 0x0FF0;
+  Parse({SystemEventLog(1), EndOfTable(2)});
+  ASSERT_EQ(gInventory.eventLogCount, 1u);
   Parse({SystemInformation(1, "Kelvo B720", kUuid), EndOfTable(2)});
-  EXPECT_EQ(gEventLogReader.logDataSize, 0);
+  EXPECT_EQ(gInventory.eventLogCount, 0u);
+}
+
+// Every type-15 structure is noted where it lies, formatted area only; the parser hands none
+// of them on.
+TEST_P(ParserLayouts, EventLogStructuresAreNotedInTableOrder) {
+  const std::vector<uint8_t> buffer = BuildSmbiosBuffer(
+      GetParam(), {SystemEventLog(0x11), Probe(26, 1, "between", 0), SystemEventLog(0x12)});
+  gEventLogReader.logDataSize = 0x0FF0;
+  ParseAndSnapshot(buffer);
+  EXPECT_EQ(gEventLogReader.logDataSize, 0x0FF0);
+  ASSERT_EQ(gInventory.eventLogCount, 2u);
+  uint16_t handles[2];
+  for (int i = 0; i < 2; ++i) {
+    const StructurePlace& place = gInventory.eventLogs[i];
+    EXPECT_EQ(buffer[place.offset], 15);
+    EXPECT_EQ(place.length, 0x17);
+    handles[i] = uint16_t(buffer[place.offset + 2] | buffer[place.offset + 3] << 8);
+  }
+  EXPECT_EQ(handles[0], 0x11);
+  EXPECT_EQ(handles[1], 0x12);
 }
 
 TEST_P(ParserLayouts, TableLengthBoundsTheWalk) {
@@ -163,12 +184,15 @@ TEST(SmbiosParser, LayoutKindZeroParsesAndClearsNothing) {
   ResetInventory();
   ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, ServerTable()));
   const InventorySnapshot before = Snapshot();
-  gEventLogReader.logDataSize = 0x0FF0;
+  const StructurePlace eventLog = gInventory.eventLogs[0];
+  ASSERT_EQ(gInventory.eventLogCount, 1u);
 
   std::vector<uint8_t> none = BuildSmbiosBuffer(Layout::kStandard, {Probe(26, 9, "ignored", 0)});
   std::memset(&none[kSmbiosLayoutKind], 0, 4);
   EXPECT_EQ(ParseAndSnapshot(none), before);
-  EXPECT_EQ(gEventLogReader.logDataSize, 0x0FF0);
+  EXPECT_FALSE(ParseSmbiosTable(none.data()));
+  ASSERT_EQ(gInventory.eventLogCount, 1u);
+  EXPECT_EQ(gInventory.eventLogs[0].offset, eventLog.offset);
 }
 
 // Real boards carry OEM, type 11 and type 12 structures of 33 and more strings: the first 32
@@ -177,7 +201,6 @@ TEST(SmbiosParser, LongStringSetsAreSteppedOver) {
   for (std::size_t strings : {32u, 33u, 40u}) {
     SCOPED_TRACE(strings);
     ResetInventory();
-    gEventLogReader.logDataSize = 0;
     std::vector<std::string> many;
     for (std::size_t i = 1; i <= strings; ++i) many.push_back("s" + std::to_string(i));
     TestStructure crowded = Probe(26, 1, "", 0);
@@ -189,7 +212,7 @@ TEST(SmbiosParser, LongStringSetsAreSteppedOver) {
     EXPECT_EQ(s.voltageProbes, (std::vector<ProbeValue>{{1, 0, "s32"}}));
     EXPECT_EQ(s.memoryDevices, (std::map<uint16_t, std::string>{{0x12, "DIMM_A1"}}));
     EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{0x13, 0, "after"}}));
-    EXPECT_NE(gEventLogReader.logDataSize, 0);
+    EXPECT_EQ(gInventory.eventLogCount, 1u);
   }
 }
 

@@ -162,33 +162,29 @@ TEST_F(Shutdown, AFailedStepDoesNotStopTheOthers) {
 }
 
 // The agent's trigger reaches the real backend sequence only when all three conditions hold.
-TEST_F(Shutdown, AgentTriggerPowersOffOnlyWhenEnabledAndBothMarkersAreSet) {
+TEST_F(Shutdown, AgentTriggerPowersOffOnlyWhenEnabledAndThePollSawBoth) {
   struct Case {
     uint32_t enabled;
-    uint32_t overTemp;
-    uint32_t newRecord;
+    bool overTemp;
+    bool newRecord;
     bool powersOff;
   };
-  const Case cases[] = {{1, kOverTempMarkerSet, kNewRecordMarkerSet, true},
-                        {0, kOverTempMarkerSet, kNewRecordMarkerSet, false},
-                        {1, 0, kNewRecordMarkerSet, false},
-                        {1, kOverTempMarkerSet, 0, false}};
+  const Case cases[] = {{1, true, true, true},
+                        {0, true, true, false},
+                        {1, false, true, false},
+                        {1, true, false, false}};
   std::vector<uint8_t> block(block::kSize, 0);
   uint8_t* previous = gBlock;
   gBlock = block.data();
   for (const Case& c : cases) {
     recorder_.calls.clear();
     block::StoreU32(block.data(), block::kCpuOverTempShutdown, c.enabled);
-    gOverTempMarker = c.overTemp;
-    gNewRecordMarker = c.newRecord;
-    CheckShutdownTrigger();
+    CheckShutdownTrigger(LogPollResult{c.overTemp, c.newRecord});
     bool powered = false;
     for (const std::string& call : recorder_.calls) powered |= call == "ExitWindowsEx";
     EXPECT_EQ(powered, c.powersOff) << c.enabled << " " << c.overTemp << " " << c.newRecord;
   }
   gBlock = previous;
-  gOverTempMarker = 0;
-  gNewRecordMarker = 0;
 }
 
 }  // namespace

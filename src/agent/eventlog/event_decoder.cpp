@@ -5,12 +5,11 @@
 
 #include "agent/eventlog/bounded_text.h"
 #include "agent/eventlog/record_time.h"
-#include "agent/eventlog/test_log.h"
 #include "agent/eventtables/event_table.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
-#include "agent/shutdown/system_shutdown.h"
-#include "os/os.h"
+#include "contract/le_bytes.h"
+#include "contract/smbios_types.h"
 
 namespace vigil {
 
@@ -20,15 +19,13 @@ std::time_t SystemNow() { return std::time(nullptr); }
 
 // Record bytes the decoder reads: header, BCD time and two words of variable data.
 constexpr uint32_t kDecodedBytes = 16;
+constexpr std::size_t kFirstWordOffset = smbios::kLogRecordDataField;
+constexpr std::size_t kSecondWordOffset = kFirstWordOffset + 4;
+// The PCI location of a bus error: a presence flag, device and function, bus.
+constexpr std::size_t kPciPresentOffset = smbios::kLogRecordDataField;
+constexpr std::size_t kPciDeviceFunctionOffset = kPciPresentOffset + 1;
+constexpr std::size_t kPciBusOffset = kPciPresentOffset + 2;
 constexpr uint32_t kGeneralCode = kGeneralEventCode;
-
-constexpr uint8_t kTypeSingleBitEcc = 1;
-constexpr uint8_t kTypeMultiBitEcc = 2;
-constexpr uint8_t kTypePostMemoryResize = 7;
-constexpr uint8_t kTypePostError = 8;
-constexpr uint8_t kTypePciParity = 9;
-constexpr uint8_t kTypePciSystem = 10;
-constexpr uint8_t kTypeSystemLimit = 16;
 
 constexpr uint32_t kPostSecondWordValid = 0x01000000u;
 constexpr uint32_t kPostSecondWordBase = 256;
@@ -36,10 +33,26 @@ constexpr uint32_t kPostSecondWordBase = 256;
 constexpr uint8_t kSensorTypeTemperature = 1;
 constexpr uint8_t kPetOverTemperature = 3;
 
-uint32_t Word(const uint8_t* bytes, std::size_t offset) {
-  return uint32_t(bytes[offset]) | uint32_t(bytes[offset + 1]) << 8 |
-         uint32_t(bytes[offset + 2]) << 16 | uint32_t(bytes[offset + 3]) << 24;
-}
+// The event is told as an IPMI system event record: its fixed fields.
+constexpr uint8_t kSystemEventRecordType = 2;
+constexpr uint8_t kGeneratorId = 0x21;      // system software
+constexpr uint8_t kPostGeneratorId = 0x01;  // what POST memory resize events carry instead
+constexpr uint8_t kEventMessageRevision = 3;
+constexpr uint8_t kNoSensorNumber = 255;
+// Trap bytes of an event the event table has no PET record for: a System Event (sensor type
+// 0x12) with a sensor-specific reading (0x6F).
+constexpr uint8_t kDefaultSensorType = 0x12;
+constexpr uint8_t kDefaultEventReadingType = 0x6F;
+constexpr uint8_t kDefaultPet3 = 0x22;
+constexpr uint8_t kDefaultEventData1 = 1;
+
+// Memory locator keys of the A140/A141 DIMM sockets: firmware handles 256-259 stand for the
+// table's handles 31, 33, 35 and 37.
+constexpr uint16_t kA14xFirstSocketHandle = 256;
+constexpr uint16_t kA14xLastSocketHandle = 259;
+constexpr uint16_t kA14xFirstSocketKey = 31;
+// C850 firmware logs a memory device as its SMBIOS handle plus this.
+constexpr uint16_t kC850HandleBias = 0x1700;  // 5888
 
 // Number of the lowest set bit; the caller has checked that one is set.
 uint32_t LowestSetBit(uint32_t bits) {
@@ -65,13 +78,14 @@ void AppendMemoryLocator(DecodedEvent* event, uint32_t firstWord) {
 }
 
 void AppendBusText(DecodedEvent* event, const uint8_t* bytes) {
-  if (bytes[8] == 0) return;
+  if (bytes[kPciPresentOffset] == 0) return;
+  const int bus = bytes[kPciBusOffset];
+  const int device = bytes[kPciDeviceFunctionOffset] >> 3;
+  const int function = bytes[kPciDeviceFunctionOffset] & 7;
   char busText[64];
-  std::snprintf(busText, sizeof busText, "-bus no.%1d device no.%1d function no.%1d",
-                int(bytes[10]), int(bytes[9] >> 3), int(bytes[9] & 7));
+  std::snprintf(busText, sizeof busText, "-bus no.%1d device no.%1d function no.%1d", bus, device, function);
   AppendBoundedText(event->text, sizeof event->text, busText);
-  std::snprintf(event->locator, sizeof event->locator, "bus %d device %d function %d", int(bytes[10]),
-                int(bytes[9] >> 3), int(bytes[9] & 7));
+  std::snprintf(event->locator, sizeof event->locator, "bus %d device %d function %d", bus, device, function);
 }
 
 void SetTrapBytes(DecodedEvent* event, const PetRecord* pet) {
@@ -86,23 +100,18 @@ void SetTrapBytes(DecodedEvent* event, const PetRecord* pet) {
     event->eventData3 = p[7];
     return;
   }
-  event->sensorType = 0x12;
-  event->eventReadingType = 0x6F;
-  event->pet3 = 0x22;
+  event->sensorType = kDefaultSensorType;
+  event->eventReadingType = kDefaultEventReadingType;
+  event->pet3 = kDefaultPet3;
   event->pet4 = 0;
-  event->eventData1 = 1;
+  event->eventData1 = kDefaultEventData1;
   event->eventData2 = 0;
   event->eventData3 = 0;
 }
 
-void CheckOverTemperature(const DecodedEvent& event) {
-  if (event.sensorType != kSensorTypeTemperature || event.pet3 != kPetOverTemperature) return;
-  if (!IsRecentRecordTime(event.time, gNow())) return;
-  if (gTestLog.IsActive()) {
-    // A tester replaying a log must know that the next step may power the machine off.
-    os::MessageBox("test_log.csv work, system will shutdown", "Shutdown", os::kMbOk);
-  }
-  gOverTempMarker = kOverTempMarkerSet;
+bool IsRecentOverTemperature(const DecodedEvent& event) {
+  return event.sensorType == kSensorTypeTemperature && event.pet3 == kPetOverTemperature &&
+         IsRecentRecordTime(event.time, gNow());
 }
 
 }  // namespace
@@ -113,57 +122,59 @@ uint16_t MemoryLocatorKey(ModelIndex modelIndex, uint16_t handle) {
   switch (modelIndex) {
     case kModelKelvoA14x:
       // A140/A141 firmware logs the DIMM sockets by a handle range of their own.
-      if (handle >= 256 && handle <= 259) return uint16_t(31 + 2 * (handle - 256));
+      if (handle >= kA14xFirstSocketHandle && handle <= kA14xLastSocketHandle) {
+        return uint16_t(kA14xFirstSocketKey + 2 * (handle - kA14xFirstSocketHandle));
+      }
       return handle;
     case kModelKelvoC850:
-      // C850 firmware logs a memory device as its SMBIOS handle plus 0x1700 (5888). The
-      // subtraction stays 16-bit on purpose: a value below 0x1700 wraps to a handle the table
-      // does not have, so such an event simply gets no locator text.
-      return uint16_t(handle - 0x1700);
+      // The subtraction is done in 16 bits on purpose, wrapping modulo 0x10000: a value below
+      // the bias becomes a handle the table does not have (0x0010 - 0x1700 = 0xE910), so such
+      // an event simply gets no locator text.
+      return uint16_t(handle - kC850HandleBias);
     default:
       return handle;
   }
 }
 
-void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event) {
+bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event) {
   // A short record lends no bytes from whatever follows it: missing bytes count as zero.
   uint8_t bytes[kDecodedBytes] = {};
   std::memcpy(bytes, record, length < kDecodedBytes ? length : kDecodedBytes);
   const uint8_t type = bytes[0];
-  const uint32_t firstWord = Word(bytes, 8);
-  const uint32_t secondWord = Word(bytes, 12);
+  const uint32_t firstWord = le::Load32(bytes + kFirstWordOffset);
+  const uint32_t secondWord = le::Load32(bytes + kSecondWordOffset);
 
   event->locator[0] = '\0';
-  event->time = RecordCalendarTime(bytes + 2);
-  event->recordType = 2;
-  event->generatorIdLow = 33;
+  event->time = RecordCalendarTime(bytes + smbios::kLogRecordTimeField);
+  event->recordType = kSystemEventRecordType;
+  event->generatorIdLow = kGeneratorId;
   event->generatorIdHigh = 0;
-  event->evmRev = 3;
-  event->sensorNumber = 255;
+  event->evmRev = kEventMessageRevision;
+  event->sensorNumber = kNoSensorNumber;
 
   SetText(event, gEventTable.LookupText(type, kGeneralCode));
   const PetRecord* pet = gEventTable.LookupPet(type, kGeneralCode);
 
   switch (type) {
-    case kTypePostMemoryResize:
-      event->generatorIdLow = 1;
+    case smbios::logtype::kPostMemoryResize:
+      event->generatorIdLow = kPostGeneratorId;
       event->generatorIdHigh = 0;
       [[fallthrough]];
-    case kTypeSingleBitEcc:
-    case kTypeMultiBitEcc:
+    case smbios::logtype::kSingleBitEcc:
+    case smbios::logtype::kMultiBitEcc:
       AppendMemoryLocator(event, firstWord);
       break;
-    case kTypePostError: {
+    case smbios::logtype::kPostError: {
       const uint32_t code = PostErrorCode(firstWord, secondWord);
       SetText(event, gEventTable.LookupText(type, code));
       pet = gEventTable.LookupPet(type, code);
       break;
     }
-    case kTypePciParity:
-    case kTypePciSystem:
+    case smbios::logtype::kPciParity:
+    case smbios::logtype::kPciSystem:
       AppendBusText(event, bytes);
       break;
-    case kTypeSystemLimit:
+    case smbios::logtype::kSystemLimitExceeded:
       SetText(event, gEventTable.LookupText(type, firstWord));
       pet = gEventTable.LookupPet(type, firstWord);
       break;
@@ -174,7 +185,7 @@ void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
   // The module number and bus the record carries would be overwritten here anyway: the trap
   // bytes of the event table describe the event to management consoles, so they stand.
   SetTrapBytes(event, pet);
-  CheckOverTemperature(*event);
+  return IsRecentOverTemperature(*event);
 }
 
 uint32_t PostErrorCode(uint32_t firstWord, uint32_t secondWord) {

@@ -13,9 +13,10 @@ namespace vigil {
 extern std::time_t (*gNow)();
 
 // `record` has `length` readable bytes (bytes missing from a short record count as zero).
-// Always produces an event; sets gOverTempMarker for a recent CPU over-temperature event
-// (after the test-mode message box). Service thread.
-void DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event);
+// Always produces an event. Returns whether it is a recent CPU over-temperature event (its time
+// judged by IsRecentRecordTime), the one the protective shutdown acts on. No OS calls; service
+// thread.
+bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* event);
 
 // The memory-device map key under which a memory error record's handle finds its locator.
 uint16_t MemoryLocatorKey(ModelIndex modelIndex, uint16_t handle);

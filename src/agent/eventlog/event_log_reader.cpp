@@ -6,15 +6,14 @@
 #include "agent/eventlog/event_decoder.h"
 #include "agent/eventlog/event_reporting.h"
 #include "agent/eventlog/history_ring.h"
-#include "contract/driver_protocol.h"
-#include "agent/eventlog/test_log.h"
 #include "agent/eventlog/utilization_alert.h"
-#include "os/os.h"
-#include "agent/platform/driver_channel.h"
+#include "agent/shared/shared_block.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "agent/shared/shared_block.h"
-#include "agent/shutdown/system_shutdown.h"
+#include "contract/driver_protocol.h"
+#include "contract/le_bytes.h"
+#include "contract/smbios_types.h"
+#include "os/os.h"
 
 namespace vigil {
 
@@ -22,21 +21,21 @@ EventLogReaderState gEventLogReader;
 
 namespace {
 
-// SMBIOS type-15 formatted area.
-constexpr std::size_t kLogAreaLength = 4;
-constexpr std::size_t kLogDataStart = 8;
-constexpr std::size_t kAccessMethod = 10;
-constexpr std::size_t kAccessAddress = 16;
-constexpr std::size_t kStructureBytesUsed = 20;
-constexpr uint8_t kAccessMemoryMapped32 = 3;
-constexpr uint8_t kAccessNonVolatileFunctions = 4;
+// The type-15 fields the set-up reads all lie in the 2.0 formatted area.
+constexpr std::size_t kStructureBytesUsed = smbios::kEventLogMinLength;
 // The log header that precedes the data area in a memory-mapped log.
 constexpr uint32_t kMappedLogHeaderSize = 16;
 
 constexpr uint8_t kSensorTypeSystemLimit = 16;
 
+// A tester replaying a log must know that the next step may power the machine off.
+constexpr const char* kReplayShutdownText = "test_log.csv work, system will shutdown";
+constexpr const char* kReplayShutdownCaption = "Shutdown";
+
 // The one event the decoder overwrites for every record.
 DecodedEvent gEvent;
+// Chosen by the start-up; the driver until then.
+LogRecordSource gSource = DriverLogRecords();
 
 void MarkSeen(std::size_t entryOffset, uint32_t value) {
   if (gBlock == nullptr) return;
@@ -44,14 +43,17 @@ void MarkSeen(std::size_t entryOffset, uint32_t value) {
   block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen2), value);
 }
 
-void HandleRecord(const uint8_t* record, uint8_t length, bool isNew) {
+void HandleRecord(const uint8_t* record, uint8_t length, bool isNew, LogPollResult* seen) {
   ++gEventLogReader.recordsSeen;
-  DecodeEventRecord(record, length, &gEvent);
+  if (DecodeEventRecord(record, length, &gEvent)) {
+    seen->recentOverTemperature = true;
+    if (gSource.replay) os::MessageBox(kReplayShutdownText, kReplayShutdownCaption, os::kMbOk);
+  }
   const std::size_t entry = AppendHistoryEntry(gEvent);
   MarkSeen(entry, 1);
   if (!isNew) return;
   MarkSeen(entry, 0);
-  gNewRecordMarker = kNewRecordMarkerSet;
+  gEventLogReader.newRecordReported = true;
   const uint16_t type = gEvent.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
                                                                      : os::kEventTypeWarning;
   EventFields fields;
@@ -78,7 +80,7 @@ bool CheckLogReset(const LogReadRecord& response, uint16_t requestedPosition) {
 // Walks the records of one response, advancing its position past each. False when a
 // malformed record ended the walk. Replayed test-log lines are new each: the file is read
 // once, line by line, and its positions say nothing about the BIOS log's.
-bool WalkResponse(LogReadRecord* response, bool replay) {
+bool WalkResponse(LogReadRecord* response, bool replay, LogPollResult* seen) {
   // The count is the driver's word: never walk past the data area it could fill.
   const uint32_t end = response->dataLength < kLogDataCapacity ? response->dataLength : kLogDataCapacity;
   uint32_t cursor = 0;
@@ -89,7 +91,7 @@ bool WalkResponse(LogReadRecord* response, bool replay) {
       return false;
     }
     HandleRecord(response->data + cursor, uint8_t(length),
-                 replay || response->position >= gEventLogReader.storedPosition);
+                 replay || response->position >= gEventLogReader.storedPosition, seen);
     cursor += length;
     response->position = uint16_t(response->position + length);
   }
@@ -111,53 +113,28 @@ void CompletePoll(uint16_t position) {
 // nor changed nor saved: after the file is removed, the next run follows the real log from
 // where the last real poll left it. A poll cut at the exchange limit just ends; the next
 // one reads on from the next line.
-void ReplayTestLog() {
+void ReplayTestLog(LogPollResult* seen) {
   LogReadRecord record;
   std::memset(&record, 0, sizeof record);
   for (int exchanges = 0; exchanges < kMaxExchangesPerPoll; ++exchanges) {
     record.dataLength = kLogDataCapacity;
-    if (ExchangeLogRecords(&record) != 0) return;  // the file is exhausted
-    WalkResponse(&record, true);
+    if (gSource.exchange(&record) != 0) return;  // the file is exhausted
+    WalkResponse(&record, true, seen);
   }
   ++gEventLogReader.exchangeLimitPolls;
 }
 
-}  // namespace
-
-int SetUpEventLog(const uint8_t* structure, uint32_t length) {
-  gEventLogReader.recordsSeen = 0;
-  LoadLogPosition();
-  uint8_t s[kStructureBytesUsed] = {};
-  if (structure != nullptr) std::memcpy(s, structure, length < sizeof s ? length : sizeof s);
-  const uint32_t areaLength = uint32_t(s[kLogAreaLength]) | uint32_t(s[kLogAreaLength + 1]) << 8;
-  const uint32_t dataStart = uint32_t(s[kLogDataStart]) | uint32_t(s[kLogDataStart + 1]) << 8;
-  const uint8_t method = s[kAccessMethod];
-  uint32_t address = 0;
-  for (int i = 0; i < 4; ++i) address |= uint32_t(s[kAccessAddress + i]) << (8 * i);
-
-  if (method == kAccessMemoryMapped32 && address != 0 &&
-      areaLength > dataStart + kMappedLogHeaderSize) {
-    gEventLogReader.logDataSize = uint16_t(areaLength - dataStart);
-  } else if (method == kAccessNonVolatileFunctions) {
-    gEventLogReader.logDataSize = uint16_t(areaLength);
-  }
-  return 0;
-}
-
-void PollEventLog() {
+// Follows the BIOS log from the stored position. Returns without completing the poll (nothing
+// saved, no utilization judged) when an exchange fails or the exchange limit is reached.
+void FollowLog(LogPollResult* seen) {
   EventLogReaderState& r = gEventLogReader;
-  if (r.logDataSize == 0) return;
-  if (gTestLog.IsActive()) {
-    ReplayTestLog();
-    return;
-  }
   LogReadRecord record;
   std::memset(&record, 0, sizeof record);
   record.firstRecordTime = r.storedFirstRecordTime;
   record.position = r.recordsSeen != 0 ? r.storedPosition : 0;
   record.dataLength = kLogDataCapacity;
   uint16_t requested = record.position;
-  if (ExchangeLogRecords(&record) != 0) return;
+  if (gSource.exchange(&record) != 0) return;
 
   for (int exchanges = 1;; ++exchanges) {
     const bool reset = CheckLogReset(record, requested);
@@ -165,7 +142,7 @@ void PollEventLog() {
     // read the new log from its beginning instead.
     const bool rereadFromStart = reset && requested != 0;
     if (!rereadFromStart) {
-      if (!WalkResponse(&record, false)) break;
+      if (!WalkResponse(&record, false, seen)) break;
       if (record.moreRecords == 0 || record.dataLength == 0) break;
     }
     if (exchanges >= kMaxExchangesPerPoll) {
@@ -180,9 +157,47 @@ void PollEventLog() {
     record.dataLength = kLogDataCapacity;
     requested = record.position;
     // A failed continuation leaves the position where it was: this poll's records come again.
-    if (ExchangeLogRecords(&record) != 0) return;
+    if (gSource.exchange(&record) != 0) return;
   }
   CompletePoll(record.position);
+}
+
+}  // namespace
+
+int SetUpEventLog(const uint8_t* structure, uint32_t length) {
+  gEventLogReader.recordsSeen = 0;
+  LoadLogPosition();
+  uint8_t s[kStructureBytesUsed] = {};
+  if (structure != nullptr) std::memcpy(s, structure, length < sizeof s ? length : sizeof s);
+  const uint32_t areaLength = le::Load16(s + smbios::kEventLogAreaLengthField);
+  const uint32_t dataStart = le::Load16(s + smbios::kEventLogDataStartField);
+  const uint8_t method = s[smbios::kEventLogAccessMethodField];
+  const uint32_t address = le::Load32(s + smbios::kEventLogAccessAddressField);
+
+  if (method == smbios::kEventLogAccessMemoryMapped32 && address != 0 &&
+      areaLength > dataStart + kMappedLogHeaderSize) {
+    gEventLogReader.logDataSize = uint16_t(areaLength - dataStart);
+  } else if (method == smbios::kEventLogAccessGeneralPurpose) {
+    gEventLogReader.logDataSize = uint16_t(areaLength);
+  }
+  return 0;
+}
+
+void DropEventLog() { gEventLogReader.logDataSize = 0; }
+
+void UseLogRecordSource(const LogRecordSource& source) { gSource = source; }
+
+LogPollResult PollEventLog() {
+  LogPollResult seen{false, false};
+  if (gEventLogReader.logDataSize != 0) {
+    if (gSource.replay) {
+      ReplayTestLog(&seen);
+    } else {
+      FollowLog(&seen);
+    }
+  }
+  seen.newRecordSinceStart = gEventLogReader.newRecordReported;
+  return seen;
 }
 
 }  // namespace vigil

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "agent/eventlog/event_decoder.h"
-#include "contract/driver_protocol.h"
 #include "agent/eventlog/record_time.h"
+#include "contract/driver_protocol.h"
+#include "contract/le_bytes.h"
+#include "contract/smbios_types.h"
 #include "os/os.h"
 
 namespace vigil {
@@ -15,15 +17,12 @@ TestLog gTestLog;
 namespace {
 
 constexpr uint8_t kReplayedRecordLength = 16;
+// The two words of variable data a line gives.
+constexpr std::size_t kFirstWordOffset = smbios::kLogRecordDataField;
+constexpr std::size_t kSecondWordOffset = kFirstWordOffset + 4;
 constexpr const char* kBadLineCaption = "test_log.csv";
 
-void StoreWord(uint8_t* bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
-}
-
 }  // namespace
-
-TestLog::TestLog() { Reopen(); }
 
 TestLog::~TestLog() { Close(); }
 
@@ -32,7 +31,7 @@ void TestLog::Close() {
   file_ = nullptr;
 }
 
-void TestLog::Reopen() {
+void TestLog::Open() {
   Close();
   file_ = os::OpenFile(kTestLogPath, "r");
   active_ = file_ != nullptr;
@@ -111,9 +110,9 @@ bool TestLog::ReadRecord(LogReadRecord* record) {
   record->data[0] = uint8_t(type);
   record->data[1] = kReplayedRecordLength;
   // Stamped now, so that an over-temperature line counts as recent and drives the shutdown.
-  LocalTimeToBcd(gNow(), record->data + 2);
-  StoreWord(record->data + 8, uint32_t(first));
-  StoreWord(record->data + 12, uint32_t(second));
+  LocalTimeToBcd(gNow(), record->data + smbios::kLogRecordTimeField);
+  le::Store32(record->data + kFirstWordOffset, uint32_t(first));
+  le::Store32(record->data + kSecondWordOffset, uint32_t(second));
   return true;
 }
 

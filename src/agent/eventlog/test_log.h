@@ -10,9 +10,11 @@ struct LogReadRecord;
 
 constexpr const char* kTestLogPath = "c:\\test_log.csv";
 
+// Inactive until opened: the start-up opens it once, before it chooses where the event log
+// reader takes its records from.
 class TestLog {
  public:
-  TestLog();  // opens the file; active when that succeeded
+  TestLog() = default;
   virtual ~TestLog();
   TestLog(const TestLog&) = delete;
   TestLog& operator=(const TestLog&) = delete;
@@ -23,9 +25,9 @@ class TestLog {
   // match is named with its number and the reason in a message box). Service thread.
   bool ReadRecord(LogReadRecord* record);
 
-  // For tests and tools: closes the file and starts over as a freshly constructed object
-  // would, under the VIGIL_ROOT of this moment (replay counter 0 again).
-  void Reopen();
+  // Closes any file and opens c:\test_log.csv afresh (replay counter 0, line 1); active when
+  // the file could be opened. Service thread, start-up (tests and tools at any time).
+  void Open();
 
  private:
   void Close();

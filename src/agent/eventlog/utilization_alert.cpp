@@ -6,6 +6,7 @@
 #include "agent/eventlog/event_reporting.h"
 #include "os/os.h"
 #include "agent/platform/driver_channel.h"
+#include "contract/le_bytes.h"
 
 namespace vigil {
 
@@ -20,8 +21,7 @@ void SendAlertCommand() {
   // A block of its own: the request thread sends sensor commands with another at any time.
   static uint8_t commandBlock[kCommandBlockSize];
   for (uint8_t& byte : commandBlock) byte = 0;
-  commandBlock[kCommandCodeOffset] = uint8_t(kCommandLogAlert & 0xFF);
-  commandBlock[kCommandCodeOffset + 1] = uint8_t(kCommandLogAlert >> 8);
+  le::Store16(commandBlock + kCommandCodeOffset, kCommandLogAlert);
   // The driver's answer carries nothing for this command and a failure is not retried.
   DeviceCommand(commandBlock);
 }

@@ -1,7 +1,6 @@
 #include "agent/platform/driver_channel.h"
 
 #include "contract/driver_protocol.h"
-#include "agent/eventlog/test_log.h"
 
 namespace vigil {
 
@@ -26,8 +25,6 @@ bool ReadSmbiosTable(uint8_t* buffer) {
 }
 
 int ExchangeLogRecords(LogReadRecord* record) {
-  // A replayed test log stands in for the BIOS log: the driver must not see the request.
-  if (gTestLog.IsActive()) return gTestLog.ReadRecord(record) ? 0 : -1;
   uint32_t returned = 0;
   return os::DeviceIoControl(gDriverHandle, kIoctlReadEventLog, record, kLogReadRequestSize,
                              record, kLogReadRecordSize, &returned)

@@ -10,9 +10,11 @@ namespace vigil {
 
 ModelIndex gModelIndex = kModelUnidentified;
 
-bool IdentifyPlatformModel() {
+bool IdentifyPlatformModel(bool* tableParsed) {
+  if (tableParsed != nullptr) *tableParsed = false;
   if (!ReadSmbiosTable(gSmbiosTable)) return false;
-  ParseSmbiosTable(gSmbiosTable);
+  const bool parsed = ParseSmbiosTable(gSmbiosTable);
+  if (tableParsed != nullptr) *tableParsed = parsed;
   const KnownModel* model = FindKnownModel(gInventory.productName);
   if (model == nullptr) return false;
   gModelIndex = model->index;

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "agent/eventlog/event_log_reader.h"
 #include "agent/platform/smbios_strings.h"
 #include "agent/platform/smbios_walk.h"
 
@@ -11,7 +10,7 @@ namespace vigil {
 
 Inventory gInventory{};
 std::map<uint16_t, std::string> gMemoryDeviceMap;
-uint8_t gSmbiosTable[8192];
+uint8_t gSmbiosTable[kSmbiosTableSize];
 
 namespace {
 
@@ -20,8 +19,6 @@ using smbios::TableView;
 
 using namespace smbios;  // structure types
 
-constexpr std::size_t kUuidField = 0x08;
-constexpr std::size_t kUuidSize = sizeof gInventory.systemUuid;
 constexpr std::size_t kProbeDescriptionField = 0x04;
 constexpr std::size_t kProbeLocationField = 0x05;
 constexpr std::size_t kCoolingOemField = 0x08;
@@ -36,7 +33,7 @@ void ClearInventory() {
   gInventory.voltageProbeCount = 0;
   gInventory.temperatureProbeCount = 0;
   gInventory.coolingDeviceCount = 0;
-  gEventLogReader.logDataSize = 0;
+  gInventory.eventLogCount = 0;
 }
 
 void TakeSystemInformation(const TableView& table, const Structure& s, const smbios::StringSet& set) {
@@ -44,8 +41,8 @@ void TakeSystemInformation(const TableView& table, const Structure& s, const smb
                    gInventory.productName, sizeof gInventory.productName);
   // A version 2.0 structure (length 8) has no UUID. One that is longer but too short for the
   // whole field is malformed: what lies past its end is not a UUID, so none is taken either.
-  if (s.length > kUuidField && smbios::HasField(s, kUuidField, kUuidSize)) {
-    std::memcpy(gInventory.systemUuid, table.data + s.offset + kUuidField, kUuidSize);
+  if (s.length > kSystemUuidField && smbios::HasField(s, kSystemUuidField, kSystemUuidLength)) {
+    std::memcpy(gInventory.systemUuid, table.data + s.offset + kSystemUuidField, kSystemUuidLength);
   }
 }
 
@@ -58,6 +55,14 @@ void AppendProbe(const TableView& table, const Structure& s, const smbios::Strin
   probe.locationAndStatus = smbios::FieldU8(table, s, kProbeLocationField);
   smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kProbeDescriptionField)),
                    probe.description, sizeof probe.description);
+}
+
+static_assert(kSmbiosTableSize <= 0x10000, "a place in the buffer fits 16 bits");
+
+void NoteEventLog(const Structure& s) {
+  if (gInventory.eventLogCount >= kMaxStructuresPerTable) return;
+  gInventory.eventLogs[gInventory.eventLogCount++] = {static_cast<uint16_t>(s.offset),
+                                                      static_cast<uint16_t>(s.available)};
 }
 
 void AppendCoolingDevice(const TableView& table, const Structure& s) {
@@ -77,9 +82,7 @@ void TakeMemoryDevice(const TableView& table, const Structure& s, const smbios::
 void TakeStructure(const TableView& table, const Structure& s, const smbios::StringSet& set, void*) {
   switch (s.type) {
     case kTypeSystemInformation: TakeSystemInformation(table, s, set); break;
-    case kTypeSystemEventLog:
-      SetUpEventLog(table.data + s.offset, static_cast<uint32_t>(s.available));
-      break;
+    case kTypeSystemEventLog: NoteEventLog(s); break;
     case kTypeMemoryDevice: TakeMemoryDevice(table, s, set); break;
     case kTypeVoltageProbe:
       AppendProbe(table, s, set, gInventory.voltageProbes, &gInventory.voltageProbeCount);
@@ -94,11 +97,11 @@ void TakeStructure(const TableView& table, const Structure& s, const smbios::Str
 
 }  // namespace
 
-void ParseSmbiosTable(const uint8_t* buffer) {
+bool ParseSmbiosTable(const uint8_t* buffer) {
   // No table: the inventory keeps what it holds.
-  if (smbios::HeaderU32(buffer, kSmbiosLayoutKind) == kSmbiosLayoutNone) return;
+  if (smbios::HeaderU32(buffer, kSmbiosLayoutKind) == kSmbiosLayoutNone) return false;
   ClearInventory();
-  smbios::WalkSmbiosTable(buffer, TakeStructure, nullptr);
+  return smbios::WalkSmbiosTable(buffer, TakeStructure, nullptr);
 }
 
 }  // namespace vigil

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 
 namespace vigil {
 
@@ -29,15 +30,31 @@ struct CoolingDeviceRecord {
   uint32_t oemDefined;
 };
 
+// Where a structure lies in the table buffer it was parsed from: the offset of its header and
+// the bytes of its formatted area inside the buffer (never past the buffer end).
+struct StructurePlace {
+  uint16_t offset;
+  uint16_t length;
+};
+
+// The walk meets at most one structure per header length of the data area, so a list this long
+// holds every structure of one type that a table can carry.
+constexpr std::size_t kMaxStructuresPerTable =
+    (kSmbiosTableSize - kSmbiosDataArea) / smbios::kStructureHeaderLength;
+
 struct Inventory {
   char productName[kInventoryTextSize];
-  uint8_t systemUuid[16];
+  uint8_t systemUuid[smbios::kSystemUuidLength];
   ProbeRecord voltageProbes[kMaxProbes];
   uint32_t voltageProbeCount;
   ProbeRecord temperatureProbes[kMaxProbes];
   uint32_t temperatureProbeCount;
   CoolingDeviceRecord coolingDevices[kMaxCoolingDevices];
   uint32_t coolingDeviceCount;
+  // Every System Event Log (type 15) structure, in table order; real tables carry one. The
+  // parser only notes them: the start-up hands them to the event log reader.
+  StructurePlace eventLogs[kMaxStructuresPerTable];
+  uint32_t eventLogCount;
 };
 
 extern Inventory gInventory;
@@ -45,10 +62,12 @@ extern Inventory gInventory;
 // added to or replaced; lives for the process.
 extern std::map<uint16_t, std::string> gMemoryDeviceMap;
 // The SMBIOS table buffer the driver fills; strings are looked up inside it.
-extern uint8_t gSmbiosTable[8192];
+extern uint8_t gSmbiosTable[kSmbiosTableSize];
 
-// Parses the 8192-byte table buffer into gInventory / gMemoryDeviceMap, handing every type-15
-// structure to SetUpEventLog. Never reads outside the buffer, never loops on a bad length.
-void ParseSmbiosTable(const uint8_t* buffer);
+// Parses the table buffer (kSmbiosTableSize bytes) into gInventory / gMemoryDeviceMap. Returns
+// true when the buffer held a table and the inventory was built afresh from it; false for a
+// buffer of layout kind 0, which leaves the inventory as it was. Never reads outside the
+// buffer, never loops on a bad length; no OS calls, any thread (one parse at a time).
+bool ParseSmbiosTable(const uint8_t* buffer);
 
 }  // namespace vigil

@@ -12,8 +12,7 @@
 
 namespace vigil {
 
-uint16_t gSensorHandles[128];
-static_assert(sizeof gSensorHandles / sizeof gSensorHandles[0] == block::kMaxSensors);
+uint16_t gSensorHandles[block::kMaxSensors];
 
 namespace {
 

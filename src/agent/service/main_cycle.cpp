@@ -10,6 +10,7 @@
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
 #include "agent/sensors/sensor_table.h"
+#include "agent/service/event_log_start.h"
 #include "agent/service/service_entry.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
@@ -53,7 +54,9 @@ int AgentStartUp() {
     return -1;
   }
   WriteIdentification(block);
-  PublishSystemUuid(block, IdentifyPlatformModel());
+  bool tableParsed = false;
+  PublishSystemUuid(block, IdentifyPlatformModel(&tableParsed));
+  StartEventLogReader(gSmbiosTable, tableParsed);
   if (BuildSensorTable() != 0) {
     os::MessageBox("Get SDR Table failed!", "VigilAgent ERROR", os::kMbIconWarning);
     return -1;
@@ -65,9 +68,7 @@ int AgentStartUp() {
 }
 
 int PollStep() {
-  gOverTempMarker = 0;
-  PollEventLog();
-  CheckShutdownTrigger();
+  CheckShutdownTrigger(PollEventLog());
   return 0;
 }
 

@@ -13,7 +13,7 @@ extern uint32_t gPollIntervalMs;
 int AgentMainCycle();
 // 0 on success, -1 on failure (after its message box was dismissed).
 int AgentStartUp();
-// One poll step: markers, event log poll, shutdown trigger. Returns 0.
+// One poll step: the event log poll, then the shutdown trigger on what it saw. Returns 0.
 int PollStep();
 // Releases the private block, the driver handle and both request events. Returns 0.
 int Teardown();

@@ -9,19 +9,16 @@
 
 namespace vigil {
 
-uint32_t gOverTempMarker = 0;
-uint32_t gNewRecordMarker = 0;
-
 namespace {
 constexpr std::size_t kShutdownMessageSize = 48;
 }
 
-void CheckShutdownTrigger() {
+void CheckShutdownTrigger(const LogPollResult& poll) {
   if (gBlock == nullptr) return;
   if (block::LoadU32(gBlock, block::kCpuOverTempShutdown) == 0) return;
-  // Both markers: a recent over-temperature event decoded in this poll, and at least one
-  // record reported as new since start-up.
-  if (gOverTempMarker != kOverTempMarkerSet || gNewRecordMarker != kNewRecordMarkerSet) return;
+  // The over-temperature event need not be a new record itself: one read again right after a
+  // restart counts, as long as something new has been reported since start-up.
+  if (!poll.recentOverTemperature || !poll.newRecordSinceStart) return;
   char message[kShutdownMessageSize];
   std::snprintf(message, sizeof message, "%s", kOverTempShutdownMessage);
   os::ShutdownSystem(message);

@@ -1,18 +1,15 @@
 // Protective shutdown on a recent CPU over-temperature event.
 #pragma once
 
-#include <cstdint>
+#include "agent/eventlog/event_log_reader.h"
 
 namespace vigil {
 
-constexpr uint32_t kOverTempMarkerSet = 170;   // 0xAA, set by the decoder
-constexpr uint32_t kNewRecordMarkerSet = 238;  // 0xEE, set by the reader
 constexpr const char* kOverTempShutdownMessage = "CPU temperature is too high!";
 
-extern uint32_t gOverTempMarker;
-extern uint32_t gNewRecordMarker;
-
-// Poll step 3: powers off when the parameter is non-zero and both markers are set.
-void CheckShutdownTrigger();
+// Poll step 3, given what the poll just saw: powers off when the block's "CPUOverTempShoutdown"
+// is non-zero, the poll decoded a recent CPU over-temperature event and some record has been
+// reported as new since start-up (in this poll or an earlier one). Service thread.
+void CheckShutdownTrigger(const LogPollResult& poll);
 
 }  // namespace vigil
