@@ -29,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       std::memcpy(buffer.get() + field, &value, sizeof value);
     }
   }
-  vigil::ParseSmbiosTable(buffer.get());
-  // Every noted event log structure lies inside the buffer.
-  for (uint32_t i = 0; i < vigil::gInventory.eventLogCount; ++i) {
+  // A buffer without a table leaves the inventory of an earlier input, whose places name
+  // another buffer; a parsed one notes its own event log structures, all inside it.
+  const bool parsed = vigil::ParseSmbiosTable(buffer.get());
+  for (uint32_t i = 0; parsed && i < vigil::gInventory.eventLogCount; ++i) {
     const vigil::StructurePlace& place = vigil::gInventory.eventLogs[i];
     if (place.offset + place.length > vigil::kSmbiosTableSize || buffer[place.offset] != 15) __builtin_trap();
   }
