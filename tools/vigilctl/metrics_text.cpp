@@ -9,8 +9,6 @@
 #include "event_view.h"
 #include "os/utf8_text.h"
 #include "sensor_view.h"
-#include "agent/sensors/sensor_conversion.h"
-#include "agent/sensors/sensor_table.h"
 #include "uuid_text.h"
 
 namespace vigilctl {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "agent/eventlog/event_log_reader.h"
-#include "agent/platform/smbios_strings.h"
-#include "agent/platform/smbios_walk.h"
+#include "smbios/smbios_strings.h"
+#include "smbios/smbios_walk.h"
 
 namespace vigil {
 

@@ -1,4 +1,4 @@
-#include "agent/platform/smbios_table_view.h"
+#include "smbios/smbios_table_view.h"
 
 #include <cstring>
 

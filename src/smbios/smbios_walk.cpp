@@ -1,6 +1,5 @@
-#include "agent/platform/smbios_walk.h"
+#include "smbios/smbios_walk.h"
 
-#include "agent/platform/smbios_parser.h"
 #include "contract/le_bytes.h"
 #include "contract/smbios_types.h"
 
