@@ -6,9 +6,9 @@
 
 #include "change_plan.h"
 #include "contract/le_bytes.h"
-#include "ctl_commands.h"
+#include "control/control_codes.h"
 #include "driver_test_support.h"
-#include "sim_control.h"
+#include "scenario/ctl_commands.h"
 
 namespace {
 

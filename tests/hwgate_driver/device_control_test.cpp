@@ -7,9 +7,9 @@
 
 #include "contract/driver_protocol.h"
 #include "contract/le_bytes.h"
+#include "control/control_codes.h"
 #include "core/event_log.h"
 #include "driver_test_support.h"
-#include "sim_control.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "contract/driver_protocol.h"
 #include "contract/le_bytes.h"
-#include "scenario_loader.h"
+#include "scenario/scenario_loader.h"
 
 namespace drivertest {
 

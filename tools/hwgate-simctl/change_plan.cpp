@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "contract/le_bytes.h"
-#include "sim_control.h"
+#include "control/control_codes.h"
 
 namespace hwsim::control {
 

@@ -1,4 +1,4 @@
-#include "structure_list.h"
+#include "scenario/structure_list.h"
 
 #include "contract/le_bytes.h"
 #include "contract/smbios_types.h"

@@ -1,11 +1,11 @@
-#include "device_control.h"
+#include "control/device_control.h"
 
 #include <cstddef>
 
 #include "contract/le_bytes.h"
+#include "control/control_codes.h"
 #include "core/bytes.h"
 #include "core/event_log.h"
-#include "sim_control.h"
 
 namespace hwsim::control {
 
