@@ -8,9 +8,9 @@
 #include <memory>
 #include <string_view>
 
-#include "metrics_text.h"
-#include "os/utf8_text.h"
 #include "contract/block_layout.h"
+#include "metrics_text.h"
+#include "text/utf8_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // What goes out is valid UTF-8 with no raw line feed inside a label.
   for (const std::string* out : {&text, &label}) {
     for (std::size_t i = 0; i < out->size();) {
-      const std::size_t length = os::Utf8SequenceLength(*out, i);
+      const std::size_t length = vigil::text::Utf8SequenceLength(*out, i);
       if (length == 0) __builtin_trap();
       i += length;
     }

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/core.h"
-#include "scenario_loader.h"
-#include "structure_list.h"
+#include "scenario/scenario_loader.h"
+#include "scenario/structure_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const auto core = std::make_unique<hwsim::Core>();

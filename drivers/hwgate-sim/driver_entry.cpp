@@ -11,9 +11,9 @@
 #undef InterlockedBitTestAndSet
 #undef InterlockedBitTestAndReset
 
+#include "control/control_codes.h"
+#include "control/device_control.h"
 #include "core/core.h"
-#include "device_control.h"
-#include "sim_control.h"
 
 namespace {
 

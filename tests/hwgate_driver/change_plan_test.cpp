@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "change_plan.h"
-#include "core/bytes.h"
-#include "ctl_commands.h"
+#include "contract/le_bytes.h"
+#include "control/control_codes.h"
 #include "driver_test_support.h"
-#include "sim_control.h"
+#include "scenario/ctl_commands.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(ChangePlan, LoadedScenarioAnswersLikeTheLinuxSimulator) {
               drivertest::Call(*wanted, hwsim::kIoctlReadSmbiosTable, {}, 8192).output);
     for (uint16_t position = 0; position <= wanted->logLength; ++position) {
       std::vector<uint8_t> request(8, 0);
-      hwsim::StoreU16(request.data() + 4, position);
+      vigil::le::Store16(request.data() + 4, position);
       request[6] = 68;
       ASSERT_EQ(drivertest::Call(*driver, hwsim::kIoctlReadEventLog, request, 76).output,
                 drivertest::Call(*wanted, hwsim::kIoctlReadEventLog, request, 76).output);

@@ -6,10 +6,10 @@
 #include <random>
 
 #include "contract/driver_protocol.h"
-#include "core/bytes.h"
+#include "contract/le_bytes.h"
+#include "control/control_codes.h"
 #include "core/event_log.h"
 #include "driver_test_support.h"
-#include "sim_control.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ constexpr uint32_t kMethodNeither = 3;
 
 std::vector<uint8_t> U32(uint32_t value) {
   std::vector<uint8_t> bytes(4);
-  hwsim::StoreU32(bytes.data(), value);
+  vigil::le::Store32(bytes.data(), value);
   return bytes;
 }
 
@@ -185,7 +185,7 @@ TEST(DeviceControl, AppendRecordTakesOnlyWholeRecordsThatFit) {
   drivertest::Answer ok = Call(*core, control::kIoctlAppendRecord, {0x10, 0x04, 0x00, 0x00}, 4);
   ASSERT_EQ(ok.outcome, Outcome::kOk);
   EXPECT_EQ(ok.returned, 4u);
-  EXPECT_EQ(hwsim::LoadU32(ok.output.data()), length);
+  EXPECT_EQ(vigil::le::Load32(ok.output.data()), length);
   EXPECT_EQ(Call(*core, control::kIoctlAppendRecord, {0x10, 0x04, 0x00, 0x00}, 0).outcome, Outcome::kOk);
   EXPECT_EQ(core->logLength, length + 8);
 
@@ -219,7 +219,7 @@ TEST(DeviceControl, SensorAndFaultControls) {
   ASSERT_EQ(Call(*core, control::kIoctlSetSensor, input, 0).outcome, Outcome::kOk);
   drivertest::Answer read = Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260);
   ASSERT_EQ(read.outcome, Outcome::kOk);
-  EXPECT_EQ(hwsim::LoadU16(read.output.data() + 4 + hwsim::kProbeRawWord), 1234);
+  EXPECT_EQ(vigil::le::Load16(read.output.data() + 4 + hwsim::kProbeRawWord), 1234);
   EXPECT_EQ(read.output[4 + hwsim::kProbeStatusByte], 0xA3);
   update.handle = 0x7777;
   input.assign(bytes, bytes + sizeof(update));

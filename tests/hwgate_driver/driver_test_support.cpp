@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "contract/driver_protocol.h"
-#include "core/bytes.h"
-#include "scenario_loader.h"
+#include "contract/le_bytes.h"
+#include "scenario/scenario_loader.h"
 
 namespace drivertest {
 
@@ -64,16 +64,16 @@ Answer Call(hwsim::Core& core, uint32_t code, const std::vector<uint8_t>& input,
 
 std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room, uint32_t identity) {
   std::vector<uint8_t> request(vigil::kLogReadRequestSize, 0);
-  hwsim::StoreU32(request.data() + offsetof(vigil::LogReadRecord, firstRecordTime), identity);
-  hwsim::StoreU16(request.data() + offsetof(vigil::LogReadRecord, position), position);
+  vigil::le::Store32(request.data() + offsetof(vigil::LogReadRecord, firstRecordTime), identity);
+  vigil::le::Store16(request.data() + offsetof(vigil::LogReadRecord, position), position);
   request[offsetof(vigil::LogReadRecord, dataLength)] = room;
   return request;
 }
 
 std::vector<uint8_t> SensorCommand(uint16_t handle) {
   std::vector<uint8_t> block(hwsim::kCommandBlockSize, 0);
-  hwsim::StoreU16(block.data() + vigil::kCommandCodeOffset, hwsim::kCommandReadSensor);
-  hwsim::StoreU16(block.data() + vigil::kCommandArgumentOffset, handle);
+  vigil::le::Store16(block.data() + vigil::kCommandCodeOffset, hwsim::kCommandReadSensor);
+  vigil::le::Store16(block.data() + vigil::kCommandArgumentOffset, handle);
   return block;
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "control/device_control.h"
 #include "core/core.h"
-#include "device_control.h"
 
 namespace drivertest {
 

@@ -12,10 +12,10 @@
 
 #include "agent/platform/driver_channel.h"
 #include "change_plan.h"
+#include "control/control_codes.h"
 #include "core/bytes.h"
 #include "driver_test_support.h"
 #include "os/os.h"
-#include "sim_control.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 
 #include "os/os.h"
 #include "os/posix/journal_sink.h"
-#include "os/posix/json_text.h"
 #include "os/posix/syslog_sink.h"
 #include "support/sandbox.h"
 
@@ -23,32 +22,6 @@ std::vector<std::string> Lines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
-
-struct JsonCase {
-  std::string in;
-  std::string out;
-};
-
-class JsonStringTest : public ::testing::TestWithParam<JsonCase> {};
-
-TEST_P(JsonStringTest, EscapesToValidJson) {
-  EXPECT_EQ(os::posix::JsonString(GetParam().in), GetParam().out);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, JsonStringTest,
-    ::testing::Values(JsonCase{"plain", "\"plain\""},
-                      JsonCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
-                      JsonCase{"c:\\dir", "\"c:\\\\dir\""},
-                      JsonCase{"a\nb\tc\r", "\"a\\nb\\tc\\r\""},
-                      JsonCase{std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
-                      JsonCase{std::string("nul\0in", 6), "\"nul\\u0000in\""},
-                      JsonCase{"caf\xc3\xa9", "\"caf\xc3\xa9\""},               // valid UTF-8
-                      JsonCase{"\xe2\x82\xac 5", "\"\xe2\x82\xac 5\""},         // euro sign
-                      JsonCase{"caf\xe9", "\"caf\\u00e9\""},                     // Latin-1 byte
-                      JsonCase{"\xe2\x82", "\"\\u00e2\\u0082\""},                // cut short
-                      JsonCase{"\xc0\x80", "\"\\u00c0\\u0080\""},                // overlong NUL
-                      JsonCase{"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}));  // surrogate
 
 TEST(EventLog, ReportAppendsOneJsonLineWithTheMessageTableText) {
   Sandbox sandbox;

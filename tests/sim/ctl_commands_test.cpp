@@ -5,8 +5,8 @@
 
 #include "core/event_log.h"
 #include "core_fixture.h"
-#include "ctl_commands.h"
-#include "scenario_loader.h"
+#include "scenario/ctl_commands.h"
+#include "scenario/scenario_loader.h"
 
 namespace {
 

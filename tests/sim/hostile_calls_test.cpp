@@ -11,7 +11,7 @@
 
 #include "core/event_log.h"
 #include "core_fixture.h"
-#include "scenario_loader.h"
+#include "scenario/scenario_loader.h"
 #include "support/sandbox.h"
 
 namespace {

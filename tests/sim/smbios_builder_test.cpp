@@ -6,7 +6,7 @@
 
 #include "core/smbios_builder.h"
 #include "core_fixture.h"
-#include "structure_list.h"
+#include "scenario/structure_list.h"
 #include "table_reader.h"
 
 namespace {

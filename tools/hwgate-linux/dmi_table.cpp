@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "contract/le_bytes.h"
+
 namespace hwlinux {
 
 namespace {
@@ -17,12 +19,6 @@ constexpr size_t kSm32DmiAnchorAt = 0x10, kSm32TableLengthAt = 0x16, kSm32MinLen
 constexpr size_t kSm64LengthAt = 6, kSm64MajorAt = 7, kSm64MinorAt = 8;
 constexpr size_t kSm64TableLengthAt = 0x0C, kSm64MinLength = 0x18;
 
-uint32_t Le(const uint8_t* at, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | at[i];
-  return value;
-}
-
 }  // namespace
 
 int ParseEntryPoint(const uint8_t* data, size_t length, EntryPoint* out, std::string* problem) {
@@ -35,7 +31,7 @@ int ParseEntryPoint(const uint8_t* data, size_t length, EntryPoint* out, std::st
     out->bits64 = true;
     out->major = data[kSm64MajorAt];
     out->minor = data[kSm64MinorAt];
-    out->tableLength = Le(data + kSm64TableLengthAt, 4);
+    out->tableLength = vigil::le::Load32(data + kSm64TableLengthAt);
     return 0;
   }
   if (length >= kSm32MinLength && std::memcmp(data, "_SM_", 4) == 0) {
@@ -46,7 +42,7 @@ int ParseEntryPoint(const uint8_t* data, size_t length, EntryPoint* out, std::st
     }
     out->major = data[kSm32MajorAt];
     out->minor = data[kSm32MinorAt];
-    out->tableLength = Le(data + kSm32TableLengthAt, 2);
+    out->tableLength = vigil::le::Load16(data + kSm32TableLengthAt);
     return 0;
   }
   *problem = "no _SM_ or _SM3_ anchor";
@@ -62,7 +58,7 @@ size_t SplitStructures(const uint8_t* data, size_t length, std::vector<RawStruct
     s.offset = at;
     s.type = data[at];
     s.length = data[at + 1];
-    s.handle = static_cast<uint16_t>(Le(data + at + 2, 2));
+    s.handle = vigil::le::Load16(data + at + 2);
     if (s.length < kHeaderLength || s.length > length - at) {
       *problem = "structure at byte " + std::to_string(at) + " has a bad length";
       return out->size();

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "contract/driver_protocol.h"
+#include "contract/le_bytes.h"
 #include "contract/smbios_types.h"
 #include "core/event_log.h"
 #include "core/sensor_answer.h"
@@ -20,8 +21,6 @@ constexpr uint32_t kMaxLog = 0xFFFF;
 constexpr auto kRefreshInterval = std::chrono::milliseconds(1000);
 
 constexpr uint32_t kAlertsBetweenWarnings = 600;
-
-uint16_t Load16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
 
 }  // namespace
 
@@ -52,7 +51,7 @@ void Provider::RefreshLog() {
 }
 
 bool Provider::ReadSensor(uint8_t* block) {
-  const ServedProbe* probe = table_.FindProbe(Load16(block + vigil::kCommandArgumentOffset));
+  const ServedProbe* probe = table_.FindProbe(vigil::le::Load16(block + vigil::kCommandArgumentOffset));
   if (probe == nullptr) return false;
   LiveReading reading;
   SensorKind kind = SensorKind::kTemperature;
@@ -97,7 +96,7 @@ bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t
     }
     case vigil::kIoctlDeviceCommand: {
       if (inLength < vigil::kCommandResponseOffset || outLength < vigil::kCommandBlockSize) break;
-      uint16_t command = Load16(buffer + vigil::kCommandCodeOffset);
+      uint16_t command = vigil::le::Load16(buffer + vigil::kCommandCodeOffset);
       if (command == vigil::kCommandReadSensor) {
         ok = ReadSensor(buffer);
       } else if (command == vigil::kCommandLogAlert) {

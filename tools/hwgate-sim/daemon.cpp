@@ -6,10 +6,10 @@
 #include <mutex>
 
 #include "core/core.h"
-#include "ctl_commands.h"
 #include "device_frames.h"
 #include "os/posix/object_access.h"
-#include "scenario_loader.h"
+#include "scenario/ctl_commands.h"
+#include "scenario/scenario_loader.h"
 #include "sim_paths.h"
 #include "socket_paths.h"
 #include "socket_server.h"

@@ -8,7 +8,7 @@
 
 #include "core/core.h"
 #include "core/event_log.h"
-#include "scenario_loader.h"
+#include "scenario/scenario_loader.h"
 
 namespace hwsim {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "core/bytes.h"
-#include "sim_control.h"
+#include "contract/le_bytes.h"
+#include "control/control_codes.h"
 
 namespace hwsim::control {
 
@@ -12,7 +12,7 @@ namespace {
 
 std::vector<uint8_t> U32(uint32_t value) {
   std::vector<uint8_t> bytes(4);
-  StoreU32(bytes.data(), value);
+  vigil::le::Store32(bytes.data(), value);
   return bytes;
 }
 
@@ -52,8 +52,8 @@ void AddFaults(uint32_t failNext, uint32_t failCode, Malformed malformed, const 
                std::vector<Request>* plan) {
   if (after.failNext != failNext || after.failCode != failCode) {
     std::vector<uint8_t> input(sizeof(FailRequest));
-    StoreU32(input.data() + offsetof(FailRequest, count), after.failNext);
-    StoreU32(input.data() + offsetof(FailRequest, onlyCode), after.failCode);
+    vigil::le::Store32(input.data() + offsetof(FailRequest, count), after.failNext);
+    vigil::le::Store32(input.data() + offsetof(FailRequest, onlyCode), after.failCode);
     plan->push_back({kIoctlFailNext, input});
   }
   if (after.malformed != malformed) {

@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "contract/driver_protocol.h"
 #include "change_plan.h"
+#include "contract/driver_protocol.h"
+#include "control/control_codes.h"
 #include "core/core.h"
 #include "core/event_log.h"
-#include "ctl_commands.h"
 #include "os/os.h"
-#include "scenario_loader.h"
-#include "sim_control.h"
+#include "scenario/ctl_commands.h"
+#include "scenario/scenario_loader.h"
 
 namespace {
 

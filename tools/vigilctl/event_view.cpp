@@ -4,9 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "json_text.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
+#include "text/json_string.h"
 
 namespace vigilctl {
 
@@ -135,9 +135,9 @@ std::string EventJson(const EventRow& row) {
                 row.slot, int(e.time), e.recordType, e.generatorIdLow, e.generatorIdHigh, e.evmRev,
                 e.sensorType, e.sensorNumber, e.eventReadingType, e.eventData1, e.eventData2,
                 e.eventData3, e.pet3, e.pet4, unsigned(e.seen1), unsigned(e.seen2));
-  return std::string("{") + numbers + ",\"time\":" + (time.empty() ? "null" : JsonString(time)) +
-         ",\"type\":" + JsonString(EventTypeName(e.sensorType)) +
-         ",\"new\":" + (IsNewEntry(e) ? "true" : "false") + ",\"text\":" + JsonString(EntryText(e)) + "}";
+  return std::string("{") + numbers + ",\"time\":" + (time.empty() ? "null" : vigil::text::JsonString(time)) +
+         ",\"type\":" + vigil::text::JsonString(EventTypeName(e.sensorType)) +
+         ",\"new\":" + (IsNewEntry(e) ? "true" : "false") + ",\"text\":" + vigil::text::JsonString(EntryText(e)) + "}";
 }
 
 }  // namespace vigilctl

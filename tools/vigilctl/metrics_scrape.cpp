@@ -8,9 +8,9 @@
 #include "agent_request.h"
 #include "client_block.h"
 #include "command.h"
+#include "contract/block_layout.h"
 #include "metrics_text.h"
 #include "platform_model.h"
-#include "contract/block_layout.h"
 
 namespace vigilctl {
 

@@ -7,10 +7,8 @@
 
 #include "block_header.h"
 #include "event_view.h"
-#include "os/utf8_text.h"
 #include "sensor_view.h"
-#include "agent/sensors/sensor_conversion.h"
-#include "agent/sensors/sensor_table.h"
+#include "text/utf8_text.h"
 #include "uuid_text.h"
 
 namespace vigilctl {
@@ -179,7 +177,7 @@ std::string LabelValue(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = os::Utf8SequenceLength(text, i);
+    const std::size_t length = vigil::text::Utf8SequenceLength(text, i);
     if (length == 0) {
       out += "\xEF\xBF\xBD";  // U+FFFD
       ++i;

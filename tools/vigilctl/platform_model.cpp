@@ -2,12 +2,11 @@
 
 #include <memory>
 
-#include "os/os.h"
-#include "agent/platform/driver_channel.h"
-#include "agent/platform/known_models.h"
-#include "agent/platform/smbios_parser.h"
+#include "contract/driver_protocol.h"
 #include "contract/smbios_types.h"
-#include "agent/platform/smbios_walk.h"
+#include "os/os.h"
+#include "smbios/known_models.h"
+#include "smbios/smbios_walk.h"
 
 namespace vigilctl {
 namespace {
@@ -16,15 +15,16 @@ void TakeProductName(const vigil::smbios::TableView& table, const vigil::smbios:
                      const vigil::smbios::StringSet& set, void* context) {
   namespace smbios = vigil::smbios;
   if (s.type != smbios::kTypeSystemInformation) return;
-  // The agent keeps the last system information structure; so does this.
+  // The agent keeps the last system information structure; so does this. Only the first
+  // kModelNameLength bytes name a model.
   smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, smbios::kSystemProductNameField)),
-                   static_cast<char*>(context), vigil::kInventoryTextSize);
+                   static_cast<char*>(context), vigil::kModelNameLength + 1);
 }
 
 }  // namespace
 
 std::string ModelFromSmbiosTable(const uint8_t* buffer) {
-  char product[vigil::kInventoryTextSize] = {};
+  char product[vigil::kModelNameLength + 1] = {};
   if (!vigil::smbios::WalkSmbiosTable(buffer, TakeProductName, product)) return "";
   const vigil::KnownModel* model = vigil::FindKnownModel(product);
   return model != nullptr ? model->productPrefix : "";

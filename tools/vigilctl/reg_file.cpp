@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "contract/le_bytes.h"
 #include "os/os.h"
 #include "reg_text.h"
 
@@ -326,7 +327,7 @@ std::string FormatRegValue(std::string_view name, uint32_t type, const uint8_t* 
   }
   char buffer[16];
   if (type == os::kRegDword && size == 4) {
-    uint32_t v = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+    const uint32_t v = vigil::le::Load32(data);
     std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
     return out + buffer;
   }

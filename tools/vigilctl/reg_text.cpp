@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "contract/le_bytes.h"
+
 namespace vigilctl {
 namespace {
 
@@ -33,7 +35,7 @@ bool FromUtf16Le(std::string_view bytes, std::string* text, std::string* error) 
     return false;
   }
   auto unit = [&](std::size_t i) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
+    return uint32_t{vigil::le::Load16(reinterpret_cast<const uint8_t*>(bytes.data() + i))};
   };
   text->clear();
   text->reserve(bytes.size() / 2);

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "json_text.h"
 #include "contract/refresh_scope.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
+#include "json_text.h"
+#include "text/json_string.h"
 
 namespace vigilctl {
 namespace {
@@ -124,7 +125,7 @@ std::string SensorTableJson(const std::vector<SensorRow>& rows) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const SensorRow& r = rows[i];
     out += i == 0 ? "\n  " : ",\n  ";
-    out += "{\"index\": " + std::to_string(r.index) + ", \"name\": " + JsonString(r.name) +
+    out += "{\"index\": " + std::to_string(r.index) + ", \"name\": " + vigil::text::JsonString(r.name) +
            ", \"sensorType\": " + std::to_string(r.sensorType) +
            ", \"sensorNumber\": " + std::to_string(r.sensorNumber) +
            ", \"ownerId\": " + std::to_string(r.ownerId) + ", \"reading\": " + JsonFloat(r.reading) +

@@ -3,7 +3,7 @@
 #include "contract/registry_paths.h"
 #include "agent/eventtables/event_table.h"
 #include "agent/platform/driver_channel.h"
-#include "agent/platform/known_models.h"
+#include "smbios/known_models.h"
 #include "agent/platform/smbios_parser.h"
 
 namespace vigil {

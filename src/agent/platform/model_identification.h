@@ -1,18 +1,9 @@
 // Server model identification from the SMBIOS product name.
 #pragma once
 
-#include <cstdint>
+#include "smbios/known_models.h"
 
 namespace vigil {
-
-// The server models the agent knows. The value is the model index that the fan rules and the
-// memory locator keys are chosen by (index 2 was never given to a model).
-enum ModelIndex : int32_t {
-  kModelUnidentified = 0,
-  kModelKelvoA14x = 1,  // the A140 and the A141 share one index and one set of event tables
-  kModelKelvoB720 = 3,
-  kModelKelvoC850 = 4,
-};
 
 extern ModelIndex gModelIndex;
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "agent/platform/smbios_strings.h"
-#include "agent/platform/smbios_walk.h"
+#include "smbios/smbios_strings.h"
+#include "smbios/smbios_walk.h"
 
 namespace vigil {
 

@@ -13,11 +13,7 @@ namespace vigil {
 
 constexpr std::size_t kMaxProbes = 32;
 constexpr std::size_t kMaxCoolingDevices = 32;
-constexpr std::size_t kMaxStringsPerStructure = 32;
 constexpr std::size_t kInventoryTextSize = 32;  // 31 characters + NUL
-
-constexpr const char* kBadStringNumberText = "** Error ** Bad string number";
-constexpr const char* kNoStringForHandleText = "** Error ** No string for this handle";
 
 struct ProbeRecord {
   uint16_t handle;

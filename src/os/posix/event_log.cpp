@@ -8,11 +8,11 @@
 
 #include "os/os.h"
 #include "os/posix/journal_sink.h"
-#include "os/posix/json_text.h"
 #include "os/posix/line_files.h"
 #include "os/posix/port_object.h"
 #include "os/posix/root_paths.h"
 #include "os/posix/syslog_sink.h"
+#include "text/json_string.h"
 
 namespace os {
 namespace {
@@ -89,12 +89,12 @@ bool ReportEvent(Handle handle, uint16_t type, uint16_t category, uint32_t event
   // The journal keeps the fields; without one (a container, a system without systemd) the
   // report still reaches the system log as the plain line it always was.
   if (!posix::SendToJournal(entry)) posix::WriteSyslog(source->name(), priority, message);
-  std::string line = "{\"source\":" + posix::JsonString(source->name()) +
+  std::string line = "{\"source\":" + vigil::text::JsonString(source->name()) +
                      ",\"eventId\":" + std::to_string(eventId) +
                      ",\"category\":" + std::to_string(category) + ",\"type\":\"" + typeName +
-                     "\",\"message\":" + posix::JsonString(message);
+                     "\",\"message\":" + vigil::text::JsonString(message);
   for (const posix::JournalField& field : entry) {
-    line += "," + posix::JsonString(field.name) + ":" + posix::JsonString(field.value);
+    line += "," + vigil::text::JsonString(field.name) + ":" + vigil::text::JsonString(field.value);
   }
   line += "}\n";
   return posix::AppendLine(posix::RootedPath("/var/log/vigilagent/events.log"), line);

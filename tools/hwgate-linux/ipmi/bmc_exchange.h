@@ -25,16 +25,4 @@ AskResult Ask(BmcTransport& transport, const BmcRequest& request, std::size_t mi
 // Short text for a completion code, for log lines ("timeout", "reservation lost", ...).
 const char* DescribeCompletionCode(uint8_t code);
 
-inline uint16_t LoadLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void StoreLe16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-inline void StoreLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 }  // namespace hwlinux::ipmi

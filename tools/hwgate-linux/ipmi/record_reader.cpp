@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "contract/le_bytes.h"
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/ipmi_codes.h"
 
@@ -27,7 +28,7 @@ RecordRead RecordReader::Reserve() {
   const AskResult result = Ask(transport_, request, kReservationSize, &response);
   lastCompletionCode_ = response.completionCode;
   if (result != AskResult::kOk) return RecordRead::kFailed;
-  reservation_ = LoadLe16(response.data);
+  reservation_ = vigil::le::Load16(response.data);
   reserved_ = true;
   return RecordRead::kOk;
 }
@@ -36,8 +37,8 @@ RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t countByt
                                    uint32_t want, uint16_t reservation, uint8_t* out,
                                    uint16_t* nextId) {
   uint8_t data[6];
-  StoreLe16(data, reservation);
-  StoreLe16(data + 2, id);
+  vigil::le::Store16(data, reservation);
+  vigil::le::Store16(data + 2, id);
   data[4] = offset;
   data[5] = countByte;
   BmcRequest request;
@@ -50,7 +51,7 @@ RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t countByt
   lastCompletionCode_ = response.completionCode;
   if (result == AskResult::kRefused) return FromCompletion(response.completionCode);
   if (result != AskResult::kOk) return RecordRead::kFailed;
-  *nextId = LoadLe16(response.data);
+  *nextId = vigil::le::Load16(response.data);
   std::memcpy(out, response.data + kSelNextIdSize, want);
   return RecordRead::kOk;
 }

@@ -1,5 +1,6 @@
 #include "ipmi/repository_info.h"
 
+#include "contract/le_bytes.h"
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/ipmi_codes.h"
 
@@ -15,10 +16,10 @@ int GetRepositoryInfo(BmcTransport& transport, uint8_t cmd, RepositoryInfo* info
   if (result != AskResult::kOk) return -1;
   const uint8_t* d = response.data;
   info->version = d[0];
-  info->count = LoadLe16(d + 1);
-  info->freeBytes = LoadLe16(d + 3);
-  info->lastAddTime = LoadLe32(d + 5);
-  info->lastEraseTime = LoadLe32(d + 9);
+  info->count = vigil::le::Load16(d + 1);
+  info->freeBytes = vigil::le::Load16(d + 3);
+  info->lastAddTime = vigil::le::Load32(d + 5);
+  info->lastEraseTime = vigil::le::Load32(d + 9);
   info->operations = d[13];
   return 0;
 }

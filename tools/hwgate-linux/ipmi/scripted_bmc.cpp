@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "contract/le_bytes.h"
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/ipmi_codes.h"
 
@@ -25,10 +26,10 @@ void PutInfo(uint16_t count, uint16_t freeBytes, uint32_t addTime, uint32_t eras
              BmcResponse* response) {
   uint8_t answer[kRepositoryInfoSize] = {};
   answer[0] = 0x51;
-  StoreLe16(answer + 1, count);
-  StoreLe16(answer + 3, freeBytes);
-  StoreLe32(answer + 5, addTime);
-  StoreLe32(answer + 9, eraseTime);
+  vigil::le::Store16(answer + 1, count);
+  vigil::le::Store16(answer + 3, freeBytes);
+  vigil::le::Store32(answer + 5, addTime);
+  vigil::le::Store32(answer + 9, eraseTime);
   answer[13] = 0x02;  // reservations supported
   Put(response, answer, sizeof answer);
 }
@@ -36,7 +37,7 @@ void PutInfo(uint16_t count, uint16_t freeBytes, uint32_t addTime, uint32_t eras
 }  // namespace
 
 void ScriptedBmc::AddSel(SelRecord record, uint32_t now) {
-  StoreLe16(record.data(), nextSelId++);
+  vigil::le::Store16(record.data(), nextSelId++);
   sel.push_back(record);
   selAddTime = now;
   CancelReservation();
@@ -49,7 +50,7 @@ void ScriptedBmc::ClearSel(uint32_t eraseTime) {
 }
 
 void ScriptedBmc::AddSdr(std::vector<uint8_t> record, uint32_t now) {
-  if (record.size() >= 2) StoreLe16(record.data(), nextSdrId_++);
+  if (record.size() >= 2) vigil::le::Store16(record.data(), nextSdrId_++);
   sdr.push_back(std::move(record));
   sdrAddTime = now;
   CancelReservation();
@@ -64,13 +65,13 @@ void ScriptedBmc::AnswerRecord(const std::vector<const uint8_t*>& records,
                                const std::vector<std::size_t>& sizes, const uint8_t* data,
                                std::size_t length, BmcResponse* response) {
   if (length < 6) return Refuse(response, 0xC7);
-  const uint16_t reservation = LoadLe16(data);
-  uint16_t id = LoadLe16(data + 2);
+  const uint16_t reservation = vigil::le::Load16(data);
+  uint16_t id = vigil::le::Load16(data + 2);
   const uint8_t offset = data[4];
   const uint8_t count = data[5];
   std::size_t index = records.size();
   for (std::size_t i = 0; i < records.size(); ++i) {
-    const uint16_t recordId = LoadLe16(records[i]);
+    const uint16_t recordId = vigil::le::Load16(records[i]);
     if ((id == kFirstRecordId && i == 0) || (id == kLastRecordId && i + 1 == records.size()) ||
         recordId == id) {
       index = i;
@@ -85,7 +86,7 @@ void ScriptedBmc::AnswerRecord(const std::vector<const uint8_t*>& records,
   if (offset > size || want > size - offset) return Refuse(response, 0xC9);
   if (2 + want > maxRecordAnswer) return Refuse(response, kCcCannotReturnBytes);
   uint8_t answer[2 + 256];
-  StoreLe16(answer, index + 1 < records.size() ? LoadLe16(records[index + 1]) : kLastRecordId);
+  vigil::le::Store16(answer, index + 1 < records.size() ? vigil::le::Load16(records[index + 1]) : kLastRecordId);
   std::memcpy(answer + 2, records[index] + offset, want);
   Put(response, answer, 2 + want);
 }
@@ -100,7 +101,7 @@ void ScriptedBmc::Answer(const BmcRequest& request, BmcResponse* response) {
         return PutInfo(uint16_t(sdr.size()), 0x800, sdrAddTime, sdrEraseTime, response);
       case kCmdReserveSel:
       case kCmdReserveSdrRepository:
-        StoreLe16(answer, ++reservation_);
+        vigil::le::Store16(answer, ++reservation_);
         return Put(response, answer, 2);
       case kCmdGetSelEntry: {
         std::vector<const uint8_t*> records;

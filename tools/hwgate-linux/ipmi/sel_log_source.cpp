@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "contract/le_bytes.h"
 #include "ipmi/bmc_exchange.h"
 #include "ipmi/sel_translation.h"
 #include "ipmi/smbios_log_record.h"
@@ -70,7 +71,7 @@ int SelLogSource::CheckForClear(const RepositoryInfo& info, uint16_t* resumeId) 
     return -1;
   }
   if (std::memcmp(record, first_, kSelRecordSize) != 0) return 1;
-  if (LoadLe16(first_) != lastId_) {
+  if (vigil::le::Load16(first_) != lastId_) {
     read = reader_.ReadWhole(lastId_, kSelRecordSize, record, &next);
     if (read == RecordRead::kNotPresent) return 1;
     if (read != RecordRead::kOk) {
@@ -117,10 +118,10 @@ void SelLogSource::Walk(uint16_t id, const RepositoryInfo& info, const HandleLoo
       haveFirst_ = true;
     }
     std::memcpy(last_, record, kSelRecordSize);
-    lastId_ = LoadLe16(record);
+    lastId_ = vigil::le::Load16(record);
     ++walked_;
 
-    uint32_t stamp = LoadLe32(record + kSelTimeAt);
+    uint32_t stamp = vigil::le::Load32(record + kSelTimeAt);
     if (stamp > kSelPreInitTimeLimit) {
       lastRealTime_ = stamp;
     } else {
@@ -141,10 +142,10 @@ void SelLogSource::Walk(uint16_t id, const RepositoryInfo& info, const HandleLoo
 
 uint32_t SelLogSource::Identity() const {
   uint8_t bytes[4 + 1 + kSelRecordSize + 4] = {};
-  StoreLe32(bytes, info_.lastEraseTime);
+  vigil::le::Store32(bytes, info_.lastEraseTime);
   bytes[4] = haveFirst_ ? 1 : 0;
   if (haveFirst_) std::memcpy(bytes + 5, first_, kSelRecordSize);
-  StoreLe32(bytes + 5 + kSelRecordSize, generation_);
+  vigil::le::Store32(bytes + 5 + kSelRecordSize, generation_);
   const uint32_t hash = Fnv1a(2166136261u, bytes, sizeof bytes);
   return hash != 0 ? hash : 1;  // 0 is what an agent that never saw a log holds
 }

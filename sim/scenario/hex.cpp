@@ -1,4 +1,4 @@
-#include "hex.h"
+#include "scenario/hex.h"
 
 namespace hwsim {
 

@@ -1,4 +1,4 @@
-#include "agent/platform/smbios_strings.h"
+#include "smbios/smbios_strings.h"
 
 #include <algorithm>
 #include <cstring>

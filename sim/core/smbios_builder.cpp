@@ -1,5 +1,6 @@
 #include "core/smbios_builder.h"
 
+#include "contract/le_bytes.h"
 #include "core/bytes.h"
 
 namespace hwsim {
@@ -69,10 +70,10 @@ void WriteStringTable(Writer& out, const StructureDef* defs, uint32_t count, uin
 uint32_t LogCapacityOf(const uint8_t* structure, uint32_t length) {
   uint8_t area[20] = {};
   CopyBytes(area, structure, length < 20 ? length : 20);
-  uint32_t areaLength = LoadU16(area + 4);
-  uint32_t dataStart = LoadU16(area + 8);
+  uint32_t areaLength = vigil::le::Load16(area + 4);
+  uint32_t dataStart = vigil::le::Load16(area + 8);
   uint8_t method = area[10];
-  uint32_t address = LoadU32(area + 16);
+  uint32_t address = vigil::le::Load32(area + 16);
   uint32_t capacity = kMaxLogBytes;
   if (method == 3 && address != 0 && areaLength > dataStart + 16) {
     capacity = areaLength - dataStart;
@@ -100,7 +101,7 @@ SensorSlot SlotOf(const Core& core, uint16_t handle, uint8_t type, uint32_t offs
   slot.offset = static_cast<uint16_t>(offset);
   slot.length = length;
   slot.status = statusAt < length ? area[statusAt] : 0;
-  slot.raw = rawAt + 1 < length ? LoadU16(area + rawAt) : 0;
+  slot.raw = rawAt + 1 < length ? vigil::le::Load16(area + rawAt) : 0;
   return slot;
 }
 
@@ -169,11 +170,11 @@ BuildResult BuildSmbiosTable(Core& core, Layout layout, const StructureDef* defs
     *failedIndex = count;
     return BuildResult::kTooLarge;
   }
-  StoreU32(core.smbios + kHeaderLayoutKind, static_cast<uint32_t>(layout));
-  StoreU32(core.smbios + kHeaderVersion, kTableVersion);
-  StoreU32(core.smbios + kHeaderFirstStructure, firstStructure);
-  StoreU32(core.smbios + kHeaderSecondStringTable, secondTable);
-  StoreU32(core.smbios + kHeaderTableLength, out.used - firstStructure);
+  vigil::le::Store32(core.smbios + kHeaderLayoutKind, static_cast<uint32_t>(layout));
+  vigil::le::Store32(core.smbios + kHeaderVersion, kTableVersion);
+  vigil::le::Store32(core.smbios + kHeaderFirstStructure, firstStructure);
+  vigil::le::Store32(core.smbios + kHeaderSecondStringTable, secondTable);
+  vigil::le::Store32(core.smbios + kHeaderTableLength, out.used - firstStructure);
   return BuildResult::kOk;
 }
 

@@ -1,5 +1,6 @@
-#include "structure_list.h"
+#include "scenario/structure_list.h"
 
+#include "contract/le_bytes.h"
 #include "contract/smbios_types.h"
 
 namespace hwsim {
@@ -27,7 +28,7 @@ bool ParseRawTable(const std::vector<uint8_t>& bytes, std::vector<OwnedStructure
     }
     OwnedStructure s;
     s.type = bytes[at];
-    s.handle = static_cast<uint16_t>(bytes[at + 2] | bytes[at + 3] << 8);
+    s.handle = vigil::le::Load16(&bytes[at + 2]);
     s.formatted.assign(bytes.begin() + at + 4, bytes.begin() + at + length);
     s.stringTable = static_cast<uint8_t>(1 + list->size() % 2);
     size_t p = at + length;

@@ -1,6 +1,6 @@
 // One device I/O control call on the simulated platform, as the driver's dispatch routine
 // hands it over: the agent's three codes go to the simulation core, the private codes of
-// sim_control.h change the scenario. Freestanding (kernel mode), so it is unit-tested natively.
+// control_codes.h change the scenario. Freestanding (kernel mode), so it is unit-tested natively.
 #pragma once
 
 #include <cstdint>

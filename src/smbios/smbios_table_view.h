@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "agent/platform/driver_channel.h"
+#include "contract/driver_protocol.h"
 
 namespace vigil::smbios {
 

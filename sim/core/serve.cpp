@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "contract/driver_protocol.h"
+#include "contract/le_bytes.h"
 #include "core/bytes.h"
 #include "core/core.h"
 #include "core/event_log.h"
@@ -18,7 +19,7 @@ constexpr uint32_t kCommandHeaderSize = kCommandResponseOffset;  // code + argum
 // Command 0x51: the response area mirrors the structure of the handle, with the current
 // status byte and raw reading where the agent looks for them.
 bool ReadSensor(Core& core, uint8_t* block) {
-  const SensorSlot* slot = FindSensor(core, LoadU16(block + 2));
+  const SensorSlot* slot = FindSensor(core, vigil::le::Load16(block + 2));
   if (slot == nullptr) return false;
   AnswerSensorRead(block + kCommandResponseOffset, core.smbios + slot->offset, slot->length,
                    slot->structureType, slot->status, slot->raw);
@@ -27,7 +28,7 @@ bool ReadSensor(Core& core, uint8_t* block) {
 }
 
 bool DeviceCommand(Core& core, uint8_t* block) {
-  switch (LoadU16(block)) {
+  switch (vigil::le::Load16(block)) {
     case kCommandReadSensor:
       return ReadSensor(core, block);
     case kCommandLogAlert:

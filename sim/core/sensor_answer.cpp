@@ -1,5 +1,6 @@
 #include "core/sensor_answer.h"
 
+#include "contract/le_bytes.h"
 #include "core/bytes.h"
 #include "core/codes.h"
 
@@ -12,7 +13,7 @@ void AnswerSensorRead(uint8_t* response, const uint8_t* formatted, uint32_t leng
   CopyBytes(response, formatted, length < kAreaSize ? length : kAreaSize);
   bool probe = structureType != kTypeCoolingDevice;
   response[probe ? kProbeStatusByte : kCoolingStatusByte] = status;
-  StoreU16(response + (probe ? kProbeRawWord : kCoolingRawWord), raw);
+  vigil::le::Store16(response + (probe ? kProbeRawWord : kCoolingRawWord), raw);
 }
 
 }  // namespace hwsim

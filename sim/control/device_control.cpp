@@ -1,10 +1,11 @@
-#include "device_control.h"
+#include "control/device_control.h"
 
 #include <cstddef>
 
+#include "contract/le_bytes.h"
+#include "control/control_codes.h"
 #include "core/bytes.h"
 #include "core/event_log.h"
-#include "sim_control.h"
 
 namespace hwsim::control {
 
@@ -49,7 +50,7 @@ Outcome AppendRecord(Core& core, const uint8_t* input, uint32_t inLength, uint8_
   uint32_t position = core.logLength;
   if (AppendLogRecord(core, input, inLength) != AppendResult::kOk) return Outcome::kBadInput;
   if (outLength != 0) {
-    StoreU32(output, position);
+    vigil::le::Store32(output, position);
     *returned = 4;
   }
   return Outcome::kOk;
@@ -81,7 +82,7 @@ Outcome HandlePrivate(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLen
       return LoadTable(core, buffer);
     case kIoctlClearLog:
       if (inLength != 4 || !noOutput) return Outcome::kBadLength;
-      ClearLog(core, LoadU32(buffer));
+      ClearLog(core, vigil::le::Load32(buffer));
       return Outcome::kOk;
     case kIoctlAppendRecord:
       return AppendRecord(core, buffer, inLength, buffer, outLength, returned);
@@ -90,12 +91,12 @@ Outcome HandlePrivate(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLen
       return SetSensorFrom(core, buffer);
     case kIoctlFailNext:
       if (inLength != sizeof(FailRequest) || !noOutput) return Outcome::kBadLength;
-      FailNext(core, LoadU32(buffer + offsetof(FailRequest, count)),
-               LoadU32(buffer + offsetof(FailRequest, onlyCode)));
+      FailNext(core, vigil::le::Load32(buffer + offsetof(FailRequest, count)),
+               vigil::le::Load32(buffer + offsetof(FailRequest, onlyCode)));
       return Outcome::kOk;
     case kIoctlMalformed:
       if (inLength != 4 || !noOutput) return Outcome::kBadLength;
-      return SetMalformed(core, LoadU32(buffer));
+      return SetMalformed(core, vigil::le::Load32(buffer));
     case kIoctlSnapshot:
       if (inLength != 0 || outLength < sizeof(Core)) return Outcome::kBadLength;
       CopyBytes(buffer, reinterpret_cast<const uint8_t*>(&core), sizeof(Core));

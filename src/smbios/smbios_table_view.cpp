@@ -1,13 +1,13 @@
-#include "agent/platform/smbios_table_view.h"
+#include "smbios/smbios_table_view.h"
 
 #include <cstring>
+
+#include "contract/le_bytes.h"
 
 namespace vigil::smbios {
 
 uint32_t HeaderU32(const uint8_t* data, std::size_t offset) {
-  uint32_t value = 0;
-  std::memcpy(&value, data + offset, sizeof value);
-  return value;
+  return le::Load32(data + offset);
 }
 
 std::size_t OffsetInBuffer(std::size_t base, uint64_t add) {
@@ -23,9 +23,7 @@ namespace {
 
 uint32_t FieldBytes(const TableView& table, const Structure& s, std::size_t field, std::size_t width) {
   if (!HasField(s, field, width)) return 0;
-  uint32_t value = 0;
-  for (std::size_t i = width; i-- > 0;) value = (value << 8) | table.data[s.offset + field + i];
-  return value;
+  return le::LoadN(table.data + s.offset + field, static_cast<unsigned>(width));
 }
 
 }  // namespace

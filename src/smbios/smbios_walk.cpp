@@ -1,6 +1,6 @@
-#include "agent/platform/smbios_walk.h"
+#include "smbios/smbios_walk.h"
 
-#include "agent/platform/smbios_parser.h"
+#include "contract/le_bytes.h"
 #include "contract/smbios_types.h"
 
 namespace vigil::smbios {
@@ -60,7 +60,7 @@ bool WalkSmbiosTable(const uint8_t* buffer, StructureVisitor visit, void* contex
     // A length below the header's own size would never move the walk forward.
     if (s.length < kHeaderLength) break;
     if (s.type == kTypeEndOfTable || s.type == kTypeLast) break;
-    s.handle = static_cast<uint16_t>(buffer[position + 2] | (buffer[position + 3] << 8));
+    s.handle = le::Load16(buffer + position + 2);
     s.available = s.length < kBufferSize - position ? s.length : kBufferSize - position;
 
     StringSet set;

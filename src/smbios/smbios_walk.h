@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "agent/platform/smbios_strings.h"
-#include "agent/platform/smbios_table_view.h"
+#include "smbios/smbios_strings.h"
+#include "smbios/smbios_table_view.h"
 
 namespace vigil::smbios {
 

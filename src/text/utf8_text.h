@@ -1,11 +1,11 @@
 // UTF-8 validity, for every writer that must pass on untrusted text as valid UTF-8 (the event
-// log's JSON lines, vigilctl's metric labels). Header-only and portable: no OS calls.
+// log's JSON lines, vigilctl's JSON and metric labels). Header-only and portable: no OS calls.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
-namespace os {
+namespace vigil::text {
 
 // Length of the valid UTF-8 sequence starting at text[i] (1 for an ASCII byte), or 0 when the
 // bytes there are not one: a stray continuation byte, a sequence cut short, an overlong form,
@@ -38,4 +38,4 @@ inline std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
-}  // namespace os
+}  // namespace vigil::text

@@ -7,10 +7,17 @@
 #include <string_view>
 #include <vector>
 
-#include "agent/platform/smbios_parser.h"
-#include "agent/platform/smbios_table_view.h"
+#include "smbios/smbios_table_view.h"
 
 namespace vigil::smbios {
+
+// Strings of one structure that lookups can reach; a 33rd and later are stepped over.
+constexpr std::size_t kMaxStringsPerStructure = 32;
+
+// What a lookup gives for a string number the structure does not have, or a handle the string
+// tables do not hold; published in place of the text, byte for byte.
+constexpr const char* kBadStringNumberText = "** Error ** Bad string number";
+constexpr const char* kNoStringForHandleText = "** Error ** No string for this handle";
 
 // Start offsets of the strings of one set, numbered from 1.
 struct StringSet {

@@ -6,9 +6,16 @@
 #include <cstdint>
 #include <cstring>
 
-#include "agent/platform/model_identification.h"
-
 namespace vigil {
+
+// The server models the agent knows. The value is the model index that the fan rules and the
+// memory locator keys are chosen by (index 2 was never given to a model).
+enum ModelIndex : int32_t {
+  kModelUnidentified = 0,
+  kModelKelvoA14x = 1,  // the A140 and the A141 share one index and one set of event tables
+  kModelKelvoB720 = 3,
+  kModelKelvoC850 = 4,
+};
 
 struct KnownModel {
   const char* productPrefix;  // exactly kModelNameLength characters

@@ -1,4 +1,4 @@
-#include "structure_list.h"
+#include "scenario/structure_list.h"
 
 namespace hwsim {
 

@@ -1,10 +1,10 @@
-#include "ctl_commands.h"
+#include "scenario/ctl_commands.h"
 
 #include <sstream>
 #include <vector>
 
 #include "core/event_log.h"
-#include "hex.h"
+#include "scenario/hex.h"
 
 namespace hwsim {
 

@@ -1,10 +1,10 @@
-#include "os/posix/json_text.h"
+#include "text/json_string.h"
 
 #include <cstdio>
 
-#include "os/utf8_text.h"
+#include "text/utf8_text.h"
 
-namespace os::posix {
+namespace vigil::text {
 namespace {
 
 void AppendEscape(std::string* out, unsigned code) {
@@ -51,4 +51,4 @@ std::string JsonString(std::string_view text) {
   return out;
 }
 
-}  // namespace os::posix
+}  // namespace vigil::text

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "contract/driver_protocol.h"
+#include "contract/le_bytes.h"
 #include "core/bytes.h"
 
 namespace hwsim {
@@ -81,7 +82,7 @@ void AnswerLogReadFrom(const uint8_t* log, uint32_t logLength, uint32_t identity
   // A request made for another log (cleared or replaced since) has no position in this one:
   // it is answered from the start, or the records logged after the clear and before the
   // requester's position would never reach it.
-  const uint32_t from = LoadU32(record + kTimeAt) == identity ? LoadU16(record + kPositionAt) : 0;
+  const uint32_t from = vigil::le::Load32(record + kTimeAt) == identity ? vigil::le::Load16(record + kPositionAt) : 0;
   uint32_t first = BoundaryAtOrAfter(log, logLength, from);
   uint32_t end = first;
   while (end < logLength && RecordLength(log, end) <= room - (end - first)) {
@@ -90,8 +91,8 @@ void AnswerLogReadFrom(const uint8_t* log, uint32_t logLength, uint32_t identity
   uint8_t* data = record + kDataAt;
   FillBytes(data, 0, vigil::kLogDataCapacity);
   CopyBytes(data, log + first, end - first);
-  StoreU32(record + kTimeAt, identity);
-  StoreU16(record + kPositionAt, static_cast<uint16_t>(first));
+  vigil::le::Store32(record + kTimeAt, identity);
+  vigil::le::Store16(record + kPositionAt, static_cast<uint16_t>(first));
   record[kLengthAt] = static_cast<uint8_t>(end - first);
   record[kMoreAt] = end < logLength ? 1 : 0;
 }

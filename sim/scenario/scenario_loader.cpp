@@ -1,4 +1,4 @@
-#include "scenario_loader.h"
+#include "scenario/scenario_loader.h"
 
 #include <filesystem>
 #include <fstream>
@@ -7,8 +7,8 @@
 
 #include "core/event_log.h"
 #include "core/smbios_builder.h"
-#include "hex.h"
-#include "structure_list.h"
+#include "scenario/hex.h"
+#include "scenario/structure_list.h"
 
 namespace hwsim {
 
