@@ -1,4 +1,4 @@
-// RegKey on the real registry backend (SQLite in a fresh sandbox per test).
+// RegKey on the in-memory registry, fresh for each test.
 #include "agent/config/reg_key.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "contract/registry_paths.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
@@ -31,7 +31,7 @@ bool Exists(const std::string& path) {
 
 class RegKeyTest : public ::testing::Test {
  protected:
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   RegKey key_;
 };
 
@@ -104,7 +104,7 @@ TEST_F(RegKeyTest, PathOf259CharactersFitsWholeAndLongerIsRefused) {
 }
 
 TEST_F(RegKeyTest, CorruptDatabaseGivesFailedFlags) {
-  sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(8192, '\x5A'));
+  os::memory::BreakRegistry();
   uint32_t value = 1;
   if (key_.Open(kBase.c_str(), "T") == 0) {
     EXPECT_EQ(key_.ReadDword("v", &value), -1);

@@ -132,7 +132,7 @@ TEST_F(TestLogTest, ABadLineIsNamedWithItsNumberAndReason) {
       {"", nullptr},
   };
   for (const auto& c : cases) {
-    std::remove(sandbox_.Path("var/log/vigilagent/messages.log").c_str());
+    ForgetMessages();
     StartTestLog(c.contents);
     LogReadRecord r{};
     while (gTestLog.ReadRecord(&r)) {
