@@ -76,8 +76,13 @@ class EventTableEnvironment : public ::testing::Environment {
 }  // namespace
 
 void UseTimeZone(const char* tz) {
+#ifdef _WIN32
+  _putenv(("TZ=" + std::string(tz)).c_str());  // the C runtime keeps a copy
+  _tzset();
+#else
   setenv("TZ", tz, 1);
   tzset();
+#endif
 }
 
 void EventLogTest::SetUp() {
