@@ -44,7 +44,15 @@ std::string Show(const Parsed& p) {
 
 class PetLikeSscanf : public ::testing::TestWithParam<const char*> {};
 
+// C leaves a %x beyond its type undefined: the reference is glibc's sscanf, strtoul on 64 bits.
+#ifdef __GLIBC__
+#define SKIP_WITHOUT_GLIBC()
+#else
+#define SKIP_WITHOUT_GLIBC() GTEST_SKIP() << "the reference sscanf is glibc's"
+#endif
+
 TEST_P(PetLikeSscanf, SameCountAndBytes) {
+  SKIP_WITHOUT_GLIBC();
   const std::string text = GetParam();
   EXPECT_EQ(Show(WithParsePetValue(text)), Show(WithSscanf(text))) << "input \"" << text << "\"";
 }
@@ -68,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Random short strings over the characters that matter.
 TEST(PetLikeSscanfRandom, RandomStrings) {
+  SKIP_WITHOUT_GLIBC();
   const std::string alphabet = "0123456789abcdefABCDEFxXgG+- ,,,\t\n.";
   std::mt19937 random(7);
   for (int round = 0; round < 100000; ++round) {
