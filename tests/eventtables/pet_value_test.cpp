@@ -1,6 +1,7 @@
 // ParsePetValue must store exactly what sscanf "%x,%x,..." stores: compared against sscanf itself.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -44,15 +45,24 @@ std::string Show(const Parsed& p) {
 
 class PetLikeSscanf : public ::testing::TestWithParam<const char*> {};
 
-// C leaves a %x beyond its type undefined: the reference is glibc's sscanf, strtoul on 64 bits.
+// C leaves a %x beyond unsigned int undefined. glibc converts as strtoul on 64 bits, as the
+// parser does; another C library is only a reference while every digit run fits 32 bits.
+bool ReferenceDefined(const std::string& text) {
 #ifdef __GLIBC__
-#define SKIP_WITHOUT_GLIBC()
+  (void)text;
+  return true;
 #else
-#define SKIP_WITHOUT_GLIBC() GTEST_SKIP() << "the reference sscanf is glibc's"
+  std::size_t run = 0;
+  for (char c : text) {
+    run = std::isxdigit(static_cast<unsigned char>(c)) ? run + 1 : 0;
+    if (run > 8) return false;
+  }
+  return true;
 #endif
+}
 
 TEST_P(PetLikeSscanf, SameCountAndBytes) {
-  SKIP_WITHOUT_GLIBC();
+  if (!ReferenceDefined(GetParam())) GTEST_SKIP() << "beyond 32 bits this C library's sscanf is no reference";
   const std::string text = GetParam();
   EXPECT_EQ(Show(WithParsePetValue(text)), Show(WithSscanf(text))) << "input \"" << text << "\"";
 }
@@ -76,12 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Random short strings over the characters that matter.
 TEST(PetLikeSscanfRandom, RandomStrings) {
-  SKIP_WITHOUT_GLIBC();
   const std::string alphabet = "0123456789abcdefABCDEFxXgG+- ,,,\t\n.";
   std::mt19937 random(7);
   for (int round = 0; round < 100000; ++round) {
     std::string text(random() % 20, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
+    if (!ReferenceDefined(text)) continue;
     Parsed mine = WithParsePetValue(text);
     Parsed theirs = WithSscanf(text);
     ASSERT_EQ(Show(mine), Show(theirs)) << "input \"" << text << "\"";

@@ -1,8 +1,10 @@
 // What the agent tells the machine and the machine only writes down here: event log reports,
 // message boxes, power-off requests, service status; plus the module path it asks for.
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
