@@ -2,7 +2,8 @@
 //
 // Every facility is shaped after the Win32 call the agent was designed around, so that the
 // Win32 backend (src/os/win32) is a thin wrapper and the POSIX backend (src/os/posix) mimics
-// the same observable behaviour. No function here throws. Unless a contract says otherwise a
+// the same observable behaviour; the in-memory backend (src/os/memory, for unit tests) keeps it
+// inside the process. No function here throws. Unless a contract says otherwise a
 // function may be called from any thread, and a handle may be used from several threads.
 //
 // POSIX: every absolute path the backend uses is put under the directory named by the
@@ -210,7 +211,8 @@ bool DeviceIoControl(Handle device, uint32_t code, const void* in, uint32_t inLe
 
 // An in-process device: OpenDevice(path) of a registered path reaches `fn` instead of the OS.
 // Used by tests and benchmarks to put a scripted or simulated platform behind the agent's
-// real channel code. Register before OpenDevice; pass fn = nullptr to remove.
+// real channel code. Register before OpenDevice; pass fn = nullptr to remove. A handle stays on
+// the registration it was opened on: once that is removed or replaced, its calls fail.
 using LocalDeviceFn = bool (*)(void* context, uint32_t code, const void* in, uint32_t inLen,
                                void* out, uint32_t outLen, uint32_t* returned);
 void RegisterLocalDevice(const char* path, LocalDeviceFn fn, void* context);

@@ -12,7 +12,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
@@ -41,7 +41,7 @@ class AgentParametersTest : public ::testing::Test {
     os::RegCloseKey(key);
   }
 
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   std::vector<uint8_t> block_ = std::vector<uint8_t>(block::kSize);
 };
 
@@ -56,7 +56,7 @@ TEST_F(AgentParametersTest, LoadFollowsTheRegistryInOrder) {
       {std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}, std::vector<uint8_t>{2, 0, 0, 0x80}, 0xFFFFFFFF, 0x80000002},
   };
   for (const Case& c : cases) {
-    test::Sandbox fresh;
+    test::MemoryMachine fresh;
     Set(0x5A5A5A5A, 0x5A5A5A5A);
     Seed(kCpuOverTempShutdownValue, c.cpu);
     Seed(kClearEventLogEnabledValue, c.clear);
@@ -74,7 +74,7 @@ TEST_F(AgentParametersTest, SaveWritesBothAndReloadDropsUnsavedValues) {
 }
 
 TEST_F(AgentParametersTest, CorruptRegistryNeverMixesOrCrashes) {
-  sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(16384, '\xC3'));
+  os::memory::BreakRegistry();
   Set(9, 9);
   LoadAgentParameters();
   SaveAgentParameters();

@@ -1,4 +1,4 @@
-// RegKey on the real registry backend (SQLite in a fresh sandbox per test).
+// RegKey on the in-memory registry, fresh for each test.
 #include "agent/config/reg_key.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "contract/registry_paths.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
@@ -31,7 +31,7 @@ bool Exists(const std::string& path) {
 
 class RegKeyTest : public ::testing::Test {
  protected:
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   RegKey key_;
 };
 
@@ -73,6 +73,23 @@ TEST_F(RegKeyTest, ReadValueRefusesDataLongerThanDestinationOrLimit) {
   EXPECT_FALSE(key_.IsOpen());
 }
 
+// Data must fit both the destination and the fixed limit, and nothing is written past the
+// destination either way.
+TEST_F(RegKeyTest, ReadValueTakesDataThatFitsTheDestinationAndTheLimit) {
+  struct Case { const char* what; uint32_t stored, capacity; bool ok; };
+  const Case cases[] = {{"fits", 4, 4, true}, {"exactly the limit", kRegBufferSize, kRegBufferSize, true},
+                        {"longer than the destination", 8, 4, false},
+                        {"far past everything", 4000, kRegBufferSize, false}};
+  for (const Case& c : cases) {
+    Put(kPath, "data", os::kRegBinary, std::vector<uint8_t>(c.stored, 0x5A));
+    std::vector<uint8_t> destination(c.capacity + 16, 0xCC);
+    ASSERT_EQ(key_.Open(kBase.c_str(), "T"), 0);
+    EXPECT_EQ(key_.ReadValue("data", destination.data(), c.capacity), c.ok ? 0 : -1) << c.what;
+    for (std::size_t i = c.capacity; i < destination.size(); ++i) ASSERT_EQ(destination[i], 0xCC) << c.what << " " << i;
+    key_.Close();
+  }
+}
+
 TEST_F(RegKeyTest, EnumerationStopsAtFirstEmptyValue) {
   Put(kPath, "first", os::kRegSz, {'1', 0});
   Put(kPath, "second", os::kRegSz, {'2', 0});
@@ -104,7 +121,7 @@ TEST_F(RegKeyTest, PathOf259CharactersFitsWholeAndLongerIsRefused) {
 }
 
 TEST_F(RegKeyTest, CorruptDatabaseGivesFailedFlags) {
-  sandbox_.WriteFile("var/lib/vigilagent/registry.db", std::string(8192, '\x5A'));
+  os::memory::BreakRegistry();
   uint32_t value = 1;
   if (key_.Open(kBase.c_str(), "T") == 0) {
     EXPECT_EQ(key_.ReadDword("v", &value), -1);

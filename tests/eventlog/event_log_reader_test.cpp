@@ -354,11 +354,7 @@ TEST_F(ReaderTest, EndlessMoreRecordsIsCutAtTheExchangeLimit) {
 TEST_F(ReaderTest, ARegistryThatRefusesWritesDoesNotStopThePoll) {
   FillLog(3);
   StartReader();
-  // Make the registry database unusable: a directory where its file was.
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    std::remove(sandbox_.Path(std::string("var/lib/vigilagent/registry.db") + suffix).c_str());
-  }
-  sandbox_.WriteFile("var/lib/vigilagent/registry.db/blocker", "");
+  os::memory::BreakRegistry();
   ASSERT_NE(SaveLogPosition(), 0);
   PollEventLog();
   EXPECT_EQ(EventLines().size(), 3u);

@@ -4,8 +4,6 @@
 #include <time.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "contract/registry_paths.h"
 #include "agent/eventlog/event_decoder.h"
@@ -54,7 +52,6 @@ const TableValue kTable[] = {
 class EventTableEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    Sandbox sandbox;
     const std::string base = kParametersBasePath;
     for (const TableValue& v : kTable) {
       WriteString(base + kEventStringTableName + kTestModel, v.key, v.text);
@@ -78,8 +75,13 @@ class EventTableEnvironment : public ::testing::Environment {
 }  // namespace
 
 void UseTimeZone(const char* tz) {
+#ifdef _WIN32
+  _putenv(("TZ=" + std::string(tz)).c_str());  // the C runtime keeps a copy
+  _tzset();
+#else
   setenv("TZ", tz, 1);
   tzset();
+#endif
 }
 
 void EventLogTest::SetUp() {
@@ -99,25 +101,41 @@ void EventLogTest::SetUp() {
   gEventLogReader = EventLogReaderState{};
   gUtilizationAlerted = false;
   gModelIndex = ModelIndex(0);
-  gTestLog.Open();  // no file in a fresh sandbox: inactive
+  gTestLog.Open();  // no file on a fresh machine: inactive
   UseLogRecordSource(DriverLogRecords());
 }
 
 void EventLogTest::TearDown() {
-  std::remove(sandbox_.Path("var/lib/vigilagent/drive_c/test_log.csv").c_str());
+  os::memory::Reset();  // the test log file goes with the rest
+  messagesForgotten_ = 0;
   gTestLog.Open();
   UseLogRecordSource(DriverLogRecords());
   gBlock = nullptr;
 }
 
-std::vector<std::string> EventLogTest::Lines(const std::string& relative) const {
+std::vector<std::string> EventLogTest::EventLines() const {
   std::vector<std::string> lines;
-  std::ifstream in(sandbox_.Path(relative));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) lines.push_back(line);
+  for (const auto& report : os::memory::ReportedEvents()) {
+    const char* type = report.type == os::kEventTypeError     ? "error"
+                       : report.type == os::kEventTypeWarning ? "warning"
+                                                              : "information";
+    std::string line = "{\"source\":\"" + report.source + "\",\"eventId\":" + std::to_string(report.eventId) +
+                       ",\"category\":" + std::to_string(report.category) + ",\"type\":\"" + type +
+                       "\",\"message\":\"" + report.text + "\"";
+    for (const auto& [name, value] : report.fields) line += ",\"" + name + "\":\"" + value + "\"";
+    lines.push_back(line + "}");
   }
   return lines;
 }
+
+std::vector<std::string> EventLogTest::MessageLines() const {
+  std::vector<std::string> lines;
+  const auto boxes = os::memory::MessageBoxes();
+  for (std::size_t i = messagesForgotten_; i < boxes.size(); ++i) lines.push_back(boxes[i].caption + ": " + boxes[i].text);
+  return lines;
+}
+
+std::vector<std::string> EventLogTest::PowerOffLines() const { return os::memory::ShutdownRequests(); }
 
 HistoryEntry EventLogTest::Entry(std::size_t slot) const {
   HistoryEntry entry;
@@ -140,7 +158,7 @@ void EventLogTest::StartReader(uint16_t size) {
 }
 
 void EventLogTest::StartTestLog(const std::string& contents) {
-  sandbox_.WriteFile("var/lib/vigilagent/drive_c/test_log.csv", contents);
+  ASSERT_TRUE(os::memory::PutFile(kTestLogPath, contents));
   gTestLog.Open();
   UseLogRecordSource(TestLogRecords());
 }

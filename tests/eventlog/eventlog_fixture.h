@@ -1,4 +1,4 @@
-// Common ground of the event log tests: a sandbox root, a private block, the scripted device,
+// Common ground of the event log tests: a fresh machine, a private block, the scripted device,
 // a fixed clock and the test event table.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 #include "agent/eventlog/decoded_event.h"
 #include "fake_log_device.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil::test {
 
@@ -28,11 +28,13 @@ class EventLogTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Lines of the system event log sink, and the message box and power-off records.
-  std::vector<std::string> EventLines() const { return Lines("var/log/vigilagent/events.log"); }
-  std::vector<std::string> MessageLines() const { return Lines("var/log/vigilagent/messages.log"); }
-  std::vector<std::string> PowerOffLines() const { return Lines("var/lib/vigilagent/poweroff.log"); }
-  std::vector<std::string> Lines(const std::string& relative) const;
+  // One line per system event log report (source, id, category, type name, text and fields as
+  // "name":"value" pairs), per message box ("caption: text") and per power-off request.
+  std::vector<std::string> EventLines() const;
+  std::vector<std::string> MessageLines() const;
+  std::vector<std::string> PowerOffLines() const;
+  // MessageLines() leaves out the boxes shown so far.
+  void ForgetMessages() { messagesForgotten_ = os::memory::MessageBoxes().size(); }
 
   HistoryEntry Entry(std::size_t slot) const;
   uint16_t NextSlot() const;
@@ -45,7 +47,8 @@ class EventLogTest : public ::testing::Test {
   // start-up does when it finds the file.
   void StartTestLog(const std::string& contents);
 
-  Sandbox sandbox_;
+  MemoryMachine machine_;
+  std::size_t messagesForgotten_ = 0;
   std::vector<uint8_t> block_;
 };
 

@@ -1,4 +1,4 @@
-// Event table loading and lookups against a real registry database in a sandbox.
+// Event table loading and lookups against the in-memory registry.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +8,7 @@
 #include "contract/registry_paths.h"
 #include "agent/eventtables/event_table.h"
 #include "os/os.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
@@ -42,7 +42,7 @@ bool KeyExists(const char* tableName) {
 
 class EventTableTest : public ::testing::Test {
  protected:
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   EventTable table_;
 };
 

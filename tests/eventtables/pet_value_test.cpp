@@ -1,6 +1,7 @@
 // ParsePetValue must store exactly what sscanf "%x,%x,..." stores: compared against sscanf itself.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -44,7 +45,24 @@ std::string Show(const Parsed& p) {
 
 class PetLikeSscanf : public ::testing::TestWithParam<const char*> {};
 
+// C leaves a %x beyond unsigned int undefined. glibc converts as strtoul on 64 bits, as the
+// parser does; another C library is only a reference while every digit run fits 32 bits.
+bool ReferenceDefined(const std::string& text) {
+#ifdef __GLIBC__
+  (void)text;
+  return true;
+#else
+  std::size_t run = 0;
+  for (char c : text) {
+    run = std::isxdigit(static_cast<unsigned char>(c)) ? run + 1 : 0;
+    if (run > 8) return false;
+  }
+  return true;
+#endif
+}
+
 TEST_P(PetLikeSscanf, SameCountAndBytes) {
+  if (!ReferenceDefined(GetParam())) GTEST_SKIP() << "beyond 32 bits this C library's sscanf is no reference";
   const std::string text = GetParam();
   EXPECT_EQ(Show(WithParsePetValue(text)), Show(WithSscanf(text))) << "input \"" << text << "\"";
 }
@@ -73,6 +91,7 @@ TEST(PetLikeSscanfRandom, RandomStrings) {
   for (int round = 0; round < 100000; ++round) {
     std::string text(random() % 20, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
+    if (!ReferenceDefined(text)) continue;
     Parsed mine = WithParsePetValue(text);
     Parsed theirs = WithSscanf(text);
     ASSERT_EQ(Show(mine), Show(theirs)) << "input \"" << text << "\"";

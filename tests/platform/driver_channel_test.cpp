@@ -7,7 +7,7 @@
 #include "contract/driver_protocol.h"
 #include "fake_platform.h"
 #include "agent/platform/driver_channel.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil::test {
 namespace {
@@ -20,7 +20,7 @@ class DriverChannelTest : public ::testing::Test {
     CloseDriverChannel();
     gDriverRetryDelayMs = 1000;
   }
-  Sandbox sandbox_;
+  MemoryMachine machine_;
 };
 
 TEST_F(DriverChannelTest, MissingDriverCostsTenAttemptsEachFollowedByTheDelay) {

@@ -1,5 +1,5 @@
 // Model identification: the SMBIOS read through the real channel, the parse, the model table
-// and the event tables it loads, against a sandboxed registry.
+// and the event tables it loads, against the in-memory registry.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +13,7 @@
 #include "agent/platform/driver_channel.h"
 #include "agent/platform/model_identification.h"
 #include "smbios_builder.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil::test {
 namespace {
@@ -41,7 +41,7 @@ class ModelIdentificationTest : public ::testing::Test {
     platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});
   }
 
-  Sandbox sandbox_;
+  MemoryMachine machine_;
   FakePlatform platform_;
 };
 

@@ -13,7 +13,7 @@
 #include "agent/shared/shared_block.h"
 #include "contract/block_layout.h"
 #include "contract/smbios_types.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
@@ -39,7 +39,8 @@ class EventLogStartTest : public ::testing::Test {
   }
   void TearDown() override {
     gBlock = nullptr;
-    gTestLog.Open();  // the file is gone with the sandbox: back to inactive
+    os::memory::Reset();
+    gTestLog.Open();  // the file is gone with the machine: back to inactive
     UseLogRecordSource(DriverLogRecords());
   }
   // Lays the structures out in the table and notes them in the inventory, as a parse would.
@@ -51,16 +52,9 @@ class EventLogStartTest : public ::testing::Test {
       at += s.size() + 2;
     }
   }
-  std::size_t Events() const {
-    const std::string path = "var/log/vigilagent/events.log";
-    if (!sandbox_.Exists(path)) return 0;
-    const std::string log = sandbox_.ReadFile(path);
-    std::size_t lines = 0;
-    for (char c : log) lines += c == '\n';
-    return lines;
-  }
+  static std::size_t Events() { return os::memory::ReportedEvents().size(); }
 
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   std::vector<uint8_t> table_ = std::vector<uint8_t>(kSmbiosTableSize, 0);
   std::vector<uint8_t> block_ = std::vector<uint8_t>(block::kSize, 0);
 };
@@ -101,7 +95,7 @@ TEST_F(EventLogStartTest, ATestLogPresentAtStartReplacesTheDriver) {
   PollEventLog();
   EXPECT_EQ(Events(), 0u);
 
-  sandbox_.WriteFile("var/lib/vigilagent/drive_c/test_log.csv", "1,4,0\n10,8,0\n");
+  ASSERT_TRUE(os::memory::PutFile(kTestLogPath, "1,4,0\n10,8,0\n"));
   StartEventLogReader(table_.data(), true);
   EXPECT_TRUE(gTestLog.IsActive());
   PollEventLog();

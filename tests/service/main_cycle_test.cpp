@@ -17,8 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kBlockFile = std::string("dev/shm/") + block::kName;
-
 // Present, but answers nothing: start-up succeeds with nothing identified.
 bool SilentDriver(void*, uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t*) { return false; }
 
@@ -42,7 +40,7 @@ TEST_F(MainCycleTest, NoDriverFailsOnceKeepsTheBlockAndEndsTheRequestThread) {
   ASSERT_NE(test::HoldClientBlock(stale), nullptr);
   EXPECT_EQ(AgentMainCycle(), 0);
   EXPECT_EQ(Boxes("HwGate: Driver Initialization Error!"), 1u);
-  EXPECT_EQ(sandbox_.ReadFile(kBlockFile), stale);
+  EXPECT_EQ(BlockBytes(), stale);
   EXPECT_FALSE(RequestThreadRunning());
   EXPECT_EQ(gRequestEvent, nullptr);
 }
@@ -65,7 +63,7 @@ TEST_F(MainCycleTest, StartUpRewritesItsFieldsAndStopEndsTheWaitAtOnce) {
   ASSERT_EQ(cycle.wait_for(3s), std::future_status::ready);
   EXPECT_FALSE(StopSignalled());  // the cycle consumed it
 
-  const std::string file = sandbox_.ReadFile(kBlockFile);
+  const std::string file = BlockBytes();
   EXPECT_EQ(file.substr(block::kIdByte0, 10), std::string("\x01\x23\x01\x99\x2B\x00\x00\x00\x00\x10", 10));
   EXPECT_EQ(file.substr(block::kSystemUuid, block::kSystemUuidSize), std::string(block::kSystemUuidSize, '\0'));
   const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
@@ -85,7 +83,7 @@ TEST_F(MainCycleTest, UnusableMappingRunsOnAPrivateBlockAndFreesIt) {
   ASSERT_NE(test::HoldClientBlock("too small"), nullptr);
   EXPECT_EQ(AgentMainCycle(), 0);
   EXPECT_EQ(gBlock, nullptr);
-  EXPECT_EQ(sandbox_.ReadFile(kBlockFile), "too small");
+  EXPECT_EQ(BlockBytes(), "too small");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The request thread on real named events, driven as a client drives it.
+// The request thread on named events, driven as a client drives it.
 #include "agent/service/request_channel.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,8 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
+#include "support/wait_until.h"
 
 namespace vigil {
 namespace {
@@ -56,7 +57,7 @@ class RequestChannelTest : public ::testing::Test {
     return rc == os::kErrorSuccess && value == 6;
   }
 
-  test::Sandbox sandbox_;
+  test::MemoryMachine machine_;
   std::vector<uint8_t> block_ = std::vector<uint8_t>(block::kSize);
   os::Handle request_ = nullptr;
   os::Handle reply_ = nullptr;
@@ -70,7 +71,7 @@ TEST_F(RequestChannelTest, CodeTable) {
                         {9, false, true, false},  {17, false, false, true}, {10, false, false, false},
                         {18, false, false, false}, {INT32_MAX, false, false, false}};
   for (const Case& c : cases) {
-    test::Sandbox fresh;
+    test::MemoryMachine fresh;
     block_.assign(block::kSize, 0);
     block::StoreU32(gBlock, block::kCpuOverTempShutdown, 6);
     Start();
@@ -107,7 +108,7 @@ TEST_F(RequestChannelTest, RequestDuringStopPendingIsServedThenThreadEnds) {
 }
 
 TEST_F(RequestChannelTest, MissingRequestEventEndsThreadInsteadOfSpinning) {
-  sandbox_.WriteFile("dev/shm/vigil-event.NVX_CFG_EVENT/not-an-event", "");
+  os::memory::TakeName(kRequestEventName);
   StartRequestChannel();
   EXPECT_EQ(gRequestEvent, nullptr);
   EXPECT_TRUE(test::WaitUntil([] { return !RequestThreadRunning(); }, 3s));

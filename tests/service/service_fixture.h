@@ -1,4 +1,4 @@
-// What the service tests share: a sandbox, a stop event, the message boxes shown so far.
+// What the service tests share: a fresh machine, a stop event, the message boxes shown so far.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +8,9 @@
 #include "os/os.h"
 #include "agent/service/service_entry.h"
 #include "agent/shared/shared_block.h"
-#include "support/sandbox.h"
+#include "contract/block_layout.h"
+#include "support/memory_machine.h"
+#include "support/wait_until.h"
 
 namespace vigil::test {
 
@@ -25,15 +27,19 @@ class ServiceFixture : public ::testing::Test {
     gBlock = gView = nullptr;
   }
   bool StopSignalled() { return os::WaitForEvent(gStopEvent, 0) == os::WaitResult::kSignaled; }
+  // How often `text` was shown, in "caption: text" form.
   std::size_t Boxes(const std::string& text) const {
-    const std::string path = "var/log/vigilagent/messages.log";
-    const std::string log = sandbox_.Exists(path) ? sandbox_.ReadFile(path) : "";
     std::size_t n = 0;
-    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    for (const auto& box : os::memory::MessageBoxes()) {
+      const std::string shown = box.caption + ": " + box.text;
+      for (auto at = shown.find(text); at != std::string::npos; at = shown.find(text, at + 1)) ++n;
+    }
     return n;
   }
+  // What a client sees of the named block now.
+  static std::string BlockBytes() { return os::memory::MappingBytes(block::kName).value_or(""); }
 
-  Sandbox sandbox_;
+  MemoryMachine machine_;
 };
 
 }  // namespace vigil::test

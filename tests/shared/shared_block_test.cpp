@@ -1,4 +1,4 @@
-// Creation of "DMFileMap" on the real shared-memory backend.
+// Creation of "DMFileMap" on the in-memory port.
 #include "agent/shared/shared_block.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +8,10 @@
 
 #include "contract/block_layout.h"
 #include "support/agent_block.h"
-#include "support/sandbox.h"
+#include "support/memory_machine.h"
 
 namespace vigil {
 namespace {
-
-const std::string kBlockFile = std::string("dev/shm/") + block::kName;
 
 class SharedBlockTest : public ::testing::Test {
  protected:
@@ -21,7 +19,9 @@ class SharedBlockTest : public ::testing::Test {
     ReleaseSharedBlock();
     gBlock = gView = nullptr;
   }
-  test::Sandbox sandbox_;
+  // What a client sees of the named block now.
+  static std::string BlockBytes() { return os::memory::MappingBytes(block::kName).value_or(""); }
+  test::MemoryMachine machine_;
 };
 
 TEST_F(SharedBlockTest, ClientCreatedMappingIsReusedWithItsContents) {
@@ -32,7 +32,7 @@ TEST_F(SharedBlockTest, ClientCreatedMappingIsReusedWithItsContents) {
   ASSERT_NE(gView, nullptr);
   EXPECT_EQ(gBlock[block::kSize - 1], 0x99);
   gBlock[block::kRequest17Flag] = 1;
-  EXPECT_EQ(sandbox_.ReadFile(kBlockFile)[block::kRequest17Flag], 1);
+  EXPECT_EQ(BlockBytes()[block::kRequest17Flag], 1);
 }
 
 // A shorter object cannot hold the block: refused, left as it was, private block instead.
@@ -44,7 +44,7 @@ TEST_F(SharedBlockTest, SmallerExistingMappingIsRefusedAndLeftUntouched) {
   ASSERT_NE(gBlock, nullptr);
   EXPECT_TRUE(std::all_of(gBlock, gBlock + block::kSize, [](uint8_t b) { return b == 0; }));
   gBlock[block::kSize - 1] = 0xEE;
-  EXPECT_EQ(sandbox_.ReadFile(kBlockFile), small);
+  EXPECT_EQ(BlockBytes(), small);
   ReleaseSharedBlock();
   EXPECT_EQ(CurrentBlock(), nullptr);
 }

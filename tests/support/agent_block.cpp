@@ -4,7 +4,7 @@
 
 #include "os/os.h"
 #include "contract/block_layout.h"
-#include "support/sandbox.h"
+#include "support/wait_until.h"
 
 namespace vigil::test {
 

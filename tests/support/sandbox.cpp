@@ -137,15 +137,6 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
   return RunResult{status, p.Stdout(), p.Stderr()};
 }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
-
 std::string BinaryPath(const std::string& name) { return std::string(VIGIL_BINARY_DIR) + "/bin/" + name; }
 std::string SourcePath(const std::string& relative) { return std::string(VIGIL_SOURCE_DIR) + "/" + relative; }
 

@@ -4,10 +4,11 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "support/wait_until.h"
 
 namespace vigil::test {
 
@@ -71,9 +72,6 @@ struct RunResult {
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               std::chrono::milliseconds timeout = std::chrono::seconds(30),
               const std::map<std::string, std::string>& env = {});
-
-// Polls `condition` every 10 ms until it holds or `timeout` passes.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // Path of a built executable (build/bin/<name>).
 std::string BinaryPath(const std::string& name);

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "contract/driver_protocol.h"
 #include "os/os.h"
-#include "agent/platform/driver_channel.h"
 
 namespace vigil::wintest {
 namespace {
@@ -167,54 +167,6 @@ TEST(Device, MissingDeviceAndBadHandles) {
   uint8_t out[4];
   EXPECT_FALSE(os::DeviceIoControl(nullptr, 1, nullptr, 0, out, 4, &returned));
   EXPECT_EQ(returned, 0u);
-}
-
-// --- The agent's driver channel -------------------------------------------------------------
-
-class DriverChannel : public ::testing::Test {
- protected:
-  void SetUp() override { saved_ = gDriverRetryDelayMs; }
-  void TearDown() override {
-    CloseDriverChannel();
-    os::RegisterLocalDevice(kDriverPath, nullptr, nullptr);
-    gDriverRetryDelayMs = saved_;
-  }
-  uint32_t saved_ = 0;
-};
-
-TEST_F(DriverChannel, NoDriverMeansTenAttemptsEachFollowedByTheDelay) {
-  gDriverRetryDelayMs = 30;
-  const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(OpenDriverChannel(), -1);
-  const ULONGLONG elapsed = GetTickCount64() - start;
-  EXPECT_EQ(gDriverHandle, nullptr);
-  // Ten delays at least (the tick may run up to one period behind); a bound well short of
-  // twenty shows it gives up.
-  EXPECT_GE(elapsed, 10u * 30u - 16u);
-  EXPECT_LT(elapsed, 20u * 30u + 500u);
-}
-
-TEST_F(DriverChannel, DriverPresentOpensAtOnceAndCarriesTheThreeCodes) {
-  Script script;
-  script.claimed = 0;
-  os::RegisterLocalDevice(kDriverPath, ScriptedDevice, &script);
-  gDriverRetryDelayMs = 5000;
-  const ULONGLONG start = GetTickCount64();
-  ASSERT_EQ(OpenDriverChannel(), 0);
-  EXPECT_LT(GetTickCount64() - start, 2000u) << "no sleep after a successful open";
-
-  std::vector<uint8_t> table(kSmbiosTableSize);
-  EXPECT_TRUE(ReadSmbiosTable(table.data()));
-  EXPECT_EQ(script.inLen, 0u);
-  EXPECT_EQ(script.outLen, kSmbiosTableSize);
-
-  std::vector<uint8_t> command(kCommandBlockSize, 0);
-  EXPECT_EQ(DeviceCommand(command.data()), 0);
-  EXPECT_EQ(script.inLen, kCommandBlockSize);
-  EXPECT_EQ(script.outLen, kCommandBlockSize);
-
-  script.ok = false;
-  EXPECT_EQ(DeviceCommand(command.data()), -1);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The registry on the Win32 backend: the port's Reg*A wrappers and the RegKey rules over them.
+// The registry on the Win32 backend: the port's Reg*A wrappers. The RegKey rules over them are
+// the shared cases of tests/config, which run in this build too.
 #include "os/win32/win32_api.h"  // <windows.h> without the macros that hide port names
 
 #include <gtest/gtest.h>
@@ -8,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/config/reg_key.h"
-#include "contract/registry_paths.h"
 #include "os/os.h"
 #include "peer_process.h"
 
@@ -150,143 +149,6 @@ TEST_F(Registry, DeletingValuesAndWholeTrees) {
   EXPECT_EQ(os::RegDeleteKeyTree(base_.c_str()), os::kErrorFileNotFound);
   // Never HKLM itself.
   EXPECT_EQ(os::RegDeleteKeyTree(""), os::kErrorInvalidParameter);
-}
-
-// --- RegKey -------------------------------------------------------------------------------
-
-class RegKeyRules : public Registry {
- protected:
-  std::string Base() const { return base_ + "\\"; }
-  void Put(const char* name, uint32_t type, const void* data, uint32_t size) {
-    os::RegHandle key = Create();
-    ASSERT_EQ(os::RegSetValue(key, name, type, data, size), os::kErrorSuccess);
-    os::RegCloseKey(key);
-  }
-};
-
-TEST_F(RegKeyRules, OpenCreatesAMissingKeyWithItsParents) {
-  RegKey key;
-  ASSERT_EQ(key.Open(Base().c_str(), "New\\Deeper"), 0);
-  key.Close();
-  os::RegHandle opened = nullptr;
-  EXPECT_EQ(os::RegOpenKey((Base() + "New\\Deeper").c_str(), os::kKeyRead, &opened),
-            os::kErrorSuccess);
-  os::RegCloseKey(opened);
-}
-
-TEST_F(RegKeyRules, AFailedReadClosesTheKeyForEveryLaterStep) {
-  const uint32_t one = 1;
-  Put("present", os::kRegDword, &one, 4);
-  RegKey key;
-  ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-  uint32_t value = 0;
-  EXPECT_EQ(key.ReadValue("missing", &value, sizeof value), -1);
-  EXPECT_FALSE(key.IsOpen());
-  EXPECT_EQ(key.ReadValue("present", &value, sizeof value), -1) << "the key is closed now";
-  EXPECT_EQ(key.WriteDword("present", 2), -1);
-  key.Close();  // nothing left to close
-  EXPECT_FALSE(key.IsOpen());
-}
-
-struct ReadCase {
-  const char* what;
-  uint32_t stored;     // bytes in the registry
-  uint32_t capacity;   // destination size
-  int failed;
-};
-
-class ReadLimits : public RegKeyRules, public ::testing::WithParamInterface<ReadCase> {};
-
-TEST_P(ReadLimits, DataMustFitTheDestinationAndTheFixedLimit) {
-  const ReadCase& c = GetParam();
-  std::vector<uint8_t> data(c.stored, 0x5A);
-  Put("data", os::kRegBinary, data.data(), c.stored);
-  std::vector<uint8_t> destination(c.capacity + 16, 0xCC);
-  RegKey key;
-  ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-  EXPECT_EQ(key.ReadValue("data", destination.data(), c.capacity), c.failed ? -1 : 0) << c.what;
-  for (std::size_t i = c.capacity; i < destination.size(); ++i) {
-    ASSERT_EQ(destination[i], 0xCC) << c.what << ": written past the destination at " << i;
-  }
-  key.Close();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ReadLimits,
-    ::testing::Values(ReadCase{"fits", 4, 4, 0}, ReadCase{"exactly the limit", 260, 260, 0},
-                      ReadCase{"longer than the destination", 8, 4, 1},
-                      ReadCase{"past the limit in a large destination", 261, 400, 1},
-                      ReadCase{"far past everything", 4000, 260, 1}));
-
-TEST_F(RegKeyRules, ReadDwordTakesOnlyAWholeDword) {
-  const char text[] = "1";
-  const uint16_t shortValue = 7;
-  const uint32_t good = 0x01020304;
-  Put("text", os::kRegSz, text, sizeof text);
-  Put("short", os::kRegDword, &shortValue, sizeof shortValue);
-  Put("good", os::kRegDword, &good, sizeof good);
-  for (const char* bad : {"text", "short"}) {
-    RegKey key;
-    ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-    uint32_t value = 0xDEADBEEF;
-    EXPECT_EQ(key.ReadDword(bad, &value), -1) << bad;
-    EXPECT_EQ(value, 0xDEADBEEFu) << bad << ": the variable took bytes that were not read";
-  }
-  RegKey key;
-  ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-  uint32_t value = 0;
-  EXPECT_EQ(key.ReadDword("good", &value), 0);
-  EXPECT_EQ(value, good);
-  key.Close();
-}
-
-TEST_F(RegKeyRules, EnumerationStopsAtTheFirstEmptyValue) {
-  // Names in alphabetical order, which is also the order they are made in, so the result does
-  // not depend on whether the registry lists values by name (Wine) or by creation (Windows).
-  const char first[] = "one";
-  const char second[] = "two";
-  Put("a", os::kRegSz, first, sizeof first);
-  Put("b", os::kRegSz, second, sizeof second);
-  Put("c", os::kRegSz, "", 0);
-  Put("d", os::kRegSz, first, sizeof first);
-  RegKey key;
-  ASSERT_EQ(key.Open(Base().c_str(), ""), 0);
-  std::vector<std::string> seen;
-  char name[kRegBufferSize];
-  uint8_t data[kRegBufferSize];
-  uint32_t length = 0;
-  for (uint32_t i = 0; key.EnumValue(name, i, data, &length) == 0; ++i) {
-    seen.push_back(name);
-    ASSERT_LT(i, 10u);
-  }
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
-  EXPECT_FALSE(key.IsOpen()) << "the failure that ends the walk closes the key";
-}
-
-// The joined path has a 260-byte buffer: 259 characters and the terminator fit, one more does
-// not, and a path that fits reaches the registry whole.
-TEST_F(RegKeyRules, JoinedPathOfExactly259CharactersFitsAndOneMoreDoesNot) {
-  const std::string base = Base();
-  ASSERT_LT(base.size(), 100u);
-  // Components stay under the registry's 255-character limit for one key name.
-  auto subkeyOfTotal = [&](std::size_t total) {
-    const std::size_t rest = total - base.size();
-    return std::string(100, 'p') + "\\" + std::string(rest - 101, 'q');
-  };
-  const std::string fits = subkeyOfTotal(259);
-  RegKey key;
-  ASSERT_EQ(key.Open(base.c_str(), fits.c_str()), 0);
-  key.Close();
-  os::RegHandle opened = nullptr;
-  EXPECT_EQ(os::RegOpenKey((base + fits).c_str(), os::kKeyRead, &opened), os::kErrorSuccess);
-  os::RegCloseKey(opened);
-
-  const std::string tooLong = subkeyOfTotal(260);
-  EXPECT_EQ(key.Open(base.c_str(), tooLong.c_str()), -1);
-  EXPECT_FALSE(key.IsOpen());
-  EXPECT_EQ(os::RegOpenKey((base + tooLong).c_str(), os::kKeyRead, &opened),
-            os::kErrorFileNotFound)
-      << "a refused path must not be created cut short or whole";
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "os/os.h"
 #include "peer_process.h"
 #include "contract/block_layout.h"
-#include "agent/shared/shared_block.h"
 
 namespace vigil::wintest {
 namespace {
@@ -73,16 +72,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ExistingSize,
                                            SizeCase{kBlockSize - 8192, false},
                                            SizeCase{kBlockSize, true},
                                            SizeCase{kBlockSize + 65536, true}));
-
-TEST(SharedMapping, AgentFallsBackToAPrivateBlockWhenTheMappingIsTooSmall) {
-  const std::string name = UniqueName("Block");
-  PeerHolding peer("mapping", name, "4096");
-  ASSERT_TRUE(peer.Ready());
-  EXPECT_EQ(CreateSharedBlock(name.c_str(), kBlockSize), nullptr);
-  // The client's small mapping is left as it was.
-  EXPECT_EQ(RunPeer("check " + name + " 0 0xA5"), 0);
-  EXPECT_EQ(peer.Release(), 0);
-}
 
 TEST(SharedMapping, ClientOpenTellsTooSmallFromMissing) {
   bool tooSmall = true;

@@ -8,10 +8,6 @@
 
 #include "os/os.h"
 #include "os/win32/shutdown_calls.h"
-#include "contract/block_access.h"
-#include "contract/block_layout.h"
-#include "agent/shared/shared_block.h"
-#include "agent/shutdown/system_shutdown.h"
 
 namespace vigil::wintest {
 namespace {
@@ -159,32 +155,6 @@ TEST_F(Shutdown, AFailedStepDoesNotStopTheOthers) {
             (std::vector<std::string>{"OpenProcessToken", "LookupPrivilegeValue(local)",
                                       "AdjustTokenPrivileges(wrong)", "GetVersionExA",
                                       "ExitWindowsEx", "AdjustTokenPrivileges(wrong)"}));
-}
-
-// The agent's trigger reaches the real backend sequence only when all three conditions hold.
-TEST_F(Shutdown, AgentTriggerPowersOffOnlyWhenEnabledAndThePollSawBoth) {
-  struct Case {
-    uint32_t enabled;
-    bool overTemp;
-    bool newRecord;
-    bool powersOff;
-  };
-  const Case cases[] = {{1, true, true, true},
-                        {0, true, true, false},
-                        {1, false, true, false},
-                        {1, true, false, false}};
-  std::vector<uint8_t> block(block::kSize, 0);
-  uint8_t* previous = gBlock;
-  gBlock = block.data();
-  for (const Case& c : cases) {
-    recorder_.calls.clear();
-    block::StoreU32(block.data(), block::kCpuOverTempShutdown, c.enabled);
-    CheckShutdownTrigger(LogPollResult{c.overTemp, c.newRecord});
-    bool powered = false;
-    for (const std::string& call : recorder_.calls) powered |= call == "ExitWindowsEx";
-    EXPECT_EQ(powered, c.powersOff) << c.enabled << " " << c.overTemp << " " << c.newRecord;
-  }
-  gBlock = previous;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Files named by Windows path.
-#include <cstring>
 #include <string>
 
+#include "os/drive_path.h"
 #include "os/os.h"
 #include "os/posix/drive_paths.h"
 #include "os/posix/root_paths.h"
@@ -10,29 +10,9 @@ namespace os {
 namespace posix {
 
 bool DrivePathToPosix(const char* windowsPath, std::string* posixPath) {
-  if (windowsPath == nullptr) return false;
-  const char* p = windowsPath;
-  if ((p[0] != 'c' && p[0] != 'C') || p[1] != ':' || (p[2] != '\\' && p[2] != '/')) return false;
-  std::string path = kDriveCDir;
-  std::string name;
-  bool any = false;
-  for (p += 3;; ++p) {
-    if (*p == '\\' || *p == '/' || *p == '\0') {
-      if (name == "..") return false;
-      if (!name.empty() && name != ".") {
-        path += "/" + name;
-        any = true;
-      }
-      name.clear();
-      if (*p == '\0') break;
-      continue;
-    }
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) return false;
-    name.push_back(*p);
-  }
-  if (!any) return false;
-  *posixPath = path;
+  std::string relative;
+  if (!PathOnDriveC(windowsPath, &relative)) return false;
+  *posixPath = std::string(kDriveCDir) + "/" + relative;
   return true;
 }
 

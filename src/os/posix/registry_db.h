@@ -16,9 +16,6 @@
 
 namespace os::posix {
 
-// Win32 ERROR_KEY_DELETED: the handle's key was removed after it was opened.
-constexpr long kErrorKeyDeleted = 1018;
-
 std::string RegistryDbPath();
 
 // Runs `body` on the process's connection to the database at `dbPath`, holding the one lock

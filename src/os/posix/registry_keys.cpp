@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "os/os.h"
+#include "os/registry_rules.h"
 #include "os/posix/registry_db.h"
 #include "os/posix/registry_key.h"
-#include "os/posix/registry_path.h"
 
 namespace os {
 namespace {
@@ -27,7 +27,7 @@ long FindKey(sqlite3* db, const std::string& path, std::int64_t* id) {
 long CreatePath(sqlite3* db, const std::vector<std::string>& names, std::int64_t* id) {
   std::int64_t parent = 0;
   for (std::size_t depth = 1; depth <= names.size(); ++depth) {
-    std::string path = posix::JoinKeyPath(names, depth);
+    std::string path = registry::JoinKeyPath(names, depth);
     Statement insert(db,
                      "INSERT INTO reg_keys(parent, name, path) VALUES(?, ?, ?)"
                      " ON CONFLICT(path) DO NOTHING");
@@ -52,12 +52,12 @@ long OpenKeyPath(const char* path, uint32_t access, bool create, RegHandle* out)
   if (out == nullptr) return kErrorInvalidParameter;
   *out = nullptr;
   std::vector<std::string> names;
-  if (!posix::SplitKeyPath(path, &names)) return kErrorInvalidParameter;
+  if (!registry::SplitKeyPath(path, &names)) return kErrorInvalidParameter;
   std::string dbPath = posix::RegistryDbPath();
   std::int64_t id = 0;
   long result = posix::WithRegistry(dbPath, [&](sqlite3* db) {
     // Most opens find the key: a plain read then, no write transaction and no sync.
-    long found = FindKey(db, posix::JoinKeyPath(names, names.size()), &id);
+    long found = FindKey(db, registry::JoinKeyPath(names, names.size()), &id);
     if (found != kErrorFileNotFound || !create) return found;
     return posix::WriteTransaction(db, [&] { return CreatePath(db, names, &id); });
   });
@@ -78,25 +78,25 @@ long RegOpenKey(const char* path, uint32_t access, RegHandle* out) {
 long RegEnumKey(RegHandle handle, uint32_t index, char* name, uint32_t* nameCap) {
   posix::HandleRef<RegistryKey> key(handle);
   if (!key) return kErrorInvalidHandle;
-  if (!key->Allows(posix::kKeyEnumerateSubKeys)) return kErrorAccessDenied;
+  if (!key->Allows(registry::kKeyEnumerateSubKeys)) return kErrorAccessDenied;
   if (name == nullptr || nameCap == nullptr) return kErrorInvalidParameter;
   return posix::WithRegistry(key->dbPath(), [&](sqlite3* db) {
     Statement child(db, "SELECT name FROM reg_keys WHERE parent = ? ORDER BY id LIMIT 1 OFFSET ?");
     int rc = child.Bind(1, key->id()).Bind(2, static_cast<std::int64_t>(index)).Step();
     if (rc == SQLITE_DONE) return kErrorNoMoreItems;
     if (rc != SQLITE_ROW) return child.Error();
-    return posix::CopyName(child.Text(0), name, nameCap);
+    return registry::CopyName(child.Text(0), name, nameCap);
   });
 }
 
 long RegDeleteKeyTree(const char* path) {
   // An empty path would name HKEY_LOCAL_MACHINE itself: refused, never the whole registry.
   std::vector<std::string> names;
-  if (!posix::SplitKeyPath(path, &names)) return kErrorInvalidParameter;
+  if (!registry::SplitKeyPath(path, &names)) return kErrorInvalidParameter;
   return posix::WithRegistry(posix::RegistryDbPath(), [&](sqlite3* db) {
     return posix::WriteTransaction(db, [&] {
       std::int64_t id = 0;
-      if (long error = FindKey(db, posix::JoinKeyPath(names, names.size()), &id)) return error;
+      if (long error = FindKey(db, registry::JoinKeyPath(names, names.size()), &id)) return error;
       static constexpr const char* kTree =
           "WITH RECURSIVE tree(id) AS (SELECT ? UNION ALL"
           " SELECT k.id FROM reg_keys k JOIN tree ON k.parent = tree.id) ";

@@ -1,6 +1,4 @@
 // Registry values: query, set, enumerate in creation order, delete.
-#include <cstring>
-
 #include "os/os.h"
 #include "os/posix/registry_db.h"
 #include "os/posix/registry_key.h"
@@ -20,7 +18,7 @@ long KeyGone(sqlite3* db, std::int64_t id) {
   Statement key(db, "SELECT 1 FROM reg_keys WHERE id = ?");
   int rc = key.Bind(1, id).Step();
   if (rc == SQLITE_ROW) return kErrorSuccess;
-  return rc == SQLITE_DONE ? posix::kErrorKeyDeleted : key.Error();
+  return rc == SQLITE_DONE ? registry::kErrorKeyDeleted : key.Error();
 }
 
 }  // namespace
@@ -29,7 +27,7 @@ long RegQueryValue(RegHandle handle, const char* name, uint32_t* type, void* dat
                    uint32_t* size) {
   posix::HandleRef<RegistryKey> key(handle);
   if (!key) return kErrorInvalidHandle;
-  if (!key->Allows(posix::kKeyQueryValue)) return kErrorAccessDenied;
+  if (!key->Allows(registry::kKeyQueryValue)) return kErrorAccessDenied;
   std::string_view valueName;
   if (!ValueName(name, &valueName) || (data != nullptr && size == nullptr)) {
     return kErrorInvalidParameter;
@@ -44,7 +42,7 @@ long RegQueryValue(RegHandle handle, const char* name, uint32_t* type, void* dat
     if (rc != SQLITE_ROW) return value.Error();
     if (type != nullptr) *type = static_cast<uint32_t>(value.Int(0));
     if (size == nullptr) return kErrorSuccess;
-    return posix::CopyData(value.Blob(1), value.Bytes(1), data, size);
+    return registry::CopyData(value.Blob(1), value.Bytes(1), data, size);
   });
 }
 
@@ -76,7 +74,7 @@ long RegEnumValue(RegHandle handle, uint32_t index, char* name, uint32_t* nameCa
                   uint32_t* type, void* data, uint32_t* dataSize) {
   posix::HandleRef<RegistryKey> key(handle);
   if (!key) return kErrorInvalidHandle;
-  if (!key->Allows(posix::kKeyQueryValue)) return kErrorAccessDenied;
+  if (!key->Allows(registry::kKeyQueryValue)) return kErrorAccessDenied;
   if (name == nullptr || nameCap == nullptr || (data != nullptr && dataSize == nullptr)) {
     return kErrorInvalidParameter;
   }
@@ -90,10 +88,10 @@ long RegEnumValue(RegHandle handle, uint32_t index, char* name, uint32_t* nameCa
       return gone != kErrorSuccess ? gone : kErrorNoMoreItems;
     }
     if (rc != SQLITE_ROW) return value.Error();
-    if (long error = posix::CopyName(value.Text(0), name, nameCap)) return error;
+    if (long error = registry::CopyName(value.Text(0), name, nameCap)) return error;
     if (type != nullptr) *type = static_cast<uint32_t>(value.Int(1));
     if (dataSize == nullptr) return kErrorSuccess;
-    return posix::CopyData(value.Blob(2), value.Bytes(2), data, dataSize);
+    return registry::CopyData(value.Blob(2), value.Bytes(2), data, dataSize);
   });
 }
 
@@ -115,29 +113,4 @@ long RegDeleteValue(RegHandle handle, const char* name) {
   });
 }
 
-namespace posix {
-
-long CopyName(std::string_view value, char* name, std::uint32_t* capacity) {
-  if (value.size() + 1 > *capacity) return kErrorMoreData;
-  if (!value.empty()) std::memcpy(name, value.data(), value.size());  // an empty view may hold null
-  name[value.size()] = '\0';
-  *capacity = static_cast<std::uint32_t>(value.size());
-  return kErrorSuccess;
-}
-
-long CopyData(const void* stored, std::uint32_t length, void* data, std::uint32_t* size) {
-  if (data == nullptr) {
-    *size = length;
-    return kErrorSuccess;
-  }
-  if (length > *size) {
-    *size = length;
-    return kErrorMoreData;
-  }
-  if (length != 0) std::memcpy(data, stored, length);
-  *size = length;
-  return kErrorSuccess;
-}
-
-}  // namespace posix
 }  // namespace os

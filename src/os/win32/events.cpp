@@ -1,4 +1,5 @@
 // Events, waits and handle closing.
+#include "os/local_devices.h"
 #include "os/win32/win32_api.h"
 
 namespace os {
@@ -38,8 +39,8 @@ WaitResult WaitForEvent(Handle event, uint32_t timeoutMs) {
 }
 
 void CloseHandle(Handle handle) {
-  // An in-process device handle is a table slot, not a kernel object.
-  if (handle != nullptr && !win32::IsLocalDevice(handle)) ::CloseHandle(handle);
+  // An in-process device handle is no kernel object and must never reach ::CloseHandle.
+  if (handle != nullptr && !local_devices::Close(handle)) ::CloseHandle(handle);
 }
 
 }  // namespace os

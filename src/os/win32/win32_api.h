@@ -54,10 +54,6 @@ class WorldAccess {
 // mapping's size only to the page, so this is the most that can be known of it.
 SIZE_T ViewedSize(HANDLE mapping);
 
-// True for a handle that OpenDevice gave out for an in-process device: it is no kernel object
-// and must never reach ::CloseHandle or ::DeviceIoControl.
-bool IsLocalDevice(Handle handle);
-
 // True once the service control manager has called the service entry of this process.
 bool RunningAsService();
 
