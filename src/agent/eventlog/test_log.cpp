@@ -22,6 +22,13 @@ constexpr std::size_t kFirstWordOffset = smbios::kLogRecordDataField;
 constexpr std::size_t kSecondWordOffset = kFirstWordOffset + 4;
 constexpr const char* kBadLineCaption = "test_log.csv";
 
+// A word too large for its 32 bits is all ones, as the scan into a 32-bit long always made it
+// on Windows; the words are scanned 64 bits wide so that Linux, whose long is 64 bits, agrees
+// instead of keeping the low half.
+uint32_t RecordWord(unsigned long long scanned) {
+  return scanned > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(scanned);
+}
+
 }  // namespace
 
 TestLog::~TestLog() { Close(); }
@@ -47,11 +54,11 @@ void TestLog::SkipSpace() {
   if (c != EOF) std::ungetc(c, file_);
 }
 
-// Reads "%x,%lx,%lx" one conversion at a time, exactly as the one scan would (white space
+// Reads the "%x,%lx,%lx" form one conversion at a time, exactly as the one scan would (white space
 // before each number, line breaks included, is skipped; each comma must follow its number),
 // so that the line of a record that does not match can be told. Returns the number of
 // numbers converted (EOF at the end of the file); `reason` says why fewer than two were.
-int TestLog::ScanRecord(unsigned int* type, unsigned long* first, unsigned long* second,
+int TestLog::ScanRecord(unsigned int* type, unsigned long long* first, unsigned long long* second,
                         const char** reason) {
   SkipSpace();
   const int typeRead = std::fscanf(file_, "%x", type);
@@ -66,7 +73,7 @@ int TestLog::ScanRecord(unsigned int* type, unsigned long* first, unsigned long*
     return 1;
   }
   SkipSpace();
-  if (std::fscanf(file_, "%lx", first) != 1) {
+  if (std::fscanf(file_, "%llx", first) != 1) {
     *reason = "the first data word is not a hexadecimal number";
     return 1;
   }
@@ -76,15 +83,14 @@ int TestLog::ScanRecord(unsigned int* type, unsigned long* first, unsigned long*
     return 2;
   }
   SkipSpace();
-  return std::fscanf(file_, "%lx", second) == 1 ? 3 : 2;
+  return std::fscanf(file_, "%llx", second) == 1 ? 3 : 2;
 }
 
 bool TestLog::ReadRecord(LogReadRecord* record) {
   if (!active_ || file_ == nullptr) return false;
   unsigned int type = 0;
-  // `long` is 32 bits on Windows and 64 on Linux: the record words take the low 32 bits.
-  unsigned long first = 0;
-  unsigned long second = 0;
+  unsigned long long first = 0;
+  unsigned long long second = 0;
   const char* reason = "";
   const int converted = ScanRecord(&type, &first, &second, &reason);
   if (converted < 2) {
@@ -111,8 +117,8 @@ bool TestLog::ReadRecord(LogReadRecord* record) {
   record->data[1] = kReplayedRecordLength;
   // Stamped now, so that an over-temperature line counts as recent and drives the shutdown.
   LocalTimeToBcd(gNow(), record->data + smbios::kLogRecordTimeField);
-  le::Store32(record->data + kFirstWordOffset, uint32_t(first));
-  le::Store32(record->data + kSecondWordOffset, uint32_t(second));
+  le::Store32(record->data + kFirstWordOffset, RecordWord(first));
+  le::Store32(record->data + kSecondWordOffset, RecordWord(second));
   return true;
 }
 

@@ -32,7 +32,8 @@ class TestLog {
  private:
   void Close();
   void SkipSpace();
-  int ScanRecord(unsigned int* type, unsigned long* first, unsigned long* second, const char** reason);
+  int ScanRecord(unsigned int* type, unsigned long long* first, unsigned long long* second,
+                 const char** reason);
 
   std::FILE* file_ = nullptr;
   bool active_ = false;
