@@ -83,11 +83,11 @@ TEST_F(ReaderTest, SetUpTakesTheLogGeometryFromTheStructure) {
     std::memcpy(structure + 16, &c.address, 4);
     gEventLogReader.logDataSize = 7;
     gEventLogReader.recordsSeen = 5;
-    EXPECT_EQ(SetUpEventLog(structure, c.structureLength), 0);
+    EXPECT_EQ(SetUpEventLog(structure, c.structureLength), c.size == 7 ? -1 : 0) << c.name;
     EXPECT_EQ(gEventLogReader.logDataSize, c.size) << c.name;
     EXPECT_EQ(gEventLogReader.recordsSeen, 0) << c.name;
   }
-  EXPECT_EQ(SetUpEventLog(nullptr, 0), 0);
+  EXPECT_EQ(SetUpEventLog(nullptr, 0), -1);
 }
 
 TEST_F(ReaderTest, SetUpLoadsTheStoredPositionLow16Bits) {

@@ -56,6 +56,13 @@ TEST_F(EventTableTest, MissingKeysAreCreatedEmptyAndNothingIsFound) {
   EXPECT_FALSE(table_.IsOpen());
 }
 
+TEST_F(EventTableTest, AnUnusableRegistryFailsTheLoadAndAddsNothing) {
+  os::memory::BreakRegistry();
+  EXPECT_EQ(table_.Load(kParametersBasePath, kModel), -1);
+  EXPECT_TRUE(table_.entries().empty());
+  EXPECT_FALSE(table_.IsOpen());
+}
+
 TEST_F(EventTableTest, BothTablesMeetInOneEntryWhateverTheirOrder) {
   WriteValues(kEventStringTableName, {{"0A_FFFFFFFF", Sz("Log area reset")},
                                       {"10_00000012", Sz("CPU1 over temperature")},

@@ -177,10 +177,13 @@ int SetUpEventLog(const uint8_t* structure, uint32_t length) {
   if (method == smbios::kEventLogAccessMemoryMapped32 && address != 0 &&
       areaLength > dataStart + kMappedLogHeaderSize) {
     gEventLogReader.logDataSize = uint16_t(areaLength - dataStart);
-  } else if (method == smbios::kEventLogAccessGeneralPurpose) {
-    gEventLogReader.logDataSize = uint16_t(areaLength);
+    return 0;
   }
-  return 0;
+  if (method == smbios::kEventLogAccessGeneralPurpose) {
+    gEventLogReader.logDataSize = uint16_t(areaLength);
+    return 0;
+  }
+  return -1;
 }
 
 void DropEventLog() { gEventLogReader.logDataSize = 0; }

@@ -40,7 +40,8 @@ struct LogPollResult {
 // Given the formatted area of a type-15 structure (`length` bytes available; bytes beyond it
 // count as zero): loads the stored position and follows the log the structure describes when
 // its access method is one the driver serves (otherwise the log followed so far stays).
-// Returns 0. Service thread, start-up.
+// 0 when it follows the structure's log, -1 when the structure describes none it can follow.
+// Service thread, start-up.
 int SetUpEventLog(const uint8_t* structure, uint32_t length);
 // No log to follow until SetUpEventLog finds one. Service thread, start-up.
 void DropEventLog();

@@ -36,24 +36,24 @@ bool JoinTablePath(const char* basePath, const char* tableName, char (&path)[kRe
 }  // namespace
 
 int EventTable::Load(const char* basePath, const char* modelName) {
-  LoadStringTable(basePath, modelName);
-  LoadPetTable(basePath, modelName);
-  return 0;
+  const int strings = LoadStringTable(basePath, modelName);
+  const int pets = LoadPetTable(basePath, modelName);
+  return strings == 0 && pets == 0 ? 0 : -1;
 }
 
-void EventTable::LoadStringTable(const char* basePath, const char* modelName) {
-  LoadTable(basePath, kEventStringTableName, modelName, &EventTable::TakeText);
+int EventTable::LoadStringTable(const char* basePath, const char* modelName) {
+  return LoadTable(basePath, kEventStringTableName, modelName, &EventTable::TakeText);
 }
 
-void EventTable::LoadPetTable(const char* basePath, const char* modelName) {
-  LoadTable(basePath, kEventPetTableName, modelName, &EventTable::TakePet);
+int EventTable::LoadPetTable(const char* basePath, const char* modelName) {
+  return LoadTable(basePath, kEventPetTableName, modelName, &EventTable::TakePet);
 }
 
-void EventTable::LoadTable(const char* basePath, const char* tableName, const char* modelName,
+int EventTable::LoadTable(const char* basePath, const char* tableName, const char* modelName,
                            void (*take)(EventDescription*, const char*, std::size_t)) {
   char path[kRegBufferSize];
-  if (!JoinTablePath(basePath, tableName, path)) return;
-  if (key_.Open(path, modelName) != 0) return;
+  if (!JoinTablePath(basePath, tableName, path)) return -1;
+  if (key_.Open(path, modelName) != 0) return -1;
   // One byte more than the registry may write into each, so both always end in a NUL: the
   // data are not trusted to hold one.
   char name[kRegBufferSize + 1];
@@ -61,7 +61,8 @@ void EventTable::LoadTable(const char* basePath, const char* tableName, const ch
   for (uint32_t index = 0;; ++index) {
     uint32_t dataLength = 0;
     // A failing enumeration has closed the key itself.
-    if (key_.EnumValue(name, index, data, &dataLength) != 0) return;
+    // The end of the values and a failed read both end the load: what was read is kept.
+    if (key_.EnumValue(name, index, data, &dataLength) != 0) return 0;
     name[kRegBufferSize] = '\0';
     const std::size_t length = dataLength < kRegBufferSize ? dataLength : kRegBufferSize;
     data[length] = '\0';

@@ -23,10 +23,12 @@ constexpr uint32_t kGeneralEventCode = 0xFFFFFFFFu;
 
 class EventTable {
  public:
-  // Loads the string table, then the PET table, of `modelName`. Always returns 0.
+  // Loads the string table, then the PET table, of `modelName` (a missing key is created
+  // empty). 0 when both keys were opened and read; -1 when either could not be opened (an
+  // unusable registry), in which case that table adds nothing and the other still loads.
   int Load(const char* basePath, const char* modelName);
-  void LoadStringTable(const char* basePath, const char* modelName);
-  void LoadPetTable(const char* basePath, const char* modelName);
+  int LoadStringTable(const char* basePath, const char* modelName);
+  int LoadPetTable(const char* basePath, const char* modelName);
 
   // Never null: the entry's text or "". Valid until the table changes. Does not allocate.
   const char* LookupText(uint32_t eventType, uint32_t eventCode) const;
@@ -39,8 +41,9 @@ class EventTable {
 
  private:
   // Opens basePath + tableName + modelName and hands every enumerated value's data (up to its
-  // first NUL, always NUL-terminated) to `take` for the value name's entry.
-  void LoadTable(const char* basePath, const char* tableName, const char* modelName,
+  // first NUL, always NUL-terminated) to `take` for the value name's entry. 0, or -1 when the
+  // key could not be opened.
+  int LoadTable(const char* basePath, const char* tableName, const char* modelName,
                  void (*take)(EventDescription*, const char*, std::size_t));
   static void TakeText(EventDescription* description, const char* text, std::size_t length);
   static void TakePet(EventDescription* description, const char* text, std::size_t length);

@@ -67,10 +67,7 @@ int AgentStartUp() {
   return 0;
 }
 
-int PollStep() {
-  CheckShutdownTrigger(PollEventLog());
-  return 0;
-}
+void PollStep() { CheckShutdownTrigger(PollEventLog()); }
 
 int Teardown() {
   // Nothing may be released while another thread can still reach it: first end the request
@@ -81,7 +78,7 @@ int Teardown() {
   if (!requestThreadGone || !controlsQuiet) {
     // Still in use after the bounded wait: leave the block and the handles to the end of the
     // process rather than free them under a running thread.
-    return 0;
+    return -1;
   }
   ReleaseSharedBlock();
   CloseDriverChannel();
@@ -91,10 +88,11 @@ int Teardown() {
 
 int AgentMainCycle() {
   // Without even a private block there is nothing the agent could publish or serve.
-  if (SetUpSharedBlock() != 0) return 0;
+  if (SetUpSharedBlock() != 0) return -1;
   LoadAgentParameters();
   StartRequestChannel();
-  if (AgentStartUp() == 0) {
+  const bool started = AgentStartUp() == 0;
+  if (started) {
     for (;;) {
       PollStep();
       const os::WaitResult result = os::WaitForEvent(gStopEvent, gPollIntervalMs);
@@ -108,7 +106,7 @@ int AgentMainCycle() {
     }
   }
   Teardown();
-  return 0;
+  return started ? 0 : -1;
 }
 
 }  // namespace vigil
