@@ -37,6 +37,15 @@ Records& TheRecords() {
   return records;
 }
 
+// A copy of one of the lists, taken under the lock so that a test reads a consistent list
+// while agent threads may still add to it.
+template <typename T>
+std::vector<T> CopyOf(std::vector<T> Records::*list) {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  return records.*list;
+}
+
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
 
 }  // namespace
@@ -127,29 +136,13 @@ bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
 
 namespace memory {
 
-std::vector<ReportedEvent> ReportedEvents() {
-  Records& records = TheRecords();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  return records.events;
-}
+std::vector<ReportedEvent> ReportedEvents() { return CopyOf(&Records::events); }
 
-std::vector<MessageBoxCall> MessageBoxes() {
-  Records& records = TheRecords();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  return records.boxes;
-}
+std::vector<MessageBoxCall> MessageBoxes() { return CopyOf(&Records::boxes); }
 
-std::vector<std::string> ShutdownRequests() {
-  Records& records = TheRecords();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  return records.shutdowns;
-}
+std::vector<std::string> ShutdownRequests() { return CopyOf(&Records::shutdowns); }
 
-std::vector<ServiceStatus> ServiceStatusReports() {
-  Records& records = TheRecords();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  return records.statuses;
-}
+std::vector<ServiceStatus> ServiceStatusReports() { return CopyOf(&Records::statuses); }
 
 bool SendServiceControl(uint32_t control) {
   ServiceCtrlHandlerFn handler = nullptr;
