@@ -1,15 +1,63 @@
 #!/bin/sh
-# Builds the Debian package from a built tree, installs it with dpkg -i, checks what landed
-# and removes it again (dpkg -r, then --purge). The package has no maintainer scripts, so
-# nothing is started or enabled on this machine. Needs root to install; as another user it
-# builds and lists the package only.
+# Builds the Debian package from a built tree and checks it:
+#   - the programs are stripped and the -dbgsym package holds each one's debug file;
+#   - systemd-analyze rates every service's exposure at most 5.0;
+#   - as root: dpkg -i makes the group, imports the event tables and enables the units;
+#     the daemons run under their units' sandboxes; dpkg -r stops them and keeps the state;
+#     dpkg --purge removes the state and nothing else.
+# Where systemd is the init system the units themselves run. Elsewhere (a container, a CI
+# machine) nothing can start them, so the daemons are started by hand the way their units
+# would run them: the unit's bounding set of capabilities, no new privileges, the file system
+# read-only except the unit's state, log, runtime and ReadWritePaths directories (and /dev/shm,
+# which every unit shares), a private /tmp and network namespace where the unit asks for one,
+# and for a DynamicUser unit an unused uid with the unit's supplementary group. That is the
+# sandbox's file, capability and network part; the system call filter is only rated.
 #   packaging/linux/check-deb.sh [BUILD_DIR]   (default build/default)
 set -eu
 build=$(cd "${1:-build/default}" && pwd)
+rm -f "$build"/vigilagent_*.deb "$build"/vigilagent-dbgsym_*.ddeb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vigilagent_*.deb | head -n 1)
+ddeb=$(ls "$build"/vigilagent-dbgsym_*.ddeb | head -n 1)
 echo "package: $deb"
-dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -E 'bin/|systemd|modules-load|sysusers' 
+work=$(mktemp -d)
+pids=""
+installed=no
+cleanup() {
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  if [ "$installed" = yes ] && dpkg -s vigilagent >/dev/null 2>&1; then
+    dpkg --purge vigilagent >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "package: $*" >&2
+  exit 1
+}
+dpkg-deb -x "$deb" "$work/pkg"
+dpkg-deb -x "$ddeb" "$work/dbg"
+units="$work/pkg/usr/lib/systemd/system"
+
+for exe in usr/sbin/vigilagent usr/sbin/hwgate-linux usr/bin/vigilctl; do
+  file -b "$work/pkg/$exe" | grep -q ', stripped' || fail "$exe is not stripped"
+  id=$(readelf -n "$work/pkg/$exe" 2>/dev/null | sed -n 's/.*Build ID: *\([0-9a-f]*\).*/\1/p')
+  debug="$work/dbg/usr/lib/debug/.build-id/$(echo "$id" | cut -c1-2)/$(echo "$id" | cut -c3-).debug"
+  [ -n "$id" ] && [ -f "$debug" ] || fail "$exe (build id '$id') has no debug file in $(basename "$ddeb")"
+  readelf -S "$debug" 2>/dev/null | grep -q '\.debug_info' || fail "the debug file of $exe holds no debug information"
+done
+echo "package: stripped programs, Installed-Size $(dpkg-deb -f "$deb" Installed-Size) KiB;" \
+  "debug files in $(basename "$ddeb")"
+
+# The timer runs nothing itself: what it starts is vigilagent-metrics.service, rated here.
+for unit in "$units"/*.service; do
+  if ! systemd-analyze security --offline=true --threshold=50 "$unit" >"$work/rating" 2>&1; then
+    grep -v '✓' "$work/rating" >&2
+    fail "$(basename "$unit") is rated above 5.0"
+  fi
+  echo "package: $(tail -n 1 "$work/rating" | sed 's/^→ //')"
+done
+
 if [ "$(id -u)" -ne 0 ]; then
   echo "package: not root, install and removal skipped"
   exit 0
@@ -18,20 +66,156 @@ if dpkg -s vigilagent >/dev/null 2>&1; then
   echo "package: vigilagent is already installed here; leaving it alone" >&2
   exit 1
 fi
+
+# The pid of a running process of executable $1, if any.
+running() {
+  for proc in /proc/[0-9]*; do
+    if [ "$(readlink "$proc/exe" 2>/dev/null)" = "$1" ]; then
+      echo "${proc#/proc/}"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# The value of setting $2 in unit file $1 (the last one given).
+setting() {
+  sed -n "s/^$2=//p" "$1" | tail -n 1
+}
+
+# Starts the ExecStart of unit $1 in the background inside the unit's sandbox (see the top),
+# with $2 (if given) replaced by $3 in its command line; sets $started to its pid.
+start_sandboxed() {
+  unit=$1
+  command=$(setting "$unit" ExecStart)
+  [ $# -lt 3 ] || command=$(echo "$command" | sed "s|$2|$3|")
+  caps=-all
+  for cap in $(setting "$unit" CapabilityBoundingSet); do
+    caps="$caps,+$(echo "${cap#CAP_}" | tr 'A-Z' 'a-z')"
+  done
+  writable=/dev/shm
+  for dir in $(setting "$unit" StateDirectory); do writable="$writable /var/lib/$dir"; done
+  for dir in $(setting "$unit" LogsDirectory); do writable="$writable /var/log/$dir"; done
+  for dir in $(setting "$unit" RuntimeDirectory); do writable="$writable /run/$dir"; done
+  for dir in $(setting "$unit" ReadWritePaths); do writable="$writable ${dir#-}"; done
+  who=""
+  if [ "$(setting "$unit" DynamicUser)" = yes ]; then
+    gid=$(getent group "$(setting "$unit" SupplementaryGroups)" | cut -d: -f3)
+    who="--reuid=61873 --regid=61873 --groups=$gid"
+  fi
+  net=""
+  [ "$(setting "$unit" PrivateNetwork)" = yes ] && net=--net
+  privatetmp=$(setting "$unit" PrivateTmp)
+  # shellcheck disable=SC2086 # the word lists above are meant to split
+  unshare --mount --propagation private $net sh -c '
+    writable=$1 privatetmp=$2 caps=$3 who=$4 command=$5
+    for dir in $writable; do
+      mkdir -p "$dir" && mount --bind "$dir" "$dir"
+    done
+    [ "$privatetmp" = yes ] && mount -t tmpfs tmpfs /tmp
+    for point in $(cut -d " " -f 5 /proc/self/mountinfo); do
+      case " $writable /tmp " in *" $point "*) continue ;; esac
+      case $point in /proc|/proc/*|/sys|/sys/*|/dev|/dev/*) continue ;; esac
+      mount -o remount,bind,ro "$point" 2>/dev/null || true
+    done
+    if mkdir /var/.vigil-sandbox-probe 2>/dev/null; then
+      rmdir /var/.vigil-sandbox-probe
+      echo "package: the sandbox left /var writable" >&2
+      exit 1
+    fi
+    exec setpriv --bounding-set "$caps" --inh-caps -all --no-new-privs $who -- $command
+  ' sandbox "$writable" "$privatetmp" "$caps" "$who" "$command" >"$work/$(basename "$unit").log" 2>&1 &
+  started=$!
+  pids="$pids $started"
+}
+
+# Waits up to 20 s for command "$@" to succeed.
+await() {
+  tries=0
+  until "$@" >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 100 ] || return 1
+    sleep 0.2
+  done
+}
+
+# The agent says RUNNING and has published its block where clients look.
+agent_running() {
+  tail -n 1 /run/vigilagent/status | grep -q '^RUNNING' && vigilctl status | grep -q '^Start-up complete *1$'
+}
+
+scrape() {
+  python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' "$1"
+}
+
+installed=yes
 dpkg -i "$deb"
 for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl \
          /usr/lib/systemd/system/vigilagent.service /usr/lib/systemd/system/hwgate-linux.service \
          /usr/lib/systemd/system/vigilagent-metrics.service /usr/lib/systemd/system/vigilagent-metrics.timer \
          /usr/lib/systemd/system/vigilctl-serve-metrics.service /usr/lib/sysusers.d/vigilagent.conf \
          /usr/lib/modules-load.d/hwgate-linux.conf; do
-  [ -e "$f" ] || { echo "package: $f missing after dpkg -i" >&2; dpkg --purge vigilagent; exit 1; }
+  [ -e "$f" ] || fail "$f missing after dpkg -i"
 done
-grep -q '^ExecStart=/usr/sbin/hwgate-linux' /usr/lib/systemd/system/hwgate-linux.service
-grep -q '^ExecStart=/usr/bin/vigilctl ' /usr/lib/systemd/system/vigilctl-serve-metrics.service
-/usr/sbin/hwgate-linux --probe --sysfs-root /nonexistent --dev-root /nonexistent >/dev/null 2>&1
+check_installed() {
+  getent group vigilagent >/dev/null || fail "no vigilagent group after dpkg -i"
+  for link in multi-user.target.wants/hwgate-linux.service multi-user.target.wants/vigilagent.service \
+              vigilagent.service.requires/hwgate-linux.service timers.target.wants/vigilagent-metrics.timer; do
+    [ -L "/etc/systemd/system/$link" ] || fail "$link is not enabled"
+  done
+  [ ! -e /etc/systemd/system/multi-user.target.wants/vigilctl-serve-metrics.service ] ||
+    fail "the HTTP metrics server was enabled; it is the admin's choice"
+  # Each shipped table file: its first key holds its first value after the import.
+  for table in /usr/share/vigilagent/eventtables/*.reg; do
+    key=$(grep -m 1 '^\[' "$table" | tr -d '[]\r')
+    value=$(grep -m 1 '^"' "$table" | tr -d '\r')
+    vigilctl reg export "$key" | grep -qF "$value" || fail "$(basename "$table") was not imported"
+  done
+  grep -q '^ExecStart=/usr/sbin/hwgate-linux' /usr/lib/systemd/system/hwgate-linux.service
+  grep -q '^ExecStart=/usr/bin/vigilctl ' /usr/lib/systemd/system/vigilctl-serve-metrics.service
+}
+check_installed
+
+if [ -d /run/systemd/system ]; then
+  echo "package: systemd runs here: the units themselves are checked"
+  systemctl is-active --quiet hwgate-linux.service vigilagent.service || fail "the units did not start"
+  await agent_running || fail "the agent's unit does not reach RUNNING"
+  systemctl start vigilctl-serve-metrics.service
+  await scrape http://127.0.0.1:9764/metrics || fail "the metrics server's unit does not answer"
+  scrape http://127.0.0.1:9764/metrics | grep -q '^vigil_agent_up 1' || fail "the metrics server sees no agent"
+else
+  echo "package: systemd is not the init system here (PID 1: $(ps -o comm= -p 1)):" \
+    "the daemons run by hand in their units' sandboxes"
+  ! running /usr/sbin/vigilagent >/dev/null || fail "postinst started the agent without systemd"
+  start_sandboxed /usr/lib/systemd/system/hwgate-linux.service
+  await test -S /run/hwgate.sock || { cat "$work"/*.log >&2; fail "the provider does not serve in its sandbox"; }
+  start_sandboxed /usr/lib/systemd/system/vigilagent.service
+  await agent_running || { cat "$work"/*.log >&2; fail "the agent does not reach RUNNING in its sandbox"; }
+  start_sandboxed /usr/lib/systemd/system/vigilctl-serve-metrics.service 127.0.0.1:9764 127.0.0.1:19764
+  metrics=$started
+  await scrape http://127.0.0.1:19764/metrics || { cat "$work"/*.log >&2; fail "the metrics server does not answer in its sandbox"; }
+  scrape http://127.0.0.1:19764/metrics | grep -q '^vigil_agent_up 1' || fail "the metrics server in its sandbox sees no agent"
+  kill "$metrics"
+fi
+echo "package: installed: group, event tables and units in place; provider, agent and metrics server run"
+
 dpkg -r vigilagent
-dpkg --purge vigilagent
-for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/lib/systemd/system/hwgate-linux.service; do
-  [ ! -e "$f" ] || { echo "package: $f left behind by dpkg -r" >&2; exit 1; }
+for exe in /usr/sbin/vigilagent /usr/sbin/hwgate-linux; do
+  ! running "$exe" >/dev/null || fail "$exe still runs after dpkg -r"
 done
-echo "package: installed and removed cleanly"
+for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/lib/systemd/system/hwgate-linux.service; do
+  [ ! -e "$f" ] || fail "$f left behind by dpkg -r"
+done
+for dir in /var/lib/vigilagent /var/log/vigilagent /run/vigilagent; do
+  [ -d "$dir" ] || fail "dpkg -r removed $dir, which only a purge may"
+done
+# What an agent and a provider killed outright leave behind, and a file of someone else's.
+touch /dev/shm/DMFileMap /dev/shm/vigil-event.NVX_CFG_EVENT /run/hwgate.sock /dev/shm/vigil-unrelated
+dpkg --purge vigilagent
+for f in /var/lib/vigilagent /var/log/vigilagent /run/vigilagent /dev/shm/DMFileMap \
+         /dev/shm/vigil-event.NVX_CFG_EVENT /run/hwgate.sock /etc/systemd/system/vigilagent.service; do
+  [ ! -e "$f" ] && [ ! -L "$f" ] || fail "$f left behind by dpkg --purge"
+done
+[ -e /dev/shm/vigil-unrelated ] || fail "dpkg --purge removed a file that is not the agent's"
+rm -f /dev/shm/vigil-unrelated
+echo "package: dpkg -r stopped the daemons and kept their state; --purge removed it"
