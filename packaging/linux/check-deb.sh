@@ -3,15 +3,12 @@
 #   - the programs are stripped and the -dbgsym package holds each one's debug file;
 #   - systemd-analyze rates every service's exposure at most 5.0;
 #   - as root: dpkg -i makes the group, imports the event tables and enables the units;
-#     the daemons run under their units' sandboxes; dpkg -r stops them and keeps the state;
-#     dpkg --purge removes the state and nothing else.
+#     the daemons run; dpkg -r stops them and keeps the state; dpkg --purge removes the state
+#     and nothing else.
 # Where systemd is the init system the units themselves run. Elsewhere (a container, a CI
-# machine) nothing can start them, so the daemons are started by hand the way their units
-# would run them: the unit's bounding set of capabilities, no new privileges, the file system
-# read-only except the unit's state, log, runtime and ReadWritePaths directories (and /dev/shm,
-# which every unit shares), a private /tmp and network namespace where the unit asks for one,
-# and for a DynamicUser unit an unused uid with the unit's supplementary group. That is the
-# sandbox's file, capability and network part; the system call filter is only rated.
+# machine) postinst must start nothing and the daemons are started by hand, so prerm's stop
+# without systemd is what is checked; then check-units-booted.sh runs the package again under
+# a systemd booted in namespaces of its own, units and sandboxes included.
 #   packaging/linux/check-deb.sh [BUILD_DIR]   (default build/default)
 set -eu
 build=$(cd "${1:-build/default}" && pwd)
@@ -78,57 +75,6 @@ running() {
   return 1
 }
 
-# The value of setting $2 in unit file $1 (the last one given).
-setting() {
-  sed -n "s/^$2=//p" "$1" | tail -n 1
-}
-
-# Starts the ExecStart of unit $1 in the background inside the unit's sandbox (see the top),
-# with $2 (if given) replaced by $3 in its command line; sets $started to its pid.
-start_sandboxed() {
-  unit=$1
-  command=$(setting "$unit" ExecStart)
-  [ $# -lt 3 ] || command=$(echo "$command" | sed "s|$2|$3|")
-  caps=-all
-  for cap in $(setting "$unit" CapabilityBoundingSet); do
-    caps="$caps,+$(echo "${cap#CAP_}" | tr 'A-Z' 'a-z')"
-  done
-  writable=/dev/shm
-  for dir in $(setting "$unit" StateDirectory); do writable="$writable /var/lib/$dir"; done
-  for dir in $(setting "$unit" LogsDirectory); do writable="$writable /var/log/$dir"; done
-  for dir in $(setting "$unit" RuntimeDirectory); do writable="$writable /run/$dir"; done
-  for dir in $(setting "$unit" ReadWritePaths); do writable="$writable ${dir#-}"; done
-  who=""
-  if [ "$(setting "$unit" DynamicUser)" = yes ]; then
-    gid=$(getent group "$(setting "$unit" SupplementaryGroups)" | cut -d: -f3)
-    who="--reuid=61873 --regid=61873 --groups=$gid"
-  fi
-  net=""
-  [ "$(setting "$unit" PrivateNetwork)" = yes ] && net=--net
-  privatetmp=$(setting "$unit" PrivateTmp)
-  # shellcheck disable=SC2086 # the word lists above are meant to split
-  unshare --mount --propagation private $net sh -c '
-    writable=$1 privatetmp=$2 caps=$3 who=$4 command=$5
-    for dir in $writable; do
-      mkdir -p "$dir" && mount --bind "$dir" "$dir"
-    done
-    [ "$privatetmp" = yes ] && mount -t tmpfs tmpfs /tmp
-    for point in $(cut -d " " -f 5 /proc/self/mountinfo); do
-      case " $writable /tmp " in *" $point "*) continue ;; esac
-      case $point in /proc|/proc/*|/sys|/sys/*|/dev|/dev/*) continue ;; esac
-      mount -o remount,bind,ro "$point" 2>/dev/null || true
-    done
-    if mkdir /var/.vigil-sandbox-probe 2>/dev/null; then
-      rmdir /var/.vigil-sandbox-probe
-      echo "package: the sandbox left /var writable" >&2
-      exit 1
-    fi
-    exec setpriv --bounding-set "$caps" --inh-caps -all --no-new-privs $who -- $command
-  ' sandbox "$writable" "$privatetmp" "$caps" "$who" "$command" >"$work/$(basename "$unit").log" 2>&1 &
-  started=$!
-  pids="$pids $started"
-}
-
 # Waits up to 20 s for command "$@" to succeed.
 await() {
   tries=0
@@ -184,20 +130,16 @@ if [ -d /run/systemd/system ]; then
   await scrape http://127.0.0.1:9764/metrics || fail "the metrics server's unit does not answer"
   scrape http://127.0.0.1:9764/metrics | grep -q '^vigil_agent_up 1' || fail "the metrics server sees no agent"
 else
-  echo "package: systemd is not the init system here (PID 1: $(ps -o comm= -p 1)):" \
-    "the daemons run by hand in their units' sandboxes"
+  echo "package: systemd is not the init system here (PID 1: $(ps -o comm= -p 1)): the daemons start by hand"
   ! running /usr/sbin/vigilagent >/dev/null || fail "postinst started the agent without systemd"
-  start_sandboxed /usr/lib/systemd/system/hwgate-linux.service
-  await test -S /run/hwgate.sock || { cat "$work"/*.log >&2; fail "the provider does not serve in its sandbox"; }
-  start_sandboxed /usr/lib/systemd/system/vigilagent.service
-  await agent_running || { cat "$work"/*.log >&2; fail "the agent does not reach RUNNING in its sandbox"; }
-  start_sandboxed /usr/lib/systemd/system/vigilctl-serve-metrics.service 127.0.0.1:9764 127.0.0.1:19764
-  metrics=$started
-  await scrape http://127.0.0.1:19764/metrics || { cat "$work"/*.log >&2; fail "the metrics server does not answer in its sandbox"; }
-  scrape http://127.0.0.1:19764/metrics | grep -q '^vigil_agent_up 1' || fail "the metrics server in its sandbox sees no agent"
-  kill "$metrics"
+  /usr/sbin/hwgate-linux >"$work/hwgate-linux.log" 2>&1 &
+  pids="$pids $!"
+  await test -S /run/hwgate.sock || { cat "$work"/*.log >&2; fail "the provider does not serve"; }
+  /usr/sbin/vigilagent >"$work/vigilagent.log" 2>&1 &
+  pids="$pids $!"
+  await agent_running || { cat "$work"/*.log >&2; fail "the agent does not reach RUNNING"; }
 fi
-echo "package: installed: group, event tables and units in place; provider, agent and metrics server run"
+echo "package: installed: group, event tables and units in place; provider and agent run"
 
 dpkg -r vigilagent
 for exe in /usr/sbin/vigilagent /usr/sbin/hwgate-linux; do
@@ -206,11 +148,14 @@ done
 for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/lib/systemd/system/hwgate-linux.service; do
   [ ! -e "$f" ] || fail "$f left behind by dpkg -r"
 done
-for dir in /var/lib/vigilagent /var/log/vigilagent /run/vigilagent; do
+for dir in /var/lib/vigilagent /run/vigilagent; do
   [ -d "$dir" ] || fail "dpkg -r removed $dir, which only a purge may"
 done
-# What an agent and a provider killed outright leave behind, and a file of someone else's.
-touch /dev/shm/DMFileMap /dev/shm/vigil-event.NVX_CFG_EVENT /run/hwgate.sock /dev/shm/vigil-unrelated
+# What an agent and a provider killed outright leave behind, a log the agent writes when it has
+# something to say, and a file of someone else's.
+mkdir -p /var/log/vigilagent
+touch /var/log/vigilagent/messages.log /dev/shm/DMFileMap /dev/shm/vigil-event.NVX_CFG_EVENT /run/hwgate.sock \
+  /dev/shm/vigil-unrelated
 dpkg --purge vigilagent
 for f in /var/lib/vigilagent /var/log/vigilagent /run/vigilagent /dev/shm/DMFileMap \
          /dev/shm/vigil-event.NVX_CFG_EVENT /run/hwgate.sock /etc/systemd/system/vigilagent.service; do
@@ -219,3 +164,7 @@ done
 [ -e /dev/shm/vigil-unrelated ] || fail "dpkg --purge removed a file that is not the agent's"
 rm -f /dev/shm/vigil-unrelated
 echo "package: dpkg -r stopped the daemons and kept their state; --purge removed it"
+
+if [ ! -d /run/systemd/system ]; then
+  sh "$(dirname "$0")/check-units-booted.sh" "$deb"
+fi
