@@ -135,6 +135,8 @@ scrape() {
     http://127.0.0.1:9764/metrics
 }
 
+# node_exporter's textfile folder, where the metrics timer and service work.
+inside mkdir -p /var/lib/prometheus/node-exporter
 inside dpkg -i /tmp/vigilagent.deb >/dev/null 2>&1 || fail "dpkg -i failed"
 inside systemctl is-active --quiet hwgate-linux.service vigilagent.service vigilagent-metrics.timer ||
   fail "dpkg -i did not start the provider, the agent and the timer"
@@ -142,7 +144,6 @@ await agent_running || fail "the agent's unit does not reach RUNNING"
 inside systemctl start vigilctl-serve-metrics.service
 await scrape || fail "the metrics server's unit does not answer"
 scrape | grep -q '^vigil_agent_up 1$' || fail "the metrics server's unit sees no agent"
-inside mkdir -p /var/lib/prometheus/node-exporter
 inside systemctl start vigilagent-metrics.service || fail "the textfile service failed"
 inside grep -q '^vigil_agent_up 1$' /var/lib/prometheus/node-exporter/vigilagent.prom ||
   fail "the textfile service wrote no current metrics"
