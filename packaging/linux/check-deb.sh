@@ -11,6 +11,7 @@
 # a systemd booted in namespaces of its own, units and sandboxes included.
 #   packaging/linux/check-deb.sh [BUILD_DIR]   (default build/default)
 set -eu
+. "$(dirname "$0")/check-common.sh"
 build=$(cd "${1:-build/default}" && pwd)
 rm -f "$build"/vigilagent_*.deb "$build"/vigilagent-dbgsym_*.ddeb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -75,25 +76,6 @@ running() {
   return 1
 }
 
-# Waits up to 20 s for command "$@" to succeed.
-await() {
-  tries=0
-  until "$@" >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || return 1
-    sleep 0.2
-  done
-}
-
-# The agent says RUNNING and has published its block where clients look.
-agent_running() {
-  tail -n 1 /run/vigilagent/status | grep -q '^RUNNING' && vigilctl status | grep -q '^Start-up complete *1$'
-}
-
-scrape() {
-  python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' "$1"
-}
-
 installed=yes
 dpkg -i "$deb"
 for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl \
@@ -127,8 +109,8 @@ if [ -d /run/systemd/system ]; then
   systemctl is-active --quiet hwgate-linux.service vigilagent.service || fail "the units did not start"
   await agent_running || fail "the agent's unit does not reach RUNNING"
   systemctl start vigilctl-serve-metrics.service
-  await scrape http://127.0.0.1:9764/metrics || fail "the metrics server's unit does not answer"
-  scrape http://127.0.0.1:9764/metrics | grep -q '^vigil_agent_up 1' || fail "the metrics server sees no agent"
+  await scrape || fail "the metrics server's unit does not answer"
+  scrape | grep -q '^vigil_agent_up 1' || fail "the metrics server sees no agent"
 else
   echo "package: systemd is not the init system here (PID 1: $(ps -o comm= -p 1)): the daemons start by hand"
   ! running /usr/sbin/vigilagent >/dev/null || fail "postinst started the agent without systemd"

@@ -13,6 +13,8 @@
 # Needs root, unshare, nsenter and overlayfs; says why and exits 0 where one is missing.
 #   packaging/linux/check-units-booted.sh PACKAGE.deb   (VIGIL_BOOT_LOG=FILE keeps the set-up's output)
 set -eu
+target=inside
+. "$(dirname "$0")/check-common.sh"
 deb=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 say() { echo "package (booted systemd): $*"; }
 
@@ -104,15 +106,6 @@ sh -c '
 ' sh "$cgroup" "$hierarchies" "$deb" "$mounts" >"${VIGIL_BOOT_LOG:-/dev/null}" 2>&1 &
 boot=$!
 
-# Waits up to 20 s for command "$@" to succeed.
-await() {
-  tries=0
-  until "$@" >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || return 1
-    sleep 0.2
-  done
-}
 init_pid() {
   init=$(ps -o pid= --ppid "$boot" | tr -d ' ')
   [ -n "$init" ]
@@ -126,14 +119,6 @@ booted() {
 await init_pid || { say "skipped: the namespaces could not be set up here"; exit 0; }
 await booted || fail "systemd did not come up"
 say "systemd runs as PID 1 of its own namespaces"
-
-agent_running() {
-  inside sh -c "tail -n 1 /run/vigilagent/status | grep -q '^RUNNING' && vigilctl status | grep -q '^Start-up complete *1\$'"
-}
-scrape() {
-  inside python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' \
-    http://127.0.0.1:9764/metrics
-}
 
 # node_exporter's textfile folder, where the metrics timer and service work.
 inside mkdir -p /var/lib/prometheus/node-exporter
