@@ -4,9 +4,10 @@
     eventtables_wxs.py TABLES_DIR OUTPUT.wxs
 
 The .reg files stay the one source of the tables: the MSI gets its registry values from them at
-build time. One component per file (a stable GUID derived from the file name, so that upgrades
-match components), all in the component group "EventTables". Anything the generator does not
-understand stops the build with the file and line, rather than leaving a value out.
+build time. One component per file, named for it, with a GUID derived from the file name (the
+same in every version, so that upgrades match components); all in the component group
+"EventTables". Anything the generator does not understand stops the build with the file and
+line, rather than leaving a value out.
 """
 import pathlib
 import re
@@ -98,8 +99,10 @@ def fragment(tables_dir):
            '  <Fragment>',
            '    <DirectoryRef Id="INSTALLDIR">']
     refs = []
-    for index, path in enumerate(files):
-        component = f"EventTables{index}"
+    for path in files:
+        component = "EventTables_" + re.sub(r"[^A-Za-z0-9_.]", "_", path.stem)
+        if component in refs:
+            raise RegError(f"{path}: its component name {component} is taken")
         refs.append(component)
         guid = str(uuid.uuid5(COMPONENT_NAMESPACE, path.name)).upper()
         out.append(f'      <Component Id="{component}" Guid="{{{guid}}}" Win64="yes">')
