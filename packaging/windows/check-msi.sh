@@ -91,8 +91,13 @@ pass "upgrade installer $next: same UpgradeCode, new ProductCode"
 
 echo "== Install"
 start_sim_driver "$bin" "$(winpath "$bin/hwgate-simctl.exe")" "$scenario"
-w msiexec /i "$(winpath "$msi")" /qn || fail "msiexec /i $(basename "$msi")"
+w msiexec /i "$(winpath "$msi")" /qn /l*v 'C:\install.log' || fail "msiexec /i $(basename "$msi")"
 pass "msiexec /i $(basename "$msi") /qn"
+# Wine keeps no recovery actions; the installer's log shows at least that sc.exe ran for them.
+install_log=$(tr -d '\0\r' <"$WINEPREFIX/drive_c/install.log")  # ASCII, or UTF-16 elsewhere
+grep -qi 'SCEXE = C:\\windows\\system32\\sc.exe$' <<<"$install_log" &&
+  grep -q 'Action ended .*: ServiceRecovery. Return value 1.' <<<"$install_log" || fail "the recovery action did not run"
+pass "install log: ServiceRecovery ran C:\\windows\\system32\\sc.exe"
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Vigilagent"
 agent_path='C:\Program Files\Vigilagent\vigilagent.exe'
