@@ -20,50 +20,12 @@ scenario=$source_dir/fixtures/scenarios/kelvo-b720.json
 tables="$source_dir/fixtures/eventtables/Kelvo B720.reg"
 started=$SECONDS
 
-wine_bin=$(command -v wine || command -v wine64 || true)
-[[ -n $wine_bin ]] || { echo "e2e: wine is not installed" >&2; exit 2; }
-wineserver_bin=$(command -v wineserver || true)
-[[ -n $wineserver_bin ]] || wineserver_bin=$(dirname "$(readlink -f "$wine_bin")")/wineserver
 command -v python3 >/dev/null || { echo "e2e: python3 is needed to read the scenario" >&2; exit 2; }
 for p in vigilagent.exe vigilctl.exe hwgate-sim.sys hwgate-simctl.exe windows_peer.exe; do
   [[ -f $bin/$p ]] || { echo "e2e: $bin/$p is missing (build the windows preset first)" >&2; exit 2; }
 done
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vigil-e2e.XXXXXX")
-unset DISPLAY WAYLAND_DISPLAY
-message_log=$WINEPREFIX/drive_c/ProgramData/Vigilagent/messages.log
-
-cleanup() {
-  exec 9>&- 2>/dev/null || true
-  "$wineserver_bin" -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  if [[ -f $message_log ]]; then sed 's/^/  message log: /' "$message_log" >&2; fi
-  exit 1
-}
-pass() { echo "ok: $*"; }
-
-# A Windows program with a time limit; its output without the CRs of the Windows console.
-w() { timeout 60 "$wine_bin" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-winpath() { "$wine_bin" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-
-# sc query as text: "STATE <n> <WORD>" and the exit code.
-service_state() { w sc query "$1" | awk '$1 == "STATE" {print $4}'; }
-service_exit_code() { w sc query "$1" | awk '$1 == "WIN32_EXIT_CODE" {print $3}'; }
-wait_state() {  # NAME STATE SECONDS
-  local deadline=$((SECONDS + $3)) state=""
-  while ((SECONDS < deadline)); do
-    state=$(service_state "$1")
-    [[ $state == "$2" ]] && { echo "   sc query $1: STATE $state"; return 0; }
-    sleep 1
-  done
-  fail "$1 did not reach $2 within $3 s (last state: ${state:-none})"
-}
+source "$here/wine_session.sh"
 
 # Reads the scenario with python3; prints what is asked for (see the calls). Standard input
 # stays free for the data some questions compare against.
@@ -97,15 +59,7 @@ scenario() { python3 -c "$scenario_reader" "$scenario" "$@"; }
 json_field() { python3 -c "import json,sys; print(json.load(sys.stdin)[sys.argv[1]])" "$1"; }
 json_length() { python3 -c "import json,sys; print(len(json.load(sys.stdin)))"; }
 
-echo "== Wine prefix $WINEPREFIX"
-"$wineserver_bin" -p
-# Wine ends its service manager when the last program exits; a console waiting on a pipe keeps
-# one program alive so that services and the driver stay up between the steps.
-mkfifo "$WINEPREFIX/keep"
-("$wine_bin" cmd <"$WINEPREFIX/keep" >/dev/null 2>&1 &)
-exec 9>"$WINEPREFIX/keep"
-for _ in $(seq 120); do [[ $(service_state plugplay) == RUNNING ]] && break; sleep 1; done
-[[ $(service_state plugplay) == RUNNING ]] || fail "the Wine prefix did not come up"
+wine_session_start e2e
 pass "Wine prefix ready ($((SECONDS - started)) s)"
 
 # Installed as on a server: the programs in a folder of drive C:.
@@ -133,12 +87,7 @@ elapsed=$((SECONDS - phase))
 pass "STOPPED with exit code 0 after $elapsed s"
 
 echo "== Phase 2: the simulated B720"
-cp "$bin/hwgate-sim.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/hwgate.sys"
-w sc create HwGate type= kernel binPath= 'C:\windows\system32\drivers\hwgate.sys' >/dev/null
-w sc start HwGate >/dev/null || true
-wait_state HwGate RUNNING 20
-loaded=$(w "$simctl" load "$(winpath "$scenario")") || fail "hwgate-simctl load"
-pass "hwgate-simctl load: $loaded"
+start_sim_driver "$bin" "$simctl" "$scenario"
 # The Windows client's own .reg import, through the Win32 registry.
 w "$vigilctl" reg import "$(winpath "$tables")" >/dev/null || fail "vigilctl reg import of the event tables"
 pass "vigilctl reg import \"Kelvo B720.reg\""

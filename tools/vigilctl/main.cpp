@@ -15,7 +15,9 @@ const Command kCommands[] = {
     {"reg", "reg import FILE.reg | reg export KEY", RunReg},
     {"events", "events [--json] [--all] [--follow]", RunEvents},
     {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
+#ifndef _WIN32
     {"serve-metrics", "serve-metrics [--listen ADDR:PORT] [--threads N]", RunServeMetrics},
+#endif
 };
 
 int Usage() {
