@@ -142,16 +142,19 @@ uint32_t FirstLimitCode(ManagedDeviceKind kind) {
   return kFirstFanLimitCode;
 }
 
-// A limit event naming its probe or cooling device by handle says which device, the way memory
-// errors name their module: "System limit exceeded: CPU1 Temp", with that kind's trap bytes.
-void NameLimitDevice(DecodedEvent* event, uint32_t code, const PetRecord** pet) {
+// A limit event naming its probe or cooling device by handle, with no text of its own, says
+// which device, the way memory errors name their module: "System limit exceeded: CPU1 Temp".
+// Its trap bytes are its own entry's when it has one (an administrator's), else its kind's.
+void NameLimitDevice(DecodedEvent* event, uint32_t code, bool ownEntry, const PetRecord** pet) {
   if ((code & kLimitByHandleMask) != kLimitByHandle) return;
   ManagedDevice device;
   if (!FindManagedDevice(uint16_t(code), &device)) return;
+  SetText(event, gEventTable.LookupText(smbios::logtype::kSystemLimitExceeded, kGeneralCode));
   if (event->text[0] != '\0') AppendBoundedText(event->text, sizeof event->text, ": ");
   AppendBoundedText(event->text, sizeof event->text, device.name);
   event->locator[0] = '\0';
   AppendBoundedText(event->locator, sizeof event->locator, device.name);
+  if (ownEntry) return;
   const PetRecord* kindPet = gEventTable.LookupPet(smbios::logtype::kSystemLimitExceeded, FirstLimitCode(device.kind));
   if (kindPet != nullptr) *pet = kindPet;
 }
@@ -219,11 +222,13 @@ bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
     case smbios::logtype::kPciSystem:
       AppendBusText(event, bytes);
       break;
-    case smbios::logtype::kSystemLimitExceeded:
-      if (!TakeSpecificEntry(event, type, firstWord, &pet) && gGenericSetInUse) {
-        NameLimitDevice(event, firstWord, &pet);
+    case smbios::logtype::kSystemLimitExceeded: {
+      const bool ownEntry = TakeSpecificEntry(event, type, firstWord, &pet);
+      if (gGenericSetInUse && gEventTable.LookupText(type, firstWord)[0] == '\0') {
+        NameLimitDevice(event, firstWord, ownEntry, &pet);
       }
       break;
+    }
     default:
       break;
   }
