@@ -9,6 +9,7 @@
 namespace vigil {
 
 ModelIndex gModelIndex = kModelUnidentified;
+bool gGenericSetInUse = false;  // set at identification; off unless the generic set is there
 
 bool IdentifyPlatformModel(bool* tableParsed) {
   if (tableParsed != nullptr) *tableParsed = false;

@@ -1,6 +1,7 @@
 #include "agent/sensors/sensor_table.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "agent/platform/model_identification.h"
@@ -39,6 +40,19 @@ void AppendProbes(const ProbeRecord* probes, uint32_t count, std::size_t process
     RememberHandle(probe.handle);
     AppendSensor(processor ? processorRow : otherRow, probe.description);
   }
+}
+
+// A server the agent has no fan rules for, described by the generic set: every cooling device
+// is a fan under the name its firmware gives it, or "Fan N" (N counting the cooling devices
+// from 1 in table order) when the firmware gives none.
+void AppendNamedFan(const CoolingDeviceRecord& fan, std::size_t number) {
+  char name[sensor::kNameSize] = {};
+  if (fan.description[0] != '\0') {
+    std::memcpy(name, fan.description, std::min(sizeof name, sizeof fan.description));
+  } else {
+    std::snprintf(name, sizeof name, "Fan %u", static_cast<unsigned>(number));
+  }
+  AppendSensor(kRowSystemFan1, name);
 }
 
 }  // namespace
@@ -110,6 +124,10 @@ int BuildSensorTable() {
   for (std::size_t i = 0; i < fans; ++i) {
     const CoolingDeviceRecord& fan = gInventory.coolingDevices[i];
     RememberHandle(fan.handle);
+    if (gGenericSetInUse) {
+      AppendNamedFan(fan, i + 1);
+      continue;
+    }
     int row = SelectFanRow(gModelIndex, fan.oemDefined);
     if (row == kUnknownFanModel) return -1;
     if (row != kNoFanRow) AppendSensor(static_cast<std::size_t>(row), nullptr);
