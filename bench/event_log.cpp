@@ -2,6 +2,10 @@
 //   BM_DecodeAndAppend   decode + ring append of one record, event table of 500 entries
 //   BM_FirstPoll600      the first poll after a start over a 600-record log (in-process
 //                        scripted driver; every record reported to the system event log)
+//   BM_TableLoad/0|1     the start-up's event table load: a model's tables (Kelvo B720) or the
+//                        generic set, both imported from fixtures/eventtables
+//   BM_FirstPollTable/0|1  the first poll of 600 records of every type with those tables (the
+//                        generic set with its switch on, limit events naming a probe by handle)
 //   BM_IdlePoll          a poll that finds nothing new, against the real hwgate-sim daemon
 //   BM_IdleExchange      its device exchange alone
 //   BM_IdleSavePosition  its two registry writes alone
@@ -16,6 +20,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +35,12 @@
 #include "agent/eventtables/event_table.h"
 #include "os/os.h"
 #include "agent/platform/driver_channel.h"
+#include "agent/platform/model_identification.h"
+#include "agent/platform/smbios_parser.h"
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
+#include "reg_file.h"
+#include "reg_registry.h"
 
 namespace {
 
@@ -141,6 +152,97 @@ void BM_FirstPoll600(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 600);
 }
 BENCHMARK(BM_FirstPoll600)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The shipped tables, imported as vigilctl reg import does.
+bool ImportShippedTable(const char* name) {
+  std::ifstream in(std::string(VIGIL_SOURCE_DIR) + "/fixtures/eventtables/" + name + ".reg", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  const vigilctl::RegParseResult parsed = vigilctl::ParseRegFile(text.str());
+  std::string error;
+  return parsed.errorLine == 0 && vigilctl::ApplyRegOperations(parsed.operations, &error);
+}
+
+// The two table sets compared: a known model's, and the generic one with its switch on.
+constexpr const char* kComparedTables[] = {"Kelvo B720", vigil::kGenericEventTableName};
+
+void BM_TableLoad(benchmark::State& state) {
+  const char* name = kComparedTables[state.range(0)];
+  if (!ImportShippedTable(name)) return state.SkipWithError("table not imported");
+  std::size_t entries = 0;
+  for (auto _ : state) {
+    vigil::EventTable table;
+    table.Load(vigil::kParametersBasePath, name);
+    entries = table.entries().size();
+  }
+  state.counters["entries"] = double(entries);
+}
+BENCHMARK(BM_TableLoad)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Puts `name`'s tables in the process's one event table. The table has no clearing (the agent
+// loads it once), so the bench builds it afresh in place.
+void UseTable(const char* name) {
+  vigil::gEventTable.~EventTable();
+  new (&vigil::gEventTable) vigil::EventTable();
+  vigil::gEventTable.Load(vigil::kParametersBasePath, name);
+  vigil::gGenericSetInUse = name == std::string(vigil::kGenericEventTableName);
+}
+
+// A record of each kind the tables describe, in turn: memory errors on a module, POST errors
+// of both words, PCI errors, limit events by standard code and by probe handle, boots.
+std::vector<uint8_t> MixedRecord(int i) {
+  static const uint8_t kTypes[] = {1, 2, 8, 8, 9, 16, 16, 0x17, 0x15, 0x16};
+  std::vector<uint8_t> r(16, 0);
+  const int kind = i % 10;
+  r[0] = kTypes[kind];
+  r[1] = 16;
+  const uint8_t time[6] = {0x24, 0x03, 0x11, 0x01, 0x05, 0x00};
+  std::memcpy(&r[2], time, 6);
+  uint32_t first = 0x11;
+  uint32_t second = 0;
+  if (kind == 2) first = 1u << (i % 20);
+  if (kind == 3) {
+    first = 0x01000000u;  // the second word holds the bits
+    second = 1u << (7 + i % 20);
+  }
+  if (kind == 4) first = 0x00024B01u;
+  if (kind == 5) first = 0x02;
+  if (kind == 6) first = 0x00010050u;
+  std::memcpy(&r[8], &first, 4);
+  std::memcpy(&r[12], &second, 4);
+  return r;
+}
+
+void BM_FirstPollTable(benchmark::State& state) {
+  const char* name = kComparedTables[state.range(0)];
+  if (!ImportShippedTable(name)) return state.SkipWithError("table not imported");
+  UseTable(name);
+  vigil::gInventory = vigil::Inventory{};
+  vigil::gInventory.temperatureProbes[0] = vigil::ProbeRecord{0x50, 0x63, "CPU1 Temp"};
+  vigil::gInventory.temperatureProbeCount = 1;
+  vigil::gMemoryDeviceMap[0x11] = "DIMM_A1";
+  vigil::gBlock = gBlockBytes.data();
+  gLog.bytes.clear();
+  for (int i = 0; i < 600; ++i) {
+    auto r = MixedRecord(i);
+    gLog.bytes.insert(gLog.bytes.end(), r.begin(), r.end());
+  }
+  os::RegisterLocalDevice(vigil::kDriverPath, ServeScripted, nullptr);
+  vigil::gDriverRetryDelayMs = 0;
+  vigil::OpenDriverChannel();
+  for (auto _ : state) {
+    vigil::gEventLogReader = vigil::EventLogReaderState{};
+    vigil::gEventLogReader.logDataSize = 0xFFFF;
+    vigil::ResetHistoryRing();
+    vigil::PollEventLog();
+    if (vigil::gEventLogReader.storedPosition != 9600) state.SkipWithError("log not read whole");
+  }
+  vigil::CloseDriverChannel();
+  os::RegisterLocalDevice(vigil::kDriverPath, nullptr, nullptr);
+  state.SetItemsProcessed(state.iterations() * 600);
+  UseTable("Bench");
+}
+BENCHMARK(BM_FirstPollTable)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The real simulator daemon behind its socket, with the C850 scenario's log.
 class Simulator {

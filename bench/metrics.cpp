@@ -70,7 +70,7 @@ void FormatFullBlock(benchmark::State& state) {
   const std::vector<uint8_t> b = FullBlock();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    std::string text = vigilctl::FormatMetrics({b.data(), "Kelvo B720", vigilctl::RefreshOutcome::kDone});
+    std::string text = vigilctl::FormatMetrics({b.data(), {"Kelvo B720", "Kelvo", "Kelvo B720"}, vigilctl::RefreshOutcome::kDone});
     bytes = text.size();
     benchmark::DoNotOptimize(text);
   }

@@ -2,7 +2,8 @@
 // locators and an event table of every record type. The table is loaded once (from a sandbox
 // registry) with texts of every length up to the registry's 259 characters and PET values of
 // every shape, general entries for all 256 types and specific ones for the POST error and
-// system limit codes; the input picks the model, the clock, two locators and the record.
+// system limit codes; the input picks the model, the generic set, the clock, two locators (and a
+// probe and a fan by that handle) and the record.
 // The record is an exact-size heap copy: any read past it is an ASan failure.
 #include <stdlib.h>
 #include <unistd.h>
@@ -70,11 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   constexpr std::size_t kHeader = 9;
   if (size < kHeader) return 0;
   vigil::gModelIndex = vigil::ModelIndex(data[0] % 6);
+  // With the generic set a limit event may name the probe or fan of `key` (a full-length name).
+  vigil::gGenericSetInUse = (data[0] & 0x80) != 0;
   std::memcpy(&gClock, data + 1, 4);  // any 32-bit time as now
   const uint16_t key = uint16_t(data[5] | data[6] << 8);
   vigil::gMemoryDeviceMap[key] = std::string(data[7], 'L');
   // And under the key a C850 memory error record carrying `key` is looked up by (16-bit, wrapping).
   vigil::gMemoryDeviceMap[vigil::MemoryLocatorKey(vigil::kModelKelvoC850, key)] = std::string(data[8], 'M');
+  vigil::ProbeRecord& probe = (data[0] & 0x40) ? vigil::gInventory.temperatureProbes[0] : vigil::gInventory.voltageProbes[0];
+  probe.handle = key;
+  std::memset(probe.description, 'P', sizeof probe.description);
+  vigil::gInventory.temperatureProbeCount = vigil::gInventory.voltageProbeCount = 1;
+  vigil::gInventory.coolingDevices[0] = vigil::CoolingDeviceRecord{uint16_t(key + 1), 0};
+  vigil::gInventory.coolingDeviceCount = 1;
 
   const std::size_t length = size - kHeader;
   std::unique_ptr<uint8_t[]> record(new uint8_t[length ? length : 1]);

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::memcpy(block.get() + i, data, size < vigil::block::kSize - i ? size : vigil::block::kSize - i);
   }
   const std::string text =
-      vigilctl::FormatMetrics({block.get(), "Kelvo B720", vigilctl::RefreshOutcome::kDone});
+      vigilctl::FormatMetrics({block.get(), {"Kelvo B720", "Kelvo", "Kelvo B720"}, vigilctl::RefreshOutcome::kDone});
   const std::string label = vigilctl::LabelValue(std::string_view(reinterpret_cast<const char*>(data), size));
   // What goes out is valid UTF-8 with no raw line feed inside a label.
   for (const std::string* out : {&text, &label}) {

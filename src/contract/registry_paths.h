@@ -9,6 +9,9 @@ constexpr const char* kAgentParameterSubkey = "RegAgent Parameter";
 constexpr const char* kEventLogParameterSubkey = "RegEventLog Parameter";
 constexpr const char* kEventStringTableName = "Event String Table\\";
 constexpr const char* kEventPetTableName = "Event PET Table\\";
+// The event descriptions for server models the agent does not know, under both table names. Its
+// string table key being there is what switches them on.
+constexpr const char* kGenericEventTableName = "Generic";
 constexpr const char* kEventSourceKey = "System\\CurrentControlSet\\Services\\EventLog\\Application\\Vigil Agent";
 
 constexpr const char* kCpuOverTempShutdownValue = "CPUOverTempShoutdown";

@@ -21,7 +21,9 @@ constexpr uint8_t kTypeTemperatureProbe = 28;
 constexpr uint8_t kTypeEndOfTable = 127;
 constexpr uint8_t kTypeLast = 255;
 
-// System information (type 1): string number of the product name; the UUID (2.1 and later).
+// System information (type 1): string numbers of the manufacturer and the product name; the
+// UUID (2.1 and later).
+constexpr std::size_t kSystemManufacturerField = 0x04;
 constexpr std::size_t kSystemProductNameField = 0x05;
 constexpr std::size_t kSystemUuidField = 0x08;
 constexpr std::size_t kSystemUuidLength = 16;

@@ -144,3 +144,51 @@ TEST_F(EventLogE2e, KilledInABusyPollLosesNoRecord) {
 
 }  // namespace
 }  // namespace vigil::test
+
+namespace vigil::test {
+namespace {
+
+// A server model the agent does not know, with the generic event set imported as the package
+// does: readable texts and IPMI sensor types in the journal fields, vigilctl and the metrics.
+TEST(EventLogGenericE2e, AnUnknownModelReadsThroughTheGenericSet) {
+  setenv("TZ", "UTC0", 1);
+  EventLogSystem s("unknown-model.json", "Generic");
+  ASSERT_TRUE(s.StartAgent());
+  ASSERT_TRUE(s.WaitForEvents(3, kOnePoll));
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(0x10, 12, 0x00010050)}).status, 0);  // handle 0x50: "CPU Temp"
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(0x0A, 12, 0)}).status, 0);
+  ASSERT_TRUE(s.WaitForEvents(5, kOnePoll));
+
+  // Text (the message table adds the full stop), IPMI sensor type (decimal) or locator of each
+  // line, in log order.
+  const std::pair<const char*, const char*> expected[] = {
+      {"\"MESSAGE\":\"System boot.\"", "\"VIGIL_SENSOR_TYPE\":\"29\""},
+      {"\"MESSAGE\":\"Single-bit ECC memory error corrected: DIMM2.\"", "\"VIGIL_SENSOR_TYPE\":\"12\""},
+      {"\"MESSAGE\":\"System limit exceeded: processor 2 temperature out of range.\"", "\"VIGIL_SENSOR_TYPE\":\"1\""},
+      {"\"MESSAGE\":\"System limit exceeded: CPU Temp.\"", "\"VIGIL_LOCATOR\":\"CPU Temp\""},
+      {"\"MESSAGE\":\"PCI system error (SERR).\"", "\"VIGIL_SENSOR_TYPE\":\"19\""},
+  };
+  const std::vector<std::string> lines = s.EventLines();
+  ASSERT_EQ(lines.size(), std::size(expected));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_NE(lines[i].find(expected[i].first), std::string::npos) << lines[i];
+    EXPECT_NE(lines[i].find(expected[i].second), std::string::npos) << lines[i];
+  }
+
+  const RunResult events = s.Vigilctl({"events"});
+  EXPECT_NE(events.out.find("Memory                    Single-bit ECC memory error corrected: DIMM2"), std::string::npos)
+      << events.out;
+  const RunResult metrics = s.Vigilctl({"metrics", "--no-refresh"});
+  EXPECT_NE(metrics.out.find("vigil_bios_events{type=\"Memory\"} 1\n"), std::string::npos) << metrics.out;
+  EXPECT_NE(metrics.out.find("vigil_bios_events{type=\"Temperature\"} 2\n"), std::string::npos);
+  // The UUID bytes of the scenario's system information, the first three fields little-endian.
+  EXPECT_NE(metrics.out.find("vigil_agent_info{model=\"\",manufacturer=\"Kelvo\",product=\"Kelvo D100\","
+                             "uuid=\"127f4e0b-3d2c-5b4a-8e6f-7a8b9c0d1e2f\"} 1\n"),
+            std::string::npos);
+  const RunResult status = s.Vigilctl({"status"});
+  EXPECT_NE(status.out.find("Product               Kelvo D100 (Kelvo)\n"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find("Generic event set     in use"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vigil::test

@@ -52,7 +52,8 @@ TEST(MetricsE2eTest, EveryFixtureModelPassesPromtool) {
     RunResult r = h.Vigilctl({"metrics"});
     ASSERT_EQ(r.status, 0) << c.scenario << r.err;
     EXPECT_EQ(PromtoolProblems(h.sandbox(), r.out), "") << c.scenario << "\n" << r.out;
-    const std::regex info(std::string("vigil_agent_info\\{model=\"") + c.model + "\",uuid=\"" +
+    const std::regex info(std::string("vigil_agent_info\\{model=\"") + c.model +
+                          "\",manufacturer=\"Kelvo[^\"]*\",product=\"Kelvo [^\"]+\",uuid=\"" +
                           (c.uuid ? "[0-9a-f-]{36}" : "") + "\"\\} 1\n");
     EXPECT_TRUE(std::regex_search(r.out, info)) << c.scenario << "\n" << r.out;
     EXPECT_NE(r.out.find("vigil_agent_up 1\n"), std::string::npos);

@@ -21,12 +21,24 @@ namespace {
 constexpr Uuid kUuid = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 constexpr int32_t kUntouched = 77;  // a value no identification writes
 
-bool TableKeyExists(const std::string& model) {
+bool KeyExists(const std::string& path) {
   os::RegHandle key = nullptr;
-  const std::string path = std::string(kParametersBasePath) + kEventStringTableName + model;
   if (os::RegOpenKey(path.c_str(), os::kKeyRead, &key) != os::kErrorSuccess) return false;
   os::RegCloseKey(key);
   return true;
+}
+
+bool TableKeyExists(const std::string& model, const char* table = kEventStringTableName) {
+  return KeyExists(std::string(kParametersBasePath) + table + model);
+}
+
+// Writes one text into an event string table, creating its key.
+void WriteTableText(const std::string& model, const char* name, const char* text) {
+  os::RegHandle key = nullptr;
+  const std::string path = std::string(kParametersBasePath) + kEventStringTableName + model;
+  ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
+  ASSERT_EQ(os::RegSetValue(key, name, os::kRegSz, text, uint32_t(std::strlen(text) + 1)), os::kErrorSuccess);
+  os::RegCloseKey(key);
 }
 
 class ModelIdentificationTest : public ::testing::Test {
@@ -36,7 +48,10 @@ class ModelIdentificationTest : public ::testing::Test {
     gModelIndex = ModelIndex(kUntouched);
     ASSERT_EQ(OpenDriverChannel(), 0);
   }
-  void TearDown() override { gModelIndex = kModelUnidentified; }
+  void TearDown() override {
+    gModelIndex = kModelUnidentified;
+    gGenericSetInUse = false;
+  }
   void Serve(const std::string& product, Layout layout = Layout::kStandard) {
     platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});
   }
@@ -72,13 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Models, KnownModels,
                                            Recognised{"Kelvo A140-X", 1, "Kelvo A141"}));
 
 TEST_F(ModelIdentificationTest, A140UsesTheA141EventTexts) {
-  os::RegHandle key = nullptr;
-  const std::string path = std::string(kParametersBasePath) + kEventStringTableName + "Kelvo A141";
-  ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
-  const char text[] = "Memory error";
-  ASSERT_EQ(os::RegSetValue(key, "7E_FFFFFFFF", os::kRegSz, text, sizeof text), os::kErrorSuccess);
-  os::RegCloseKey(key);
-
+  WriteTableText("Kelvo A141", "7E_FFFFFFFF", "Memory error");
   Serve("Kelvo A140", Layout::kStringsApart);
   EXPECT_TRUE(IdentifyPlatformModel());
   EXPECT_STREQ(gEventTable.LookupText(0x7E, kGeneralEventCode), "Memory error");
@@ -93,8 +102,28 @@ TEST_F(ModelIdentificationTest, UnknownNamesMatchNothingAndTouchNothing) {
     EXPECT_FALSE(IdentifyPlatformModel(&parsed));
     EXPECT_TRUE(parsed);  // a table, just no model the agent knows
     EXPECT_EQ(gModelIndex, kUntouched);
+    EXPECT_FALSE(gGenericSetInUse);
   }
-  for (const char* model : {"Kelvo A141", "Kelvo B720", "Kelvo C850"}) EXPECT_FALSE(TableKeyExists(model));
+  // Not a key was made: looking for the generic set created nothing either.
+  EXPECT_FALSE(KeyExists("SOFTWARE"));
+}
+
+TEST_F(ModelIdentificationTest, AnUnknownModelUsesTheGenericSetWhenTheRegistryHoldsIt) {
+  WriteTableText(kGenericEventTableName, "7C_FFFFFFFF", "generic text");
+  Serve("Kelvo D100");
+  EXPECT_FALSE(IdentifyPlatformModel());
+  EXPECT_TRUE(gGenericSetInUse);
+  EXPECT_EQ(gModelIndex, kUntouched);
+  EXPECT_STREQ(gEventTable.LookupText(0x7C, kGeneralEventCode), "generic text");
+}
+
+TEST_F(ModelIdentificationTest, AKnownModelIgnoresTheGenericSet) {
+  WriteTableText(kGenericEventTableName, "7D_FFFFFFFF", "generic text");
+  Serve("Kelvo B720");
+  EXPECT_TRUE(IdentifyPlatformModel());
+  EXPECT_FALSE(gGenericSetInUse);
+  EXPECT_STREQ(gEventTable.LookupText(0x7D, kGeneralEventCode), "");
+  EXPECT_FALSE(TableKeyExists(kGenericEventTableName, kEventPetTableName));
 }
 
 TEST_F(ModelIdentificationTest, NoTableMeansNoModel) {

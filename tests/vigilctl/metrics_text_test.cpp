@@ -63,7 +63,7 @@ class MetricsBlockTest : public ::testing::Test {
     b::StoreU16(block_.data(), b::kSensorCount, uint16_t(i + 1));
   }
   std::string Format(RefreshOutcome refresh = RefreshOutcome::kNotAsked) {
-    return FormatMetrics({block_.data(), "Kelvo B720", refresh});
+    return FormatMetrics({block_.data(), {"Kelvo B720", "Kelvo", "Kelvo B720 Rack \"2U\""}, refresh});
   }
   std::vector<uint8_t> block_;
 };
@@ -124,7 +124,10 @@ TEST_F(MetricsBlockTest, ReadingsStatesAndFamiliesTogether) {
     EXPECT_NE(text.find(std::string("vigil_sensor_state{") + sample + "\n"), std::string::npos) << what;
   }
   EXPECT_EQ(text.find("index=\"3\""), std::string::npos);
-  EXPECT_NE(text.find("vigil_agent_info{model=\"Kelvo B720\",uuid=\"\"} 1\n"), std::string::npos);
+  // The firmware's product string is escaped like any label value.
+  EXPECT_NE(text.find("vigil_agent_info{model=\"Kelvo B720\",manufacturer=\"Kelvo\","
+                      "product=\"Kelvo B720 Rack \\\"2U\\\"\",uuid=\"\"} 1\n"),
+            std::string::npos);
   EXPECT_NE(text.find("vigil_scrape_refresh_success 0\n"), std::string::npos);
 }
 
@@ -152,7 +155,7 @@ TEST_F(MetricsBlockTest, EventCountersComeFromTheRing) {
 }
 
 TEST(MetricsTextTest, WithoutABlockTheAgentIsDown) {
-  EXPECT_EQ(FormatMetrics({nullptr, "", RefreshOutcome::kFailed}),
+  EXPECT_EQ(FormatMetrics({nullptr, {}, RefreshOutcome::kFailed}),
             "# HELP vigil_agent_up 1 when the agent has completed its start-up in the block.\n"
             "# TYPE vigil_agent_up gauge\nvigil_agent_up 0\n"
             "# HELP vigil_scrape_refresh_success 1 when the agent refreshed the sensor readings for this scrape.\n"

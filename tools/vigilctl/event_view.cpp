@@ -104,15 +104,11 @@ std::string EntryText(const vigil::HistoryEntry& entry) {
 
 bool IsNewEntry(const vigil::HistoryEntry& e) { return e.seen1 == 0 && e.seen2 == 0; }
 
-namespace {
-
 std::string Printable(const std::string& text) {
   std::string out;
   for (char ch : text) out.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
   return out;
 }
-
-}  // namespace
 
 std::string EventLineText(const EventRow& row) {
   const vigil::HistoryEntry& e = row.entry;

@@ -43,6 +43,9 @@ bool IsNewEntry(const vigil::HistoryEntry& entry);
 // Up to the NUL or the end of the field.
 std::string EntryText(const vigil::HistoryEntry& entry);
 
+// Text from the block or the firmware for a terminal: control characters shown as '?'.
+std::string Printable(const std::string& text);
+
 std::string EventLineText(const EventRow& row);
 std::string EventJson(const EventRow& row);
 

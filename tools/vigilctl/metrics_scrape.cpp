@@ -18,9 +18,9 @@ std::string MetricsScraper::Scrape(int* exitCode) {
   if (block_ == nullptr && AttachBlock(&block_) != kExitOk) {
     block_ = nullptr;
     *exitCode = kExitNoBlock;
-    return FormatMetrics({nullptr, "", refresh_ ? RefreshOutcome::kFailed : RefreshOutcome::kNotAsked});
+    return FormatMetrics({nullptr, {}, refresh_ ? RefreshOutcome::kFailed : RefreshOutcome::kNotAsked});
   }
-  if (!modelRead_) modelRead_ = ReadPlatformModel(&model_);
+  if (!platformRead_) platformRead_ = ReadPlatformIdentity(&platform_);
   RefreshOutcome refresh = RefreshOutcome::kNotAsked;
   *exitCode = kExitOk;
   if (refresh_) {
@@ -28,7 +28,7 @@ std::string MetricsScraper::Scrape(int* exitCode) {
     refresh = done ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
     if (!done) *exitCode = kExitNoAnswer;
   }
-  return FormatMetrics({block_, model_, refresh});
+  return FormatMetrics({block_, platform_, refresh});
 }
 
 int WriteTextfile(const std::string& dir, const std::string& text) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform_model.h"
+
 namespace vigilctl {
 
 // How long a scrape waits for the agent's refresh before it shows the last values.
@@ -23,8 +25,8 @@ class MetricsScraper {
   bool refresh_;
   uint32_t timeoutMs_;
   uint8_t* block_ = nullptr;
-  bool modelRead_ = false;  // the model is read from the driver once it has answered
-  std::string model_;
+  bool platformRead_ = false;  // the identity is read from the driver once it has answered
+  PlatformIdentity platform_;
 };
 
 // Writes `text` to DIR/vigilagent.prom as a whole: a temporary file in DIR (mode 0644, so an

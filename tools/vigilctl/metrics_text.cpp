@@ -47,7 +47,7 @@ constexpr FamilyText kFamilies[] = {
     {"vigil_bios_events_new", "gauge", "History entries the agent reported as new (not yet seen)."},
     {"vigil_bios_events", "gauge", "History entries per event type."},
     {"vigil_agent_up", "gauge", "1 when the agent has completed its start-up in the block."},
-    {"vigil_agent_info", "gauge", "Server model and system UUID of the agent's server."},
+    {"vigil_agent_info", "gauge", "Server model, manufacturer, product name and system UUID of the agent's server."},
     {"vigil_protective_shutdown_enabled", "gauge", "1 when the protective power-off on CPU over-temperature is enabled."},
     {"vigil_scrape_refresh_success", "gauge", "1 when the agent refreshed the sensor readings for this scrape."},
 };
@@ -223,7 +223,10 @@ std::string FormatMetrics(const MetricsSource& source) {
     WriteEvents(w, source.block);
     w.Family1(kAgentUp, header.startupComplete == 1 ? 1 : 0);
     w.Header(kAgentInfo);
-    w.Sample(kAgentInfo, Label("model", source.model) + "," + Label("uuid", header.uuidSet ? UuidText(header.uuid) : ""),
+    const PlatformIdentity& p = source.platform;
+    w.Sample(kAgentInfo,
+             Label("model", p.model) + "," + Label("manufacturer", p.manufacturer) + "," + Label("product", p.product) +
+                 "," + Label("uuid", header.uuidSet ? UuidText(header.uuid) : ""),
              "1");
     w.Family1(kProtectiveShutdown, header.cpuOverTempShutdown != 0 ? 1 : 0);
   }

@@ -5,13 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform_model.h"
+
 namespace vigilctl {
 
 enum class RefreshOutcome { kNotAsked, kDone, kFailed };
 
 struct MetricsSource {
   const uint8_t* block;     // null when there is no block: only the agent-down families
-  std::string model;        // label of vigil_agent_info; "" when unknown
+  PlatformIdentity platform;  // labels of vigil_agent_info; "" where unknown
   RefreshOutcome refresh;   // kNotAsked leaves vigil_scrape_refresh_success out
 };
 

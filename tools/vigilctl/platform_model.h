@@ -1,5 +1,6 @@
-// The server model, as the agent recognises it, for clients that name it (vigil_agent_info).
-// The block holds no model: it comes from the SMBIOS table the platform driver gives.
+// The server as the platform driver's SMBIOS table names it, and the model the agent recognises
+// in it, for clients that name the server (vigil_agent_info, vigilctl status). The block holds
+// neither: they come from the SMBIOS table the platform driver gives.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +8,23 @@
 
 namespace vigilctl {
 
-// The known model that the 8192-byte SMBIOS table buffer's product name names ("Kelvo B720"),
-// or "" when it names none or the buffer holds no table. Bounded; no OS calls.
-std::string ModelFromSmbiosTable(const uint8_t* buffer);
+struct PlatformIdentity {
+  std::string model;         // the known model ("Kelvo B720"), "" for any other server
+  std::string manufacturer;  // the system information strings, as the table holds them
+  std::string product;
+};
 
-// Reads the table through \\.\HwGate (opened, read once, closed) and names the model in
-// *model ("" for an unknown one). False, *model untouched, when the driver cannot be reached or
-// refuses the read. Any thread.
-bool ReadPlatformModel(std::string* model);
+// The identity that the 8192-byte SMBIOS table buffer gives; all "" when it holds no table.
+// Bounded; no OS calls.
+PlatformIdentity IdentityFromSmbiosTable(const uint8_t* buffer);
+
+// Reads the table through \\.\HwGate (opened, read once, closed) into *identity. False,
+// *identity untouched, when the driver cannot be reached or refuses the read. Any thread.
+bool ReadPlatformIdentity(PlatformIdentity* identity);
+
+// Whether the agent of this machine describes its server with the generic event set: the
+// server is no known model and the registry holds the set, the two things the agent decides by
+// at its start. False for a known model; *known false when the registry could not be read.
+bool GenericSetInUse(const PlatformIdentity& identity, bool* known);
 
 }  // namespace vigilctl

@@ -6,6 +6,7 @@
 #include "agent/eventlog/bounded_text.h"
 #include "agent/eventlog/record_time.h"
 #include "agent/eventtables/event_table.h"
+#include "agent/platform/managed_device.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
 #include "contract/le_bytes.h"
@@ -45,6 +46,15 @@ constexpr uint8_t kDefaultSensorType = 0x12;
 constexpr uint8_t kDefaultEventReadingType = 0x6F;
 constexpr uint8_t kDefaultPet3 = 0x22;
 constexpr uint8_t kDefaultEventData1 = 1;
+
+// System limit codes that name a probe or cooling device by its handle (low 16 bits).
+constexpr uint32_t kLimitByHandleMask = 0xFFFF0000u;
+constexpr uint32_t kLimitByHandle = 0x00010000u;
+// The first system limit code of each kind of device: with the generic set, its entry holds the
+// trap bytes of that kind's limit events.
+constexpr uint32_t kFirstVoltageLimitCode = 0x00;
+constexpr uint32_t kFirstTemperatureLimitCode = 0x10;
+constexpr uint32_t kFirstFanLimitCode = 0x20;
 
 // Memory locator keys of the A140/A141 DIMM sockets: firmware handles 256-259 stand for the
 // table's handles 31, 33, 35 and 37.
@@ -109,6 +119,43 @@ void SetTrapBytes(DecodedEvent* event, const PetRecord* pet) {
   event->eventData3 = 0;
 }
 
+// Replaces the general text and trap bytes by those of (type, code). The generic set keeps the
+// general ones for a code it has no entry for: "POST error" says more than nothing. Whether the
+// code had an entry.
+bool TakeSpecificEntry(DecodedEvent* event, uint8_t type, uint32_t code, const PetRecord** pet) {
+  const PetRecord* specific = gEventTable.LookupPet(type, code);
+  if (gGenericSetInUse && specific == nullptr) return false;
+  SetText(event, gEventTable.LookupText(type, code));
+  *pet = specific;
+  return specific != nullptr;
+}
+
+uint32_t FirstLimitCode(ManagedDeviceKind kind) {
+  switch (kind) {
+    case ManagedDeviceKind::kVoltageProbe:
+      return kFirstVoltageLimitCode;
+    case ManagedDeviceKind::kTemperatureProbe:
+      return kFirstTemperatureLimitCode;
+    case ManagedDeviceKind::kCoolingDevice:
+      break;
+  }
+  return kFirstFanLimitCode;
+}
+
+// A limit event naming its probe or cooling device by handle says which device, the way memory
+// errors name their module: "System limit exceeded: CPU1 Temp", with that kind's trap bytes.
+void NameLimitDevice(DecodedEvent* event, uint32_t code, const PetRecord** pet) {
+  if ((code & kLimitByHandleMask) != kLimitByHandle) return;
+  ManagedDevice device;
+  if (!FindManagedDevice(uint16_t(code), &device)) return;
+  if (event->text[0] != '\0') AppendBoundedText(event->text, sizeof event->text, ": ");
+  AppendBoundedText(event->text, sizeof event->text, device.name);
+  event->locator[0] = '\0';
+  AppendBoundedText(event->locator, sizeof event->locator, device.name);
+  const PetRecord* kindPet = gEventTable.LookupPet(smbios::logtype::kSystemLimitExceeded, FirstLimitCode(device.kind));
+  if (kindPet != nullptr) *pet = kindPet;
+}
+
 bool IsRecentOverTemperature(const DecodedEvent& event) {
   return event.sensorType == kSensorTypeTemperature && event.pet3 == kPetOverTemperature &&
          IsRecentRecordTime(event.time, gNow());
@@ -165,9 +212,7 @@ bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
       AppendMemoryLocator(event, firstWord);
       break;
     case smbios::logtype::kPostError: {
-      const uint32_t code = PostErrorCode(firstWord, secondWord);
-      SetText(event, gEventTable.LookupText(type, code));
-      pet = gEventTable.LookupPet(type, code);
+      TakeSpecificEntry(event, type, PostErrorCode(firstWord, secondWord), &pet);
       break;
     }
     case smbios::logtype::kPciParity:
@@ -175,8 +220,9 @@ bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
       AppendBusText(event, bytes);
       break;
     case smbios::logtype::kSystemLimitExceeded:
-      SetText(event, gEventTable.LookupText(type, firstWord));
-      pet = gEventTable.LookupPet(type, firstWord);
+      if (!TakeSpecificEntry(event, type, firstWord, &pet) && gGenericSetInUse) {
+        NameLimitDevice(event, firstWord, &pet);
+      }
       break;
     default:
       break;

@@ -35,10 +35,12 @@ void WriteIdentification(uint8_t* block) {
   block::StoreU8(block, block::kIdByte3, block::kIdByte3Value);
 }
 
-// Clients tell machines apart by this field, so an unidentified model leaves no stale UUID.
+// Clients tell machines apart by this field, so an unidentified model leaves no stale UUID. A
+// server described by the generic event set publishes its UUID like a known one: a fleet of
+// such servers is otherwise indistinguishable.
 void PublishSystemUuid(uint8_t* block, bool identified) {
   uint8_t* field = block + block::kSystemUuid;
-  if (identified) {
+  if (identified || gGenericSetInUse) {
     std::memcpy(field, gInventory.systemUuid, block::kSystemUuidSize);
   } else {
     std::memset(field, 0, block::kSystemUuidSize);

@@ -1,0 +1,41 @@
+#include "agent/platform/managed_device.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vigil {
+
+namespace {
+
+bool FindProbe(const ProbeRecord* probes, uint32_t count, uint16_t handle, ManagedDeviceKind kind,
+               ManagedDevice* device) {
+  for (uint32_t i = 0; i < count && i < kMaxProbes; ++i) {
+    if (probes[i].handle != handle) continue;
+    device->kind = kind;
+    // The record's description is a fixed field: copied whole and terminated here.
+    std::memcpy(device->name, probes[i].description, sizeof device->name);
+    device->name[sizeof device->name - 1] = '\0';
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FindManagedDevice(uint16_t handle, ManagedDevice* device) {
+  if (FindProbe(gInventory.voltageProbes, gInventory.voltageProbeCount, handle, ManagedDeviceKind::kVoltageProbe,
+                device) ||
+      FindProbe(gInventory.temperatureProbes, gInventory.temperatureProbeCount, handle,
+                ManagedDeviceKind::kTemperatureProbe, device)) {
+    return true;
+  }
+  for (uint32_t i = 0; i < gInventory.coolingDeviceCount && i < kMaxCoolingDevices; ++i) {
+    if (gInventory.coolingDevices[i].handle != handle) continue;
+    device->kind = ManagedDeviceKind::kCoolingDevice;
+    std::snprintf(device->name, sizeof device->name, "Fan %u", static_cast<unsigned>(i + 1));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vigil
