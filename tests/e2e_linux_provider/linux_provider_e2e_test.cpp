@@ -34,8 +34,8 @@ void WriteFixtureMachine(const Sandbox& sandbox) {
 TEST(LinuxProviderE2e, TheAgentSeesTheMachineThroughTheProvider) {
   Sandbox sandbox;
   WriteFixtureMachine(sandbox);
-  Process provider(BinaryPath("hwgate-linux"), {"--sysfs-root", sandbox.Path("sys"), "--dev-root", sandbox.Path("dev")});
-  ASSERT_TRUE(WaitUntil([&] { return provider.Stdout().find("serving") != std::string::npos; }, 10s)) << provider.Stderr();
+  Process provider(BinaryPath("hwgate-linux"), ProviderArgs(sandbox));
+  ASSERT_TRUE(Serving(provider)) << provider.Stderr();
   EXPECT_NE(provider.Stderr().find("ipmi0 absent"), std::string::npos) << provider.Stderr();
   struct stat st;
   ASSERT_EQ(stat(sandbox.Path("run/hwgate.sock").c_str(), &st), 0);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "support/sandbox.h"
 
@@ -47,6 +48,14 @@ inline void WriteFirmwareLog(const Sandbox& sandbox, const std::string& records,
   sandbox.WriteFile(log + "area_length", std::to_string(areaLength) + "\n");
   sandbox.WriteFile(log + "data_start_offset", "16\n");
   sandbox.WriteFile(log + "change_token", "0\n");
+}
+
+// hwgate-linux on the sandbox's sysfs and dev trees, and the wait for it to serve.
+inline std::vector<std::string> ProviderArgs(const Sandbox& sandbox) {
+  return {"--sysfs-root", sandbox.Path("sys"), "--dev-root", sandbox.Path("dev")};
+}
+inline bool Serving(const Process& provider) {
+  return WaitUntil([&] { return provider.Stdout().find("serving") != std::string::npos; }, std::chrono::seconds(10));
 }
 
 }  // namespace vigil::test

@@ -60,8 +60,8 @@ void WriteX9dbl(const Sandbox& sandbox) {
 TEST(UnknownServerE2e, EveryFanByItsOwnNameAndReadableEvents) {
   Sandbox sandbox;
   WriteX9dbl(sandbox);
-  Process provider(BinaryPath("hwgate-linux"), {"--sysfs-root", sandbox.Path("sys"), "--dev-root", sandbox.Path("dev")});
-  ASSERT_TRUE(WaitUntil([&] { return provider.Stdout().find("serving") != std::string::npos; }, 10s)) << provider.Stderr();
+  Process provider(BinaryPath("hwgate-linux"), ProviderArgs(sandbox));
+  ASSERT_TRUE(Serving(provider)) << provider.Stderr();
   ASSERT_EQ(vigil::test::Run(BinaryPath("vigilctl"), {"reg", "import", SourcePath("fixtures/eventtables/Generic.reg")}, 20s).status, 0);
   Process agent(BinaryPath("vigilagent"), {});
   const std::string events = "var/log/vigilagent/events.log";

@@ -43,6 +43,15 @@ std::vector<RawStructure> ServedStructures(const ServedTable& table, Bytes* data
   return out;
 }
 
+// The table served for a firmware table alone: no live sensor, no log.
+std::vector<RawStructure> ServeFirmware(const FirmwareTable& fw, ServedTable* table, std::vector<std::string>* notes,
+                                        Bytes* data) {
+  TableInput input;
+  input.firmware = &fw;
+  table->Build(input, notes);
+  return ServedStructures(*table, data);
+}
+
 struct Machine {
   FakeSensors source;
   FirmwareTable fw;
@@ -110,13 +119,10 @@ TEST(ServedTable, FirmwareCoolingDevicesKeepTheirDescriptions) {
                                Structure(27, 0x0045, area, {"Cooling Dev 1"}),
                                Structure(28, 0x0046, ProbeArea(0x67), {"LM78A"}),
                                Structure(127, 0x7F00, {})});
-  TableInput input;
-  input.firmware = &fw;
   ServedTable table;
   std::vector<std::string> notes;
-  table.Build(input, &notes);
   Bytes data;
-  std::vector<RawStructure> served = ServedStructures(table, &data);
+  std::vector<RawStructure> served = ServeFirmware(fw, &table, &notes, &data);
   ASSERT_EQ(served.size(), 4u);
   EXPECT_EQ(StructureString(data.data(), served[1], data[served[1].offset + 0x0E]), "Cooling Dev 1");
   EXPECT_EQ(StructureString(data.data(), served[2], 1), "LM78A");
@@ -158,13 +164,10 @@ TEST(ServedTable, DropsWholeStructuresTheAgentNeverReadsFromTheEnd) {
   parts.push_back(Structure(127, 0x7F00, {}));
   FirmwareTable fw = Firmware(parts);
   ASSERT_GT(fw.bytes.size(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
-  TableInput input;
-  input.firmware = &fw;
   ServedTable table;
   std::vector<std::string> notes;
-  table.Build(input, &notes);
   Bytes data;
-  std::vector<RawStructure> served = ServedStructures(table, &data);
+  std::vector<RawStructure> served = ServeFirmware(fw, &table, &notes, &data);
   EXPECT_LE(table.TableLength(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
   int memoryDevices = 0, lastHandle = 0;
   for (const RawStructure& s : served) {
