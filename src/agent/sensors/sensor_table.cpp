@@ -1,9 +1,9 @@
 #include "agent/sensors/sensor_table.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
+#include "agent/platform/managed_device.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
 #include "agent/sensors/sensor_definitions.h"
@@ -43,15 +43,11 @@ void AppendProbes(const ProbeRecord* probes, uint32_t count, std::size_t process
 }
 
 // A server the agent has no fan rules for, described by the generic set: every cooling device
-// is a fan under the name its firmware gives it, or "Fan N" (N counting the cooling devices
-// from 1 in table order) when the firmware gives none.
+// is a fan under the name its firmware gives it, or "Fan N" by its place.
 void AppendNamedFan(const CoolingDeviceRecord& fan, std::size_t number) {
-  char name[sensor::kNameSize] = {};
-  if (fan.description[0] != '\0') {
-    std::memcpy(name, fan.description, std::min(sizeof name, sizeof fan.description));
-  } else {
-    std::snprintf(name, sizeof name, "Fan %u", static_cast<unsigned>(number));
-  }
+  static_assert(sensor::kNameSize == kInventoryTextSize, "a fan's name fills the record's name field");
+  char name[sensor::kNameSize];
+  CoolingDeviceName(fan, number, name);
   AppendSensor(kRowSystemFan1, name);
 }
 
