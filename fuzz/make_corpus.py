@@ -42,17 +42,11 @@ def split_structures(table):
     return out
 
 
-def smbios_seeds():
-    raw = (FIXTURES / "tables" / "kelvo-b720.bin").read_bytes()
-    structures = split_structures(raw)
-    # An OEM structure of 40 strings ahead of everything, as real boards have.
-    oem = bytes([0xC0, 5, 0x77, 0x00, 0]) + b"".join(b"OEM %d\0" % i for i in range(40)) + b"\0"
-    for name, table in (("standard", raw), ("standard-long-strings", oem + raw)):
-        # Selector 4: standard layout, header offsets folded into the buffer.
-        write("smbios_parser", name, bytes([4]) + struct.pack("<IIII", 0, 0, 0, len(table)) + table)
+def strings_apart(raw):
+    """The standard-layout table `raw` in layout 2: strings in two tables keyed by handle."""
     tables = [b"", b""]
     formatted = b""
-    for i, (area, strings) in enumerate(structures):
+    for i, (area, strings) in enumerate(split_structures(raw)):
         formatted += area
         if strings:
             handle = area[2] | area[3] << 8
@@ -60,7 +54,25 @@ def smbios_seeds():
     first, second = tables[0] + b"\0", tables[1] + b"\0"
     data = first + formatted + second
     header = struct.pack("<IIII", 0, len(first), len(first) + len(formatted), len(formatted))
-    write("smbios_parser", "strings-apart", bytes([5]) + header + data)
+    return bytes([5]) + header + data
+
+
+def standard(table):
+    # Selector 4: standard layout, header offsets folded into the buffer.
+    return bytes([4]) + struct.pack("<IIII", 0, 0, 0, len(table)) + table
+
+
+def smbios_seeds():
+    raw = (FIXTURES / "tables" / "kelvo-b720.bin").read_bytes()
+    # An OEM structure of 40 strings ahead of everything, as real boards have.
+    oem = bytes([0xC0, 5, 0x77, 0x00, 0]) + b"".join(b"OEM %d\0" % i for i in range(40)) + b"\0"
+    write("smbios_parser", "standard", standard(raw))
+    write("smbios_parser", "standard-long-strings", standard(oem + raw))
+    write("smbios_parser", "strings-apart", strings_apart(raw))
+    # A real server's table: cooling devices with and without descriptions (SMBIOS 2.7).
+    x9dbl = (FIXTURES / "tables" / "supermicro-x9dbl.bin").read_bytes()
+    write("smbios_parser", "x9dbl-standard", standard(x9dbl))
+    write("smbios_parser", "x9dbl-strings-apart", strings_apart(x9dbl))
 
 
 def log_records(scenario):

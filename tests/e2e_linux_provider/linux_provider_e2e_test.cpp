@@ -3,50 +3,24 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/sandbox.h"
+#include "sysfs_machine.h"
 
 namespace vigil::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string EntryPoint32(size_t tableLength) {
-  std::string e(0x1F, '\0');
-  e.replace(0, 4, "_SM_");
-  e[5] = 0x1F;
-  e[6] = 2;
-  e[7] = 7;
-  e.replace(0x10, 5, "_DMI_");
-  e[0x16] = static_cast<char>(tableLength & 0xFF);
-  e[0x17] = static_cast<char>(tableLength >> 8);
-  return e;
-}
-
 void WriteFixtureMachine(const Sandbox& sandbox) {
-  std::string table = ReadAll(SourcePath("fixtures/tables/kelvo-b720.bin"));
-  sandbox.WriteFile("sys/firmware/dmi/tables/DMI", table);
-  sandbox.WriteFile("sys/firmware/dmi/tables/smbios_entry_point", EntryPoint32(table.size()));
-  // The firmware's log: a memory error on DIMM handle 0x0027 and a boot, after a 16-byte header.
-  std::string area(16, '\0');
-  area += std::string("\x01\x0C\x23\x10\x14\x22\x10\x03\x27\x00\x00\x00", 12);
-  area += std::string("\x17\x08\x24\x02\x01\x10\x03\x33", 8);
-  area += std::string(512 - area.size(), '\xFF');
-  const std::string log = "sys/firmware/dmi/entries/15-0/system_event_log/";
-  sandbox.WriteFile(log + "raw_event_log", area);
-  sandbox.WriteFile(log + "access_method", "3\n");
-  sandbox.WriteFile(log + "status", "1\n");
-  sandbox.WriteFile(log + "area_length", "512\n");
-  sandbox.WriteFile(log + "data_start_offset", "16\n");
-  sandbox.WriteFile(log + "change_token", "0\n");
+  WriteFirmwareTable(sandbox, "fixtures/tables/kelvo-b720.bin");
+  // The firmware's log: a memory error on DIMM handle 0x0027 and a boot.
+  WriteFirmwareLog(sandbox,
+                   std::string("\x01\x0C\x23\x10\x14\x22\x10\x03\x27\x00\x00\x00", 12) +
+                       std::string("\x17\x08\x24\x02\x01\x10\x03\x33", 8),
+                   512);
   // hwmon: one channel the firmware describes ("CPU1 Temp"), one it does not.
   const std::string hwmon = "sys/class/hwmon/hwmon0/";
   sandbox.WriteFile(hwmon + "name", "coretemp\n");
@@ -60,8 +34,8 @@ void WriteFixtureMachine(const Sandbox& sandbox) {
 TEST(LinuxProviderE2e, TheAgentSeesTheMachineThroughTheProvider) {
   Sandbox sandbox;
   WriteFixtureMachine(sandbox);
-  Process provider(BinaryPath("hwgate-linux"), {"--sysfs-root", sandbox.Path("sys"), "--dev-root", sandbox.Path("dev")});
-  ASSERT_TRUE(WaitUntil([&] { return provider.Stdout().find("serving") != std::string::npos; }, 10s)) << provider.Stderr();
+  Process provider(BinaryPath("hwgate-linux"), ProviderArgs(sandbox));
+  ASSERT_TRUE(Serving(provider)) << provider.Stderr();
   EXPECT_NE(provider.Stderr().find("ipmi0 absent"), std::string::npos) << provider.Stderr();
   struct stat st;
   ASSERT_EQ(stat(sandbox.Path("run/hwgate.sock").c_str(), &st), 0);

@@ -69,7 +69,7 @@ class GenericSetTest : public ::testing::Test {
     gInventory.voltageProbeCount = 1;
     SetProbe(&gInventory.temperatureProbes[0], 0x50, "CPU1 Temp");
     gInventory.temperatureProbeCount = 1;
-    gInventory.coolingDevices[0] = CoolingDeviceRecord{0x60, 0};
+    gInventory.coolingDevices[0] = CoolingDeviceRecord{0x60, 0, "FAN1"};
     gInventory.coolingDevices[1] = CoolingDeviceRecord{0x61, 0};
     gInventory.coolingDeviceCount = 2;
     gMemoryDeviceMap = {{0x11, "DIMM1"}, {0x12, "DIMM2"}};
@@ -161,7 +161,8 @@ TEST_F(GenericSetTest, LimitEventsByHandleNameTheirDevice) {
   const Case cases[] = {
       {0x10, 0x00010050, 0, "System limit exceeded: CPU1 Temp", 0x01, 0x01, 9, 0x10},
       {0x10, 0x00010040, 0, "System limit exceeded: +12V", 0x02, 0x01, 9, 0x10},
-      {0x10, 0x00010061, 0, "System limit exceeded: Fan 2", 0x04, 0x01, 2, 0x10},
+      {0x10, 0x00010060, 0, "System limit exceeded: FAN1", 0x04, 0x01, 2, 0x10},   // its description
+      {0x10, 0x00010061, 0, "System limit exceeded: Fan 2", 0x04, 0x01, 2, 0x10},  // none: its place
       {0x10, 0x0001ABCD, 0, "System limit exceeded", 0x12, 0x6F, 2, 0x08},  // no such device
       {0x10, 0x00020050, 0, "System limit exceeded", 0x12, 0x6F, 2, 0x08},  // outside the handle range
   };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "contract/driver_protocol.h"
+#include "probe_structures.h"
 #include "provider.h"
 #include "smbios_bytes.h"
 
@@ -42,6 +43,15 @@ std::vector<RawStructure> ServedStructures(const ServedTable& table, Bytes* data
   return out;
 }
 
+// The table served for a firmware table alone: no live sensor, no log.
+std::vector<RawStructure> ServeFirmware(const FirmwareTable& fw, ServedTable* table, std::vector<std::string>* notes,
+                                        Bytes* data) {
+  TableInput input;
+  input.firmware = &fw;
+  table->Build(input, notes);
+  return ServedStructures(*table, data);
+}
+
 struct Machine {
   FakeSensors source;
   FirmwareTable fw;
@@ -54,7 +64,9 @@ struct Machine {
                       {SensorKind::kVoltage, "Vcore", "hwmon a", 1},
                       {SensorKind::kFan, "fan1", "hwmon a", 2}};
     source.readings = {{true, 452, Severity::kOk}, {true, -1000, Severity::kCritical}, {false, 0, Severity::kOk}};
-    fw = Firmware({Structure(1, 0xE000, Bytes(0x15, 0), {"Kelvo", "Kelvo C850"}),
+    Bytes system(0x15, 0);
+    system[0x05 - 4] = 2;  // product name: string 2
+    fw = Firmware({Structure(1, 0xE000, system, {"Kelvo", "Kelvo C850"}),
                    Structure(28, 0x0050, ProbeArea(0x63), {"CPU1 Temp"}),
                    Structure(28, 0x0051, ProbeArea(0x67), {"Ambient"}),
                    Structure(15, 0x0F00, Bytes(0x13, 0)),
@@ -82,6 +94,11 @@ TEST(ServedTable, BindsByDescriptionAndSynthesizesTheRestOnce) {
     EXPECT_EQ(served[i].handle, expected[i].second) << i;
   }
   EXPECT_EQ(StructureString(data.data(), served[5], 1), "Vcore");
+  // The synthesized fan is described by its live label; a C850 reads the fan number as OEM value.
+  const uint8_t* fan = data.data() + served[6].offset;
+  ASSERT_EQ(served[6].length, 0x0F);
+  EXPECT_EQ(StructureString(data.data(), served[6], fan[0x0E]), "fan1");
+  EXPECT_EQ(fan[8] | fan[9] << 8 | fan[10] << 16 | fan[11] << 24, 1);
   EXPECT_EQ(m.table.FindProbe(0x0050)->sensor, 0);
   EXPECT_EQ(m.table.FindProbe(0x0051)->sensor, -1);
   EXPECT_EQ(m.table.ProbeHandle("hwmon a", 1), 0xE001);
@@ -92,6 +109,38 @@ TEST(ServedTable, BindsByDescriptionAndSynthesizesTheRestOnce) {
   const uint8_t* log = data.data() + served[3].offset;
   EXPECT_EQ(log[0x0A], 4);
   EXPECT_EQ(log[4] | log[5] << 8, 2048);
+}
+
+TEST(ServedTable, FirmwareCoolingDevicesKeepTheirDescriptions) {
+  Bytes area(0x0F - 4, 0);
+  area[0x06 - 4] = 0x67;
+  area[0x0E - 4] = 1;
+  FirmwareTable fw = Firmware({Structure(1, 0x0001, Bytes(0x15, 0), {"Supermicro", "X9DBL-3F/X9DBL-iF"}),
+                               Structure(27, 0x0045, area, {"Cooling Dev 1"}),
+                               Structure(28, 0x0046, ProbeArea(0x67), {"LM78A"}),
+                               Structure(127, 0x7F00, {})});
+  ServedTable table;
+  std::vector<std::string> notes;
+  Bytes data;
+  std::vector<RawStructure> served = ServeFirmware(fw, &table, &notes, &data);
+  ASSERT_EQ(served.size(), 4u);
+  EXPECT_EQ(StructureString(data.data(), served[1], data[served[1].offset + 0x0E]), "Cooling Dev 1");
+  EXPECT_EQ(StructureString(data.data(), served[2], 1), "LM78A");
+}
+
+// Synthesized fans of a known model carry the value its fan rules read; anything else none.
+TEST(ServedTable, FanOemValueOnlyForTheKnownModels) {
+  struct Case {
+    const char* product;
+    uint32_t ordinal, expected;
+  };
+  for (const Case& c : {Case{"Kelvo A140", 1, 1}, Case{"Kelvo A141 Rack Server", 3, 3},
+                        Case{"Kelvo B720", 1, 0x58380201}, Case{"Kelvo B720", 4, 0x583B0204},
+                        Case{"Kelvo C850", 8, 8}, Case{"X9DBL-3F/X9DBL-iF", 1, 0},
+                        Case{"Standard PC (Q35 + ICH9, 2009)", 2, 0}, Case{"Kelvo", 1, 0},
+                        Case{"kelvo b720", 1, 0}, Case{"", 1, 0}}) {
+    EXPECT_EQ(FanOemValue(c.product, c.ordinal), c.expected) << c.product << " " << c.ordinal;
+  }
 }
 
 TEST(ServedTable, ConfiguredBindingAndNoLog) {
@@ -115,13 +164,10 @@ TEST(ServedTable, DropsWholeStructuresTheAgentNeverReadsFromTheEnd) {
   parts.push_back(Structure(127, 0x7F00, {}));
   FirmwareTable fw = Firmware(parts);
   ASSERT_GT(fw.bytes.size(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
-  TableInput input;
-  input.firmware = &fw;
   ServedTable table;
   std::vector<std::string> notes;
-  table.Build(input, &notes);
   Bytes data;
-  std::vector<RawStructure> served = ServedStructures(table, &data);
+  std::vector<RawStructure> served = ServeFirmware(fw, &table, &notes, &data);
   EXPECT_LE(table.TableLength(), vigil::kSmbiosTableSize - vigil::kSmbiosDataArea);
   int memoryDevices = 0, lastHandle = 0;
   for (const RawStructure& s : served) {

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -131,6 +133,45 @@ TEST(DmidecodeCrossCheck, SameProductUuidProbesAndLocators) {
   EXPECT_EQ(voltage.size(), 2u);
   EXPECT_EQ(temperature.size(), 2u);
   EXPECT_EQ(locators.size(), 2u);
+}
+
+// A real server's table (fixtures/tables/supermicro-x9dbl.bin): each cooling device's
+// description as dmidecode reads it, "Not Specified" where the structure names no string.
+TEST(DmidecodeCrossCheck, CoolingDeviceDescriptionsOfARealTable) {
+  const std::string dmidecode = FindDmidecode();
+  if (dmidecode.empty()) GTEST_SKIP() << "dmidecode is not installed (Debian package \"dmidecode\"): cross-check skipped";
+  std::ifstream in(SourcePath("fixtures/tables/supermicro-x9dbl.bin"), std::ios::binary);
+  const std::vector<uint8_t> table((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_FALSE(table.empty());
+
+  Sandbox sandbox;
+  const std::vector<uint8_t> file = DumpFile(table);
+  sandbox.WriteFile("smbios.dump", std::string(file.begin(), file.end()));
+  RunResult run = test::Run(dmidecode, {"--from-dump", sandbox.Path("smbios.dump")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<unsigned> order;
+  const auto theirs = ParseDmidecode(run.out, &order);
+  std::vector<std::pair<uint16_t, std::string>> expected;
+  for (unsigned handle : order) {
+    const Decoded& d = theirs.at(handle);
+    if (d.name != "Cooling Device") continue;
+    const std::string text = d.fields.count("Description") ? d.fields.at("Description") : "<missing>";
+    expected.emplace_back(static_cast<uint16_t>(handle), text == "Not Specified" ? "" : text);
+  }
+
+  std::vector<uint8_t> buffer(kSmbiosTableSize, 0);
+  buffer[0] = 1;  // standard layout, first structure at 0
+  for (int i = 0; i < 4; ++i) buffer[16 + i] = static_cast<uint8_t>(table.size() >> (8 * i));
+  std::memcpy(buffer.data() + kSmbiosDataArea, table.data(), table.size());
+  ResetInventory();
+  const InventorySnapshot ours = ParseAndSnapshot(buffer);
+  std::vector<std::pair<uint16_t, std::string>> parsed;
+  for (uint32_t i = 0; i < gInventory.coolingDeviceCount; ++i) {
+    parsed.emplace_back(gInventory.coolingDevices[i].handle, gInventory.coolingDevices[i].description);
+  }
+  EXPECT_EQ(parsed, expected) << run.out;
+  EXPECT_EQ(parsed.size(), 5u);
+  EXPECT_EQ(ours.productName, theirs.at(0x0001).fields.at("Product Name"));
 }
 
 }  // namespace

@@ -226,6 +226,49 @@ TEST(SmbiosParser, CoolingDeviceWithStringsDoesNotDerailTheWalk) {
   EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{0x41, 0, "after fan"}}));
 }
 
+// The cooling device's description (offset 0Eh, SMBIOS 2.7 and later): read where the
+// structure has the field and names a string the table holds, else left empty.
+struct FanDescriptionCase {
+  const char* label;
+  int descriptionNumber;             // -1: no field at 0Eh
+  std::vector<std::string> strings;
+  std::string expected;
+};
+
+class FanDescriptions : public ::testing::TestWithParam<std::tuple<Layout, FanDescriptionCase>> {};
+
+TEST_P(FanDescriptions, TakeTheDescriptionOnlyWhereTheStructureHasOne) {
+  const auto& [layout, c] = GetParam();
+  ResetInventory();
+  TestStructure fan = CoolingDevice(0x45, 0);
+  if (c.descriptionNumber >= 0) fan.formatted.push_back(static_cast<uint8_t>(c.descriptionNumber));
+  fan.strings = c.strings;
+  auto s = ParseAndSnapshot(BuildSmbiosBuffer(layout, {fan, Probe(28, 0x46, "after fan", 0)}));
+  ASSERT_EQ(gInventory.coolingDeviceCount, 1u);
+  EXPECT_EQ(std::string(gInventory.coolingDevices[0].description), c.expected);
+  EXPECT_EQ(s.temperatureProbes, (std::vector<ProbeValue>{{0x46, 0, "after fan"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothLayouts, FanDescriptions,
+    ::testing::Combine(
+        ::testing::Values(Layout::kStandard, Layout::kStringsApart),
+        ::testing::Values(
+            FanDescriptionCase{"named", 1, {"Cooling Dev 1"}, "Cooling Dev 1"},
+            FanDescriptionCase{"second_string", 2, {"x", "FAN2"}, "FAN2"},
+            FanDescriptionCase{"string_zero", 0, {"unused"}, ""},
+            FanDescriptionCase{"number_past_the_set", 2, {"only one"}, ""},
+            FanDescriptionCase{"cut_to_31", 1, {"Chassis Fan Assembly Number 1 Rear"},
+                               "Chassis Fan Assembly Number 1 R"},
+            // A 2.3 structure (length 0Eh): the byte at 0Eh starts its string-set, and here
+            // it would name string 1 if taken for the field.
+            FanDescriptionCase{"too_short_for_the_field", -1, {"\x01not a description"}, ""},
+            FanDescriptionCase{"no_field_no_strings", -1, {}, ""})),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param) == Layout::kStandard ? "Standard_" : "StringsApart_") +
+             std::get<1>(info.param).label;
+    });
+
 // Layout 2: string tables keyed by handle.
 
 std::string DescriptionFromTables(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second,

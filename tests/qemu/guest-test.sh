@@ -3,44 +3,10 @@
 # agent on the provider, vigilctl on the agent. Every check prints "QEMU-CHECK ok|FAIL: what";
 # the last line is "QEMU-RESULT pass|fail". The host harness reads them from the serial line.
 set -u
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then echo "QEMU-CHECK ok: $what"; else echo "QEMU-CHECK FAIL: $what"; failed=1; fi
-}
-wait_for() {
-  tries=$1
-  shift
-  while [ "$tries" -gt 0 ]; do
-    "$@" && return 0
-    sleep 1
-    tries=$((tries - 1))
-  done
-  return 1
-}
-say() { echo "== $*"; }
+. /etc/vigil/guest-lib.sh
 
-events_log=/var/log/vigilagent/events.log
-reports() { if [ -f "$events_log" ]; then wc -l <"$events_log"; else echo 0; fi; }
 expected_reports=$(wc -l </etc/vigil/expected.txt)
 uuid=$(cat /etc/vigil/uuid)
-
-provider_runs=0
-start_provider() {
-  provider_runs=$((provider_runs + 1))
-  hwgate-linux "$@" >/tmp/provider$provider_runs.out 2>&1 &
-  provider_pid=$!
-  wait_for 20 test -S /run/hwgate.sock
-}
-stop_provider() { kill -TERM "$provider_pid"; wait "$provider_pid"; }
-start_agent() {
-  rm -f /run/vigilagent/status
-  vigilagent 2>>/tmp/agent.err &
-  agent_pid=$!
-  wait_for 40 grep -q RUNNING /run/vigilagent/status
-}
-stop_agent() { kill -TERM "$agent_pid"; wait "$agent_pid"; }
 
 say "BMC sensor readings set"
 # QEMU's sensors read 0 until set (Set Sensor Reading: number, operation 01h, reading).
@@ -53,7 +19,7 @@ hwgate-linux --probe >/tmp/probe.out 2>&1
 cat /tmp/probe.out
 check "probe finds the firmware table" grep -q "^SMBIOS table: .*version" /tmp/probe.out
 check "probe finds the firmware event log" grep -q "^event log: smbios, $expected_reports records" /tmp/probe.out
-check "probe lists the BMC's sensors" grep -q "^sensors: 3" /tmp/probe.out
+check "probe lists the BMC's sensors" grep -q "^sensors: 4" /tmp/probe.out
 check "probe reads the BMC's temperature" grep -q '"CPU Temp" ipmi: 45.0 C, ok' /tmp/probe.out
 check "probe reads the BMC's voltage" grep -q '"P12V" ipmi: 12.000 V, ok' /tmp/probe.out
 check "probe handles a machine without hwmon" sh -c "! grep -q ' hwmon ' /tmp/probe.out"
@@ -148,4 +114,4 @@ stop_agent
 stop_provider
 cat /tmp/provider3.out /tmp/provider4.out
 
-if [ "$failed" -eq 0 ]; then echo "QEMU-RESULT pass"; else echo "QEMU-RESULT fail"; fi
+result

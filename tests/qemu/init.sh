@@ -12,6 +12,12 @@ mount -t tmpfs tmpfs /dev/shm
 if [ -f /etc/vigil/modules ]; then
   for module in $(cat /etc/vigil/modules); do insmod "/lib/modules/ipmi/$module.ko"; done
 fi
-sh /etc/vigil/guest-test.sh
+# The guest script the harness names on the kernel command line (vigil.guest=NAME), else the
+# known model's.
+guest=test
+for word in $(cat /proc/cmdline); do
+  case "$word" in vigil.guest=*) guest=${word#vigil.guest=} ;; esac
+done
+sh "/etc/vigil/guest-$guest.sh"
 sync
 poweroff -f

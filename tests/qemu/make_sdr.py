@@ -20,6 +20,7 @@ SENSORS = [
     (1, 1, TEMPERATURE, CELSIUS, "CPU Temp"),
     (2, 2, VOLTAGE, VOLTS, "P12V"),
     (3, 3, FAN, RPM, "FAN1"),
+    (4, 4, FAN, RPM, "SYS_FAN2"),
 ]
 
 

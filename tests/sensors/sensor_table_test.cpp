@@ -1,6 +1,7 @@
 // Table build: records, order, names and handles for the inventories a server can report.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "agent/platform/model_identification.h"
@@ -48,6 +49,11 @@ class SensorTableTest : public SensorBlockTest {
     std::memset(&gInventory, 0, sizeof gInventory);
     std::memset(gSensorHandles, 0, sizeof gSensorHandles);
     gModelIndex = ModelIndex(0);
+    gGenericSetInUse = false;
+  }
+  void TearDown() override {
+    gGenericSetInUse = false;
+    SensorBlockTest::TearDown();
   }
 
   void AddTemperatureProbe(uint16_t handle, uint8_t location, const char* description) {
@@ -56,8 +62,10 @@ class SensorTableTest : public SensorBlockTest {
   void AddVoltageProbe(uint16_t handle, uint8_t location, const char* description) {
     AddProbe(gInventory.voltageProbes, gInventory.voltageProbeCount, handle, location, description);
   }
-  void AddFan(uint16_t handle, uint32_t oem) {
-    gInventory.coolingDevices[gInventory.coolingDeviceCount++] = {handle, oem};
+  void AddFan(uint16_t handle, uint32_t oem, const char* description = "") {
+    CoolingDeviceRecord& fan = gInventory.coolingDevices[gInventory.coolingDeviceCount++];
+    fan = {handle, oem, {}};
+    std::snprintf(fan.description, sizeof fan.description, "%s", description);
   }
 
   void ExpectRecord(std::size_t i, const Expected& e) {
@@ -173,6 +181,43 @@ INSTANTIATE_TEST_SUITE_P(
         FanCase{"m4_9_unknown", 4, 0x00000009, false, {}},
         FanCase{"m4_0_unknown", 4, 0x00000100, false, {}}),
     [](const ::testing::TestParamInfo<FanCase>& info) { return std::string(info.param.label); });
+
+// With the generic set, every cooling device is a fan under its firmware's name, whatever
+// its OEM value; the numbering of unnamed ones counts every cooling device.
+TEST_F(SensorTableTest, GenericSetNamesEveryFanByItsDescriptionOrNumber) {
+  gGenericSetInUse = true;
+  AddTemperatureProbe(0x0100, 3, "CPU Temp");
+  AddFan(0x0045, 0x00000000, "Cooling Dev 1");
+  AddFan(0x0048, 0x00000000);                       // no description: named by its place
+  AddFan(0x0058, 0x00000001, "FAN3");               // a model-0 key no longer picks "CPU 1 Fan"
+  AddFan(0x005E, 0xFFFFFFFF);
+  AddFan(0x0069, 0x58380201, "Power Supply 1 Fan Rear Left Cu");  // 31 characters, all kept
+  ASSERT_EQ(BuildSensorTable(), 0);
+  const char* names[] = {"Cooling Dev 1", "Fan 2", "FAN3", "Fan 4", "Power Supply 1 Fan Rear Left Cu"};
+  const uint16_t handles[] = {0x0045, 0x0048, 0x0058, 0x005E, 0x0069};
+  for (std::size_t i = 0; i < 5; ++i) {
+    ExpectRecord(1 + i, {0x21, 0x79, 0x1D, 1, 0xDD, 0x04, 0x05, 0x0002, NulName(names[i])});
+    EXPECT_EQ(gSensorHandles[1 + i], handles[i]);
+  }
+  ExpectDiscreteFrom(6);
+}
+
+TEST_F(SensorTableTest, WithoutGenericSetDescriptionsAreIgnored) {
+  AddFan(0x0300, 0x00000001, "Cooling Dev 1");
+  AddFan(0x0301, 0x00000000, "Cooling Dev 2");  // no row, as before
+  ASSERT_EQ(BuildSensorTable(), 0);
+  ExpectRecord(0, kCpu1Fan);
+  ExpectDiscreteFrom(1);
+}
+
+TEST_F(SensorTableTest, GenericSetFillsTheWholeFanList) {
+  gGenericSetInUse = true;
+  for (uint16_t i = 0; i < kMaxCoolingDevices; ++i) AddFan(0x3000 + i, 0);
+  ASSERT_EQ(BuildSensorTable(), 0);
+  EXPECT_EQ(Count(), 32 + 7);
+  EXPECT_EQ(Name(31), NulName("Fan 32"));
+  EXPECT_EQ(gSensorHandles[31], 0x3000 + 31);
+}
 
 TEST_F(SensorTableTest, UnmatchedFanLeavesNoHoleInTheHandleTable) {
   gModelIndex = ModelIndex(3);

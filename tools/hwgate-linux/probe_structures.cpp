@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "contract/smbios_types.h"
+#include "smbios/known_models.h"
 
 namespace hwlinux {
 
@@ -34,6 +35,16 @@ std::vector<uint8_t> Header(uint8_t type, uint8_t length, uint16_t handle) {
   return s;
 }
 
+// A structure's one string: the sensor's name as a string-set, never empty, never cut by a NUL.
+void AppendName(std::vector<uint8_t>& s, const std::string& name, const char* fallback) {
+  std::string text;
+  for (char c : name.substr(0, kMaxName)) text += c == '\0' ? ' ' : c;
+  if (text.empty()) text = fallback;
+  s.insert(s.end(), text.begin(), text.end());
+  s.push_back(0);
+  s.push_back(0);
+}
+
 bool LooksLikeProcessor(const std::string& name) {
   std::string lower;
   for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -61,23 +72,18 @@ std::vector<uint8_t> MakeProbe(SensorKind kind, uint16_t handle, const std::stri
   s[kProbeLocationStatusAt] = static_cast<uint8_t>(kStatusOk | location);
   for (size_t at = 0x06; at + 1 < kProbeLength; at += 2) Put16(s, at, kNoReading);  // max .. nominal unknown
   Put32(s, 0x10, 0);  // OEM-defined
-  std::string text;
-  for (char c : name.substr(0, kMaxName)) text += c == '\0' ? ' ' : c;
-  if (text.empty()) text = "sensor";
-  s.insert(s.end(), text.begin(), text.end());
-  s.push_back(0);
-  s.push_back(0);
+  AppendName(s, name, "sensor");
   return s;
 }
 
-std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue) {
+std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue, const std::string& name) {
   std::vector<uint8_t> s = Header(types::kTypeCoolingDevice, kCoolingLength, handle);
   Put16(s, 0x04, 0xFFFF);  // no temperature probe
   s[kCoolingTypeStatusAt] = static_cast<uint8_t>(kStatusOk | kCoolingFan);
   Put32(s, kCoolingOemAt, oemValue);
   Put16(s, 0x0C, kNoReading);
-  s.push_back(0);
-  s.push_back(0);
+  s[kCoolingDescriptionAt] = 1;
+  AppendName(s, name, "fan");
   return s;
 }
 
@@ -107,7 +113,12 @@ std::vector<uint8_t> MakeEndOfTable(uint16_t handle) {
 }
 
 uint32_t FanOemValue(const std::string& productName, uint32_t ordinal) {
-  if (productName.compare(0, 10, "Kelvo B720") == 0) return 0x58380201u + (ordinal - 1) * 0x00010001u;
+  // Matched as the agent matches: the first ten bytes, a shorter name carrying its NUL.
+  std::string field = productName;
+  field.resize(std::max(field.size(), vigil::kModelNameLength) + 1, '\0');
+  const vigil::KnownModel* model = vigil::FindKnownModel(field.c_str());
+  if (model == nullptr) return 0;
+  if (model->index == vigil::kModelKelvoB720) return 0x58380201u + (ordinal - 1) * 0x00010001u;
   return ordinal & 0xFF;
 }
 

@@ -21,7 +21,7 @@ constexpr uint8_t kProbeLength = 0x16;            // through Nominal Value
 constexpr uint8_t kCoolingTypeStatusAt = 0x06;    // device type bits 4-0, status bits 7-5
 constexpr uint8_t kCoolingOemAt = 0x08;
 constexpr uint8_t kCoolingDescriptionAt = 0x0E;   // SMBIOS 2.7 and later
-constexpr uint8_t kCoolingLength = 0x0E;          // through Nominal Speed, no description
+constexpr uint8_t kCoolingLength = 0x0F;          // through the Description (SMBIOS 2.7)
 // Type 15, as the agent reads it.
 constexpr uint8_t kLogAreaLengthAt = vigil::smbios::kEventLogAreaLengthField;
 constexpr uint8_t kLogHeaderStartAt = vigil::smbios::kEventLogHeaderStartField;
@@ -40,17 +40,19 @@ uint8_t StructureTypeFor(SensorKind kind);
 
 // A structure: formatted area followed by its string-set.
 std::vector<uint8_t> MakeProbe(SensorKind kind, uint16_t handle, const std::string& name);
-// A cooling device has no description string: the agent reads type 27 as string-less. The
-// OEM-defined value is what the agent chooses a fan's row by.
-std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue);
+// A cooling device described by the live fan's own label. The OEM-defined value is what the
+// agent chooses a known model's fan row by; a server it does not know names its fans by the
+// description instead.
+std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue, const std::string& name);
 std::vector<uint8_t> MakeEventLog(uint16_t handle, uint32_t areaLength);
 // Turns a firmware type-15 structure into one that describes the served log.
 void DescribeServedLog(std::vector<uint8_t>* structure, uint32_t areaLength);
 std::vector<uint8_t> MakeEndOfTable(uint16_t handle);
 
-// OEM-defined value for the `ordinal`-th (from 1) synthesized fan: the fan number in the low
-// byte, which an unidentified model and the A14x and C850 models read; the B720 reads whole
-// keys of the form 0x58380201 + (n-1) * 0x00010001.
+// OEM-defined value for the `ordinal`-th (from 1) synthesized fan of a known model: the fan
+// number in the low byte, which the A14x and C850 models read; the B720 reads whole keys of
+// the form 0x58380201 + (n-1) * 0x00010001. Any other product gets 0: its fans are no
+// Kelvo model's "CPU 1 Fan" or "System Fan 1", whatever their place.
 uint32_t FanOemValue(const std::string& productName, uint32_t ordinal);
 
 // Status byte bits 7-5 for a reading (unknown without one).

@@ -37,11 +37,11 @@ bool AgentReads(uint8_t type) {
          type == types::kTypeMemoryDevice || IsSensorType(type);
 }
 
-// The agent walks types 5, 15 and 27 as if they had no strings; a firmware string-set there
-// would throw its walk off, so such structures are served with their strings dropped.
+// Types 5 and 15 have no strings of their own; one left behind by firmware is dropped, so the
+// structure is served as the agent reads it. Cooling devices keep theirs: since SMBIOS 2.7 the
+// description names the fan, and the agent's walk steps over a set wherever it finds one.
 bool AgentReadsWithoutStrings(uint8_t type) {
-  return type == types::kTypeMemoryController || type == types::kTypeSystemEventLog ||
-         type == types::kTypeCoolingDevice;
+  return type == types::kTypeMemoryController || type == types::kTypeSystemEventLog;
 }
 
 std::string Lower(const std::string& text) {
@@ -122,9 +122,6 @@ void ServedTable::Build(const TableInput& input, std::vector<std::string>* notes
       }
       if (AgentReadsWithoutStrings(s.type)) {
         piece.bytes.resize(s.length);
-        if (s.type == types::kTypeCoolingDevice && s.length > kCoolingDescriptionAt) {
-          piece.bytes[kCoolingDescriptionAt] = 0;
-        }
         piece.bytes.push_back(0);
         piece.bytes.push_back(0);
       }
@@ -152,7 +149,7 @@ void ServedTable::Build(const TableInput& input, std::vector<std::string>* notes
     piece.handle = nextHandle();
     piece.type = StructureTypeFor(sensors_[i].sensor.kind);
     piece.bytes = piece.type == types::kTypeCoolingDevice
-                      ? MakeCoolingDevice(piece.handle, FanOemValue(productName, ++fans))
+                      ? MakeCoolingDevice(piece.handle, FanOemValue(productName, ++fans), sensors_[i].sensor.name)
                       : MakeProbe(sensors_[i].sensor.kind, piece.handle, sensors_[i].sensor.name);
     piece.sensor = static_cast<int>(i);
     piece.synthesized = true;

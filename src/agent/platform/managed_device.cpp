@@ -32,10 +32,19 @@ bool FindManagedDevice(uint16_t handle, ManagedDevice* device) {
   for (uint32_t i = 0; i < gInventory.coolingDeviceCount && i < kMaxCoolingDevices; ++i) {
     if (gInventory.coolingDevices[i].handle != handle) continue;
     device->kind = ManagedDeviceKind::kCoolingDevice;
-    std::snprintf(device->name, sizeof device->name, "Fan %u", static_cast<unsigned>(i + 1));
+    CoolingDeviceName(gInventory.coolingDevices[i], i + 1, device->name);
     return true;
   }
   return false;
+}
+
+void CoolingDeviceName(const CoolingDeviceRecord& fan, std::size_t number, char* name) {
+  std::memset(name, 0, kInventoryTextSize);
+  if (fan.description[0] != '\0') {
+    std::memcpy(name, fan.description, kInventoryTextSize - 1);
+  } else {
+    std::snprintf(name, kInventoryTextSize, "Fan %u", static_cast<unsigned>(number));
+  }
 }
 
 }  // namespace vigil

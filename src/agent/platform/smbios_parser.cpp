@@ -22,6 +22,7 @@ using namespace smbios;  // structure types
 constexpr std::size_t kProbeDescriptionField = 0x04;
 constexpr std::size_t kProbeLocationField = 0x05;
 constexpr std::size_t kCoolingOemField = 0x08;
+constexpr std::size_t kCoolingDescriptionField = 0x0E;
 constexpr std::size_t kDeviceLocatorField = 0x10;
 // Locators pass through a 16-byte working buffer: 15 characters are kept, longer ones cut.
 // Memory locators are short names ("DIMM_A1"), and the event texts they join have little room.
@@ -65,11 +66,21 @@ void NoteEventLog(const Structure& s) {
                                                       static_cast<uint16_t>(s.available)};
 }
 
-void AppendCoolingDevice(const TableView& table, const Structure& s) {
+// The string the description field names, or nothing: a lookup that fails gives no name worth
+// showing, and a structure of the 2.3 layout (length 0Eh) has no such field at all.
+std::string_view CoolingDescription(const TableView& table, const Structure& s, const smbios::StringSet& set) {
+  if (s.length <= kCoolingDescriptionField) return {};
+  std::string_view text = smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kCoolingDescriptionField));
+  if (text == smbios::kBadStringNumberText || text == smbios::kNoStringForHandleText) return {};
+  return text;
+}
+
+void AppendCoolingDevice(const TableView& table, const Structure& s, const smbios::StringSet& set) {
   if (gInventory.coolingDeviceCount >= kMaxCoolingDevices) return;
   CoolingDeviceRecord& device = gInventory.coolingDevices[gInventory.coolingDeviceCount++];
   device.handle = s.handle;
   device.oemDefined = smbios::FieldU32(table, s, kCoolingOemField);
+  smbios::CopyText(CoolingDescription(table, s, set), device.description, sizeof device.description);
 }
 
 void TakeMemoryDevice(const TableView& table, const Structure& s, const smbios::StringSet& set) {
@@ -90,7 +101,7 @@ void TakeStructure(const TableView& table, const Structure& s, const smbios::Str
     case kTypeTemperatureProbe:
       AppendProbe(table, s, set, gInventory.temperatureProbes, &gInventory.temperatureProbeCount);
       break;
-    case kTypeCoolingDevice: AppendCoolingDevice(table, s); break;
+    case kTypeCoolingDevice: AppendCoolingDevice(table, s, set); break;
     default: break;
   }
 }

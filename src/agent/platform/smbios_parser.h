@@ -24,6 +24,9 @@ struct ProbeRecord {
 struct CoolingDeviceRecord {
   uint16_t handle;
   uint32_t oemDefined;
+  // The device's own Description (SMBIOS 2.7 and later, string at offset 0Eh); empty when the
+  // structure is too short for it, names no string or names one the table does not hold.
+  char description[kInventoryTextSize];
 };
 
 // Where a structure lies in the table buffer it was parsed from: the offset of its header and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "agent/platform/managed_device.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
 #include "agent/sensors/sensor_definitions.h"
@@ -39,6 +40,15 @@ void AppendProbes(const ProbeRecord* probes, uint32_t count, std::size_t process
     RememberHandle(probe.handle);
     AppendSensor(processor ? processorRow : otherRow, probe.description);
   }
+}
+
+// A server the agent has no fan rules for, described by the generic set: every cooling device
+// is a fan under the name its firmware gives it, or "Fan N" by its place.
+void AppendNamedFan(const CoolingDeviceRecord& fan, std::size_t number) {
+  static_assert(sensor::kNameSize == kInventoryTextSize, "a fan's name fills the record's name field");
+  char name[sensor::kNameSize];
+  CoolingDeviceName(fan, number, name);
+  AppendSensor(kRowSystemFan1, name);
 }
 
 }  // namespace
@@ -110,6 +120,10 @@ int BuildSensorTable() {
   for (std::size_t i = 0; i < fans; ++i) {
     const CoolingDeviceRecord& fan = gInventory.coolingDevices[i];
     RememberHandle(fan.handle);
+    if (gGenericSetInUse) {
+      AppendNamedFan(fan, i + 1);
+      continue;
+    }
     int row = SelectFanRow(gModelIndex, fan.oemDefined);
     if (row == kUnknownFanModel) return -1;
     if (row != kNoFanRow) AppendSensor(static_cast<std::size_t>(row), nullptr);
