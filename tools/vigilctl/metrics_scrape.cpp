@@ -9,6 +9,7 @@
 #include "client_block.h"
 #include "command.h"
 #include "contract/block_layout.h"
+#include "log_utilization.h"
 #include "metrics_text.h"
 #include "platform_model.h"
 
@@ -20,7 +21,7 @@ std::string MetricsScraper::Scrape(int* exitCode) {
     *exitCode = kExitNoBlock;
     return FormatMetrics({nullptr, "", refresh_ ? RefreshOutcome::kFailed : RefreshOutcome::kNotAsked});
   }
-  if (!modelRead_) modelRead_ = ReadPlatformModel(&model_);
+  if (!modelRead_) modelRead_ = ReadPlatformModel(&model_, &logDataSize_);
   RefreshOutcome refresh = RefreshOutcome::kNotAsked;
   *exitCode = kExitOk;
   if (refresh_) {
@@ -28,7 +29,9 @@ std::string MetricsScraper::Scrape(int* exitCode) {
     refresh = done ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
     if (!done) *exitCode = kExitNoAnswer;
   }
-  return FormatMetrics({block_, model_, refresh});
+  MetricsSource source{block_, model_, refresh};
+  if (!ReadLogUtilization(logDataSize_, &source.logUtilization)) source.logUtilization = kNoLogUtilization;
+  return FormatMetrics(source);
 }
 
 int WriteTextfile(const std::string& dir, const std::string& text) {

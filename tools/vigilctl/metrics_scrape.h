@@ -25,6 +25,7 @@ class MetricsScraper {
   uint8_t* block_ = nullptr;
   bool modelRead_ = false;  // the model is read from the driver once it has answered
   std::string model_;
+  uint16_t logDataSize_ = 0;  // from the same read as the model; 0: no log to judge
 };
 
 // Writes `text` to DIR/vigilagent.prom as a whole: a temporary file in DIR (mode 0644, so an

@@ -4,6 +4,7 @@
 
 #include "contract/driver_protocol.h"
 #include "contract/smbios_types.h"
+#include "log_utilization.h"
 #include "os/os.h"
 #include "smbios/known_models.h"
 #include "smbios/smbios_walk.h"
@@ -30,7 +31,7 @@ std::string ModelFromSmbiosTable(const uint8_t* buffer) {
   return model != nullptr ? model->productPrefix : "";
 }
 
-bool ReadPlatformModel(std::string* model) {
+bool ReadPlatformModel(std::string* model, uint16_t* logDataSize) {
   os::Handle device = os::OpenDevice(vigil::kDriverPath);
   if (device == nullptr) return false;
   auto buffer = std::make_unique<uint8_t[]>(vigil::kSmbiosTableSize);
@@ -38,8 +39,10 @@ bool ReadPlatformModel(std::string* model) {
   const bool read = os::DeviceIoControl(device, vigil::kIoctlReadSmbiosTable, nullptr, 0, buffer.get(),
                                         vigil::kSmbiosTableSize, &returned);
   os::CloseHandle(device);
-  if (read) *model = ModelFromSmbiosTable(buffer.get());
-  return read;
+  if (!read) return false;
+  *model = ModelFromSmbiosTable(buffer.get());
+  *logDataSize = EventLogDataSizeFromTable(buffer.get());
+  return true;
 }
 
 }  // namespace vigilctl

@@ -11,9 +11,10 @@ namespace vigilctl {
 // or "" when it names none or the buffer holds no table. Bounded; no OS calls.
 std::string ModelFromSmbiosTable(const uint8_t* buffer);
 
-// Reads the table through \\.\HwGate (opened, read once, closed) and names the model in
-// *model ("" for an unknown one). False, *model untouched, when the driver cannot be reached or
+// Reads the table through \\.\HwGate (opened, read once, closed), names the model in *model
+// ("" for an unknown one) and gives the BIOS event log's data area size in *logDataSize (0 for
+// none, see log_utilization.h). False, both untouched, when the driver cannot be reached or
 // refuses the read. Any thread.
-bool ReadPlatformModel(std::string* model);
+bool ReadPlatformModel(std::string* model, uint16_t* logDataSize);
 
 }  // namespace vigilctl
