@@ -10,6 +10,8 @@
 
 #include "agent/platform/driver_channel.h"
 #include "agent/platform/smbios_parser.h"
+#include "log_utilization.h"
+#include "platform_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -36,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const vigil::StructurePlace& place = vigil::gInventory.eventLogs[i];
     if (place.offset + place.length > vigil::kSmbiosTableSize || buffer[place.offset] != 15) __builtin_trap();
   }
+  // vigilctl walks the same buffers for the model name and the log size.
+  vigilctl::IdentityFromSmbiosTable(buffer.get());
+  vigilctl::EventLogDataSizeFromTable(buffer.get());
   // The memory-device map only grows; keep the fuzzer's memory flat.
   vigil::gMemoryDeviceMap.clear();
   return 0;

@@ -1,75 +1,20 @@
 // A real Prometheus server scraping serve-metrics in front of the agent and the simulator, all
 // in one sandbox on loopback: what an administrator's Prometheus would store and alert on.
 #include <gtest/gtest.h>
-#include <signal.h>
-
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <optional>
 
 #include "agent_harness.h"
 #include "metrics_server_probe.h"
+#include "prometheus_server.h"
 #include "scenario_sensors.h"
-#include "support/sandbox.h"
 
 namespace vigil::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class PrometheusServer {
- public:
-  PrometheusServer(const Sandbox& sandbox, int targetPort) : port_(FreeLoopbackPort()) {
-    sandbox.WriteFile("prometheus/prometheus.yml",
-                      "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                      "scrape_configs:\n  - job_name: vigil\n    static_configs:\n"
-                      "      - targets: ['127.0.0.1:" + std::to_string(targetPort) + "']\n");
-    process_ = std::make_unique<Process>(
-        "/usr/bin/prometheus",
-        std::vector<std::string>{"--config.file=" + sandbox.Path("prometheus/prometheus.yml"),
-                                 "--storage.tsdb.path=" + sandbox.Path("prometheus/data"),
-                                 "--web.listen-address=127.0.0.1:" + std::to_string(port_), "--log.level=warn"});
-  }
-  ~PrometheusServer() {
-    process_->Signal(SIGTERM);
-    if (process_->Wait(15s) < 0) process_->Signal(SIGKILL);
-  }
-
-  // The value of an instant query's single sample, or nothing (no sample yet, server not up).
-  std::optional<double> Query(const std::string& promql) {
-    httplib::Client client("127.0.0.1", port_);
-    client.set_connection_timeout(1, 0);
-    client.set_read_timeout(5, 0);
-    auto response = client.Get("/api/v1/query", httplib::Params{{"query", promql}}, httplib::Headers{});
-    if (!response || response->status != 200) return std::nullopt;
-    nlohmann::json body = nlohmann::json::parse(response->body, nullptr, false);
-    if (body.is_discarded() || body["data"]["result"].size() != 1) return std::nullopt;
-    return std::stod(body["data"]["result"][0]["value"][1].get<std::string>());
-  }
-
-  // Polls `promql` until `accept` takes its value, for at most `timeout`.
-  std::optional<double> WaitFor(const std::string& promql, const std::function<bool(double)>& accept,
-                                std::chrono::milliseconds timeout) {
-    std::optional<double> last;
-    WaitUntil(
-        [&] {
-          last = Query(promql);
-          if (last && accept(*last)) return true;
-          std::this_thread::sleep_for(200ms);
-          return false;
-        },
-        timeout);
-    return last;
-  }
-
-  Process& process() { return *process_; }
-
- private:
-  int port_;
-  std::unique_ptr<Process> process_;
-};
 
 TEST(PrometheusE2eTest, ScrapedTemperaturesFollowTheSimulatorAndBiosEventsAreCounted) {
   const ScenarioTable table = LoadScenarioTable("kelvo-b720.json");

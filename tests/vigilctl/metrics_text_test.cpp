@@ -1,6 +1,7 @@
 // The exposition vigilctl writes for Prometheus: escaping, values, grouping of families.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -106,7 +107,7 @@ TEST_F(MetricsBlockTest, ReadingsStatesAndFamiliesTogether) {
             (std::vector<std::string>{"vigil_temperature_celsius", "vigil_voltage_volts", "vigil_fan_speed_rpm",
                                       "vigil_sensor_state", "vigil_bios_events_total",
                                       "vigil_bios_event_history_entries", "vigil_bios_events_new", "vigil_bios_events",
-                                      "vigil_agent_up", "vigil_agent_info", "vigil_protective_shutdown_enabled",
+                                      "vigil_bios_event_latest_new_sequence", "vigil_agent_up", "vigil_agent_info", "vigil_protective_shutdown_enabled",
                                       "vigil_scrape_refresh_success"}));
   EXPECT_NE(text.find("# TYPE vigil_bios_events_total counter\n"), std::string::npos);
   EXPECT_NE(text.find("vigil_temperature_celsius{sensor=\"CPU 1 Temp\",index=\"0\"} 45.5\n"), std::string::npos);
@@ -152,6 +153,65 @@ TEST_F(MetricsBlockTest, EventCountersComeFromTheRing) {
   EXPECT_NE(text.find("vigil_protective_shutdown_enabled 1\n"), std::string::npos);
   EXPECT_NE(text.find("uuid=\"00000001-0000-0000-0000-000000000000\""), std::string::npos);
   EXPECT_EQ(text.find("vigil_scrape_refresh_success"), std::string::npos);  // no refresh asked
+}
+
+// The newest new entry of each type, numbered as the append count numbered it: what an alert on
+// "a new memory event" compares from one scrape to the next.
+TEST_F(MetricsBlockTest, NewestNewEntryPerTypeCarriesItsAppendNumber) {
+  struct Entry {
+    std::size_t slot;
+    uint8_t sensorType;
+    bool isNew;
+  };
+  struct Case {
+    const char* what;
+    uint16_t nextSlot, appendCount;
+    std::vector<Entry> entries;
+    std::vector<std::string> present, absent;
+  };
+  const Case cases[] = {
+      {"five appends: the third is the newest new memory event, the fifth was seen already",
+       5, 5,
+       {{0, 0x0C, true}, {1, 0x13, true}, {2, 0x0C, true}, {3, 0x01, false}, {4, 0x0C, false}},
+       {"{type=\"Memory\"} 3\n", "{type=\"Critical Interrupt\"} 2\n"},
+       {"{type=\"Temperature\"}"}},
+      {"1202 appends, the ring wrapped twice: slot 1 was the 1202nd, slot 599 the 1200th, slot 2 the 603rd",
+       2, 1202,
+       {{599, 0x0C, true}, {2, 0x13, true}},
+       {"{type=\"Memory\"} 1200\n", "{type=\"Critical Interrupt\"} 603\n"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    std::fill(block_.begin(), block_.end(), 0);
+    b::StoreU16(block_.data(), b::kRingNextSlot, c.nextSlot);
+    b::StoreU16(block_.data(), b::kRingAppendCount, c.appendCount);
+    // Every slot not named is a seen system event.
+    for (std::size_t slot = 0; slot < b::kRingSlots; ++slot) {
+      uint8_t* e = block_.data() + b::RingEntryOffset(slot);
+      e[offsetof(vigil::HistoryEntry, sensorType)] = 0x12;
+      b::StoreU32(e, offsetof(vigil::HistoryEntry, seen1), 1);
+    }
+    for (const Entry& entry : c.entries) {
+      uint8_t* e = block_.data() + b::RingEntryOffset(entry.slot);
+      e[offsetof(vigil::HistoryEntry, sensorType)] = entry.sensorType;
+      b::StoreU32(e, offsetof(vigil::HistoryEntry, seen1), entry.isNew ? 0 : 1);
+    }
+    const std::string text = Format();
+    for (const std::string& sample : c.present) {
+      EXPECT_NE(text.find("vigil_bios_event_latest_new_sequence" + sample), std::string::npos) << c.what << sample;
+    }
+    for (const std::string& sample : c.absent) {
+      EXPECT_EQ(text.find("vigil_bios_event_latest_new_sequence" + sample), std::string::npos) << c.what << sample;
+    }
+    EXPECT_EQ(text.find("vigil_bios_event_latest_new_sequence{type=\"System Event\"}"), std::string::npos) << c.what;
+  }
+}
+
+TEST_F(MetricsBlockTest, LogUtilizationOnlyWhenKnown) {
+  EXPECT_EQ(Format().find("vigil_bios_event_log_utilization_percent"), std::string::npos);
+  MetricsSource source{block_.data(), "", RefreshOutcome::kNotAsked};
+  source.logUtilization = 24;
+  EXPECT_NE(FormatMetrics(source).find("\nvigil_bios_event_log_utilization_percent 24\n"), std::string::npos);
 }
 
 TEST(MetricsTextTest, WithoutABlockTheAgentIsDown) {

@@ -9,6 +9,7 @@
 #include "client_block.h"
 #include "command.h"
 #include "contract/block_layout.h"
+#include "log_utilization.h"
 #include "metrics_text.h"
 #include "platform_model.h"
 
@@ -28,7 +29,9 @@ std::string MetricsScraper::Scrape(int* exitCode) {
     refresh = done ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
     if (!done) *exitCode = kExitNoAnswer;
   }
-  return FormatMetrics({block_, platform_, refresh});
+  MetricsSource source{block_, platform_, refresh};
+  if (!ReadLogUtilization(platform_.logDataSize, &source.logUtilization)) source.logUtilization = kNoLogUtilization;
+  return FormatMetrics(source);
 }
 
 int WriteTextfile(const std::string& dir, const std::string& text) {

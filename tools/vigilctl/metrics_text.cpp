@@ -24,6 +24,8 @@ enum Family {
   kHistoryEntries,
   kEventsNew,
   kEventsByType,
+  kEventsLatestNew,
+  kLogUtilization,
   kAgentUp,
   kAgentInfo,
   kProtectiveShutdown,
@@ -46,6 +48,11 @@ constexpr FamilyText kFamilies[] = {
     {"vigil_bios_event_history_entries", "gauge", "Entries in the BIOS event history."},
     {"vigil_bios_events_new", "gauge", "History entries the agent reported as new (not yet seen)."},
     {"vigil_bios_events", "gauge", "History entries per event type."},
+    {"vigil_bios_event_latest_new_sequence", "gauge",
+     "Append count at the newest history entry of each event type that the agent reported as new; "
+     "changes with every new event of that type."},
+    {"vigil_bios_event_log_utilization_percent", "gauge",
+     "Per cent of the BIOS event log data area in use after the agent's last completed poll."},
     {"vigil_agent_up", "gauge", "1 when the agent has completed its start-up in the block."},
     {"vigil_agent_info", "gauge", "Server model, manufacturer, product name and system UUID of the agent's server."},
     {"vigil_protective_shutdown_enabled", "gauge", "1 when the protective power-off on CPU over-temperature is enabled."},
@@ -154,10 +161,13 @@ void WriteEvents(Writer& w, const uint8_t* block) {
   // One entry at a time on the stack: a copy of the whole ring would cost more than the text.
   std::size_t fresh = 0;
   std::size_t perSensorType[256] = {};
-  for (std::size_t slot : slots) {
-    const EventRow row = ReadEventRow(block, slot);
-    if (IsNewEntry(row.entry)) ++fresh;
+  std::size_t newestNew[256] = {};  // 1 + place in `slots` of the type's newest new entry; 0: none
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const EventRow row = ReadEventRow(block, slots[i]);
     ++perSensorType[row.entry.sensorType];
+    if (!IsNewEntry(row.entry)) continue;
+    ++fresh;
+    newestNew[row.entry.sensorType] = i + 1;
   }
   // Several codes share a name ("OEM", "Reserved"): counted per name, in name order.
   std::map<std::string, std::size_t> byType;
@@ -169,6 +179,19 @@ void WriteEvents(Writer& w, const uint8_t* block) {
   w.Family1(kEventsNew, double(fresh));
   w.Header(kEventsByType);
   for (const auto& [type, count] : byType) w.Sample(kEventsByType, Label("type", type), SampleValue(double(count)));
+  std::map<std::string, std::size_t> newestByName;  // the newest of the codes sharing a name
+  for (std::size_t type = 0; type < 256; ++type) {
+    if (newestNew[type] == 0) continue;
+    std::size_t& newest = newestByName[EventTypeName(uint8_t(type))];
+    if (newestNew[type] > newest) newest = newestNew[type];
+  }
+  // The ring holds the latest appends in order: the newest entry is the append count's and each
+  // one before it one less, modulo 16 bits like the count.
+  w.Header(kEventsLatestNew);
+  for (const auto& [type, place] : newestByName) {
+    const uint16_t sequence = uint16_t(counters.appendCount - (slots.size() - place));
+    w.Sample(kEventsLatestNew, Label("type", type), SampleValue(sequence));
+  }
 }
 
 }  // namespace
@@ -221,6 +244,7 @@ std::string FormatMetrics(const MetricsSource& source) {
     const BlockHeader header = ReadBlockHeader(source.block);
     WriteSensors(w, source.block);
     WriteEvents(w, source.block);
+    if (source.logUtilization != kNoLogUtilization) w.Family1(kLogUtilization, source.logUtilization);
     w.Family1(kAgentUp, header.startupComplete == 1 ? 1 : 0);
     w.Header(kAgentInfo);
     const PlatformIdentity& p = source.platform;

@@ -11,10 +11,13 @@ namespace vigilctl {
 
 enum class RefreshOutcome { kNotAsked, kDone, kFailed };
 
+constexpr int32_t kNoLogUtilization = -1;
+
 struct MetricsSource {
   const uint8_t* block;     // null when there is no block: only the agent-down families
   PlatformIdentity platform;  // labels of vigil_agent_info; "" where unknown
   RefreshOutcome refresh;   // kNotAsked leaves vigil_scrape_refresh_success out
+  int32_t logUtilization = kNoLogUtilization;  // per cent; kNoLogUtilization leaves its family out
 };
 
 // The whole exposition, every family with # HELP and # TYPE and its samples together. Reads

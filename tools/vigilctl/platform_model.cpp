@@ -5,6 +5,7 @@
 #include "contract/driver_protocol.h"
 #include "contract/registry_paths.h"
 #include "contract/smbios_types.h"
+#include "log_utilization.h"
 #include "os/os.h"
 #include "smbios/known_models.h"
 #include "smbios/smbios_walk.h"
@@ -51,7 +52,10 @@ bool ReadPlatformIdentity(PlatformIdentity* identity) {
   const bool read = os::DeviceIoControl(device, vigil::kIoctlReadSmbiosTable, nullptr, 0, buffer.get(),
                                         vigil::kSmbiosTableSize, &returned);
   os::CloseHandle(device);
-  if (read) *identity = IdentityFromSmbiosTable(buffer.get());
+  if (read) {
+    *identity = IdentityFromSmbiosTable(buffer.get());
+    identity->logDataSize = EventLogDataSizeFromTable(buffer.get());
+  }
   return read;
 }
 

@@ -12,14 +12,16 @@ struct PlatformIdentity {
   std::string model;         // the known model ("Kelvo B720"), "" for any other server
   std::string manufacturer;  // the system information strings, as the table holds them
   std::string product;
+  uint16_t logDataSize = 0;  // the BIOS event log's data area (log_utilization.h); 0: none
 };
 
 // The identity that the 8192-byte SMBIOS table buffer gives; all "" when it holds no table.
 // Bounded; no OS calls.
 PlatformIdentity IdentityFromSmbiosTable(const uint8_t* buffer);
 
-// Reads the table through \\.\HwGate (opened, read once, closed) into *identity. False,
-// *identity untouched, when the driver cannot be reached or refuses the read. Any thread.
+// Reads the table through \\.\HwGate (opened, read once, closed) into *identity, with the
+// event log's data area size. False, *identity untouched, when the driver cannot be reached or
+// refuses the read. Any thread.
 bool ReadPlatformIdentity(PlatformIdentity* identity);
 
 // Whether the agent of this machine describes its server with the generic event set: the

@@ -11,20 +11,14 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "contract/driver_protocol.h"
-#include "contract/le_bytes.h"
-#include "contract/smbios_types.h"
 #include "os/os.h"
+#include "smbios/event_log_area.h"
 
 namespace vigil {
 
 EventLogReaderState gEventLogReader;
 
 namespace {
-
-// The type-15 fields the set-up reads all lie in the 2.0 formatted area.
-constexpr std::size_t kStructureBytesUsed = smbios::kEventLogMinLength;
-// The log header that precedes the data area in a memory-mapped log.
-constexpr uint32_t kMappedLogHeaderSize = 16;
 
 constexpr uint8_t kSensorTypeSystemLimit = 16;
 
@@ -104,7 +98,7 @@ void CompletePoll(uint16_t position) {
   // The in-memory position is what counts for this run; a registry that refuses the write
   // only costs duplicates after a restart.
   SaveLogPosition();
-  r.logUtilization = int32_t(uint32_t(r.storedPosition) * 100u / r.logDataSize);
+  r.logUtilization = smbios::LogUtilizationPercent(r.storedPosition, r.logDataSize);
   CheckLogUtilization();
 }
 
@@ -167,23 +161,10 @@ void FollowLog(LogPollResult* seen) {
 int SetUpEventLog(const uint8_t* structure, uint32_t length) {
   gEventLogReader.recordsSeen = 0;
   LoadLogPosition();
-  uint8_t s[kStructureBytesUsed] = {};
-  if (structure != nullptr) std::memcpy(s, structure, length < sizeof s ? length : sizeof s);
-  const uint32_t areaLength = le::Load16(s + smbios::kEventLogAreaLengthField);
-  const uint32_t dataStart = le::Load16(s + smbios::kEventLogDataStartField);
-  const uint8_t method = s[smbios::kEventLogAccessMethodField];
-  const uint32_t address = le::Load32(s + smbios::kEventLogAccessAddressField);
-
-  if (method == smbios::kEventLogAccessMemoryMapped32 && address != 0 &&
-      areaLength > dataStart + kMappedLogHeaderSize) {
-    gEventLogReader.logDataSize = uint16_t(areaLength - dataStart);
-    return 0;
-  }
-  if (method == smbios::kEventLogAccessGeneralPurpose) {
-    gEventLogReader.logDataSize = uint16_t(areaLength);
-    return 0;
-  }
-  return -1;
+  uint16_t dataSize = 0;
+  if (!smbios::FollowableLogDataSize(structure, length, &dataSize)) return -1;
+  gEventLogReader.logDataSize = dataSize;
+  return 0;
 }
 
 void DropEventLog() { gEventLogReader.logDataSize = 0; }
