@@ -209,7 +209,7 @@ TEST_F(MetricsBlockTest, NewestNewEntryPerTypeCarriesItsAppendNumber) {
 
 TEST_F(MetricsBlockTest, LogUtilizationOnlyWhenKnown) {
   EXPECT_EQ(Format().find("vigil_bios_event_log_utilization_percent"), std::string::npos);
-  MetricsSource source{block_.data(), "", RefreshOutcome::kNotAsked};
+  MetricsSource source{block_.data(), {}, RefreshOutcome::kNotAsked};
   source.logUtilization = 24;
   EXPECT_NE(FormatMetrics(source).find("\nvigil_bios_event_log_utilization_percent 24\n"), std::string::npos);
 }
