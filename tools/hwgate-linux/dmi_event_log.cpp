@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint8_t kEndOfLog = 0xFF;
 constexpr uint32_t kRecordHeader = 8;        // type, length, six BCD time bytes
-constexpr uint32_t kMemoryMapped = 3;
+// Access methods 0-2 (8- and 16-bit index/data ports) and 3 (memory-mapped) are what the
+// kernel's dmi-sysfs reads; 4 and above it refuses.
+constexpr int64_t kLastKernelMethod = 3;
 constexpr int64_t kStatusValid = 0x01;
 constexpr uint32_t kMaxServedLog = 0xFFFF;   // log positions are 16-bit on the wire
 constexpr char kEntryPrefix[] = "15-";
@@ -73,9 +75,9 @@ std::unique_ptr<DmiEventLog> DmiEventLog::Open(FileReader& files, const std::str
                  " (a type-15 structure too short for it?)";
     return nullptr;
   }
-  if (method != kMemoryMapped) {
+  if (method < 0 || method > kLastKernelMethod) {
     *diagnosis = "the firmware event log uses access method " + std::to_string(method) +
-                 "; the kernel reads only memory-mapped (3) logs";
+                 "; the kernel reads only indexed I/O (0-2) and memory-mapped (3) logs";
     return nullptr;
   }
   if ((status & kStatusValid) == 0) {
