@@ -40,7 +40,7 @@ void OpenSources(const Options& options, FileReader& files, const std::vector<Ch
   if (!out->log && haveBmc && (tryAll || options.eventLog == LogChoice::kIpmi)) {
     diagnosis.clear();
     out->log = OpenIpmiLog(ipmiDevice, &diagnosis);
-    if (!out->log) diagnoses->push_back("event log ipmi: " + diagnosis);
+    if (!diagnosis.empty()) diagnoses->push_back("event log ipmi: " + diagnosis);
   }
   if (!out->log && options.eventLog != LogChoice::kNone) diagnoses->push_back("event log: none served");
 

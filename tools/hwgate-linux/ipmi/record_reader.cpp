@@ -92,6 +92,30 @@ RecordRead RecordReader::ReadPart(uint16_t id, uint32_t offset, uint32_t count, 
   return RecordRead::kOk;
 }
 
+RecordRead RecordReader::ReadEntire(uint16_t id, uint32_t capacity, uint8_t* out, uint32_t* size,
+                                      uint16_t* nextId) {
+  uint8_t data[6];
+  vigil::le::Store16(data, 0);
+  vigil::le::Store16(data + 2, id);
+  data[4] = 0;
+  data[5] = kReadWholeRecord;
+  BmcRequest request;
+  request.netFn = kNetFnStorage;
+  request.cmd = getCmd_;
+  request.data = data;
+  request.length = sizeof data;
+  BmcResponse response;
+  const AskResult result = Ask(transport_, request, kSelNextIdSize, &response);
+  lastCompletionCode_ = response.completionCode;
+  if (result == AskResult::kRefused) return FromCompletion(response.completionCode);
+  if (result != AskResult::kOk) return RecordRead::kFailed;
+  *nextId = vigil::le::Load16(response.data);
+  const std::size_t got = response.length - kSelNextIdSize;
+  *size = uint32_t(got < capacity ? got : capacity);
+  std::memcpy(out, response.data + kSelNextIdSize, *size);
+  return RecordRead::kOk;
+}
+
 RecordRead RecordReader::ReadWhole(uint16_t id, uint32_t size, uint8_t* out, uint16_t* nextId) {
   const RecordRead read = ReadPiece(id, 0, kReadWholeRecord, size, 0, out, nextId);
   if (read == RecordRead::kFailed && lastCompletionCode_ == kCcCannotReturnBytes) {
