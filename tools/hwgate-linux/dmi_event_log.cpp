@@ -17,6 +17,9 @@ constexpr uint32_t kRecordHeader = 8;        // type, length, six BCD time bytes
 constexpr int64_t kLastKernelMethod = 3;
 constexpr int64_t kStatusValid = 0x01;
 constexpr uint32_t kMaxServedLog = 0xFFFF;   // log positions are 16-bit on the wire
+// Firmware log areas are a few kilobytes; the area length is the firmware's word, and a
+// larger one would only make every refresh read (and hold) that much.
+constexpr int64_t kMaxAreaLength = 1 << 20;
 constexpr char kEntryPrefix[] = "15-";
 
 }  // namespace
@@ -82,6 +85,11 @@ std::unique_ptr<DmiEventLog> DmiEventLog::Open(FileReader& files, const std::str
   }
   if ((status & kStatusValid) == 0) {
     *diagnosis = "the firmware event log is marked not valid (status " + std::to_string(status) + ")";
+    return nullptr;
+  }
+  if (areaLength > kMaxAreaLength) {
+    *diagnosis = "the firmware event log's area length " + std::to_string(areaLength) +
+                 " is beyond any firmware log (at most " + std::to_string(kMaxAreaLength) + " bytes are read)";
     return nullptr;
   }
   if (areaLength <= 0 || dataStart < 0 || dataStart >= areaLength) {

@@ -37,13 +37,14 @@ size_t ServableLogLength(const std::vector<uint8_t>& records) {
   return at;
 }
 
-Provider::Provider(const ServedTable& table, LogSource* log, LogSnapshot initial)
+Provider::Provider(const ServedTable& table, LogSource* log, LogSnapshot initial,
+                   std::chrono::milliseconds readLimit)
     : table_(table),
       log_(log),
       snapshot_(std::move(initial)),
       lastRefresh_(std::chrono::steady_clock::now()),
       retryInterval_(kRefreshInterval),
-      reads_(kSensorReadLimit) {}
+      reads_(readLimit) {}
 
 ProviderStats Provider::Stats() {
   std::lock_guard<std::mutex> lock(statsLock_);

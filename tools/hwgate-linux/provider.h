@@ -24,11 +24,17 @@ struct ProviderStats {
   uint32_t failedRefreshes = 0;
 };
 
+// How long a sensor source may take for one reading before its client gets "no reading"
+// (the agent gives up on an exchange after 10 s).
+constexpr auto kSensorReadLimit = std::chrono::milliseconds(3000);
+
 class Provider {
  public:
   // `log` may be null (no log served). The table and the log source must outlive the
-  // provider. The snapshot starts as `initial` (what the start-up read).
-  Provider(const ServedTable& table, LogSource* log, LogSnapshot initial);
+  // provider. The snapshot starts as `initial` (what the start-up read). `readLimit` bounds
+  // each sensor read.
+  Provider(const ServedTable& table, LogSource* log, LogSnapshot initial,
+           std::chrono::milliseconds readLimit = kSensorReadLimit);
 
   // Serves one device call as device_frames.h's DeviceCall. Any thread. The table is read
   // without waiting, log reads wait only for each other, and each sensor source is read on
@@ -58,8 +64,6 @@ class Provider {
   ProviderStats stats_;
 };
 
-// How long a sensor source may take for one reading before its client gets "no reading".
-constexpr auto kSensorReadLimit = std::chrono::milliseconds(3000);
 
 // Length of the prefix of `records` made of whole, well-formed records (length byte at least
 // 2, nothing running past the end) and at most 0xFFFF bytes: what may be served.
