@@ -157,5 +157,34 @@ TEST(HostileSources, FifosAndAbsurdLengthsNeverStallTheStart) {
   EXPECT_FALSE(reading.valid);
 }
 
+// A firmware table of thousands of tiny structures the agent never reads, and a log whose
+// firmware header format says "Type 1" while the served log has no header.
+TEST(HostileSources, ManyDropsAreSummedUpAndTheServedLogHasNoHeader) {
+  std::vector<Bytes> structures = {Structure(1, 0x0001, Bytes(0x15, 0), {"Kelvo", "Kelvo C850"})};
+  Bytes log(0x17 - 4, 0);
+  log[0x14 - 4] = 0x01;  // log header format: Type 1
+  structures.push_back(Structure(15, 0x0002, log));
+  for (uint16_t i = 0; i < 3000; ++i) structures.push_back(Structure(200, uint16_t(0x1000 + i), {}));
+  structures.push_back(Structure(127, 0x7F00, {}));
+  FirmwareTable fw;
+  fw.bytes = Join(structures);
+  std::string problem;
+  SplitStructures(fw.bytes.data(), fw.bytes.size(), &fw.structures, &problem);
+  TableInput input;
+  input.firmware = &fw;
+  input.logServed = true;
+  input.logAreaLength = 1024;
+  ServedTable table;
+  std::vector<std::string> notes;
+  table.Build(input, &notes);
+  EXPECT_LE(notes.size(), 10u);
+  EXPECT_NE(notes.back().find("more structures"), std::string::npos) << notes.back();
+  // The type-15 structure follows the type-1 one (4 + 0x15 formatted bytes, 2 strings).
+  const uint8_t* served = table.Buffer().data() + vigil::kSmbiosDataArea;
+  const size_t at = 4 + 0x15 + std::string("Kelvo").size() + 1 + std::string("Kelvo C850").size() + 2;
+  ASSERT_EQ(served[at], 15);
+  EXPECT_EQ(served[at + 0x14], 0x00);
+}
+
 }  // namespace
 }  // namespace hwlinux::testing
