@@ -46,9 +46,11 @@ class RecordReader {
  private:
   RecordRead Reserve();
   // One Get request; `countByte` is what is asked for (FFh: the whole record), `want` the
-  // bytes expected back.
+  // bytes expected back, all copied to `out`. With a `capacity`, as many bytes as came back
+  // (at least `want`) are copied, at most `capacity`, and *got says how many.
   RecordRead ReadPiece(uint16_t id, uint8_t offset, uint8_t countByte, uint32_t want,
-                       uint16_t reservation, uint8_t* out, uint16_t* nextId);
+                       uint16_t reservation, uint8_t* out, uint16_t* nextId,
+                       uint32_t capacity = 0, uint32_t* got = nullptr);
 
   BmcTransport& transport_;
   uint8_t reserveCmd_;
