@@ -104,7 +104,7 @@ TEST(HostileSources, AHungSensorCostsOnlyItsOwnAnswers) {
   const uint16_t healthyHandle = table.Probes()[size_t(table.Probes()[0].sensor == 0 ? 1 : 0)].handle;
   hung.stuck = true;
   {
-    Provider provider(table, nullptr, LogSnapshot(), std::chrono::milliseconds(50));
+    Provider provider(table, nullptr, LogSnapshot(), std::chrono::milliseconds(500));
     EXPECT_EQ(Ask(provider, hungHandle).raw, kNoReading);
     EXPECT_EQ(Ask(provider, hungHandle).raw, kNoReading);  // still stuck: bounded again
     EXPECT_EQ(Ask(provider, healthyHandle).raw, 400);
