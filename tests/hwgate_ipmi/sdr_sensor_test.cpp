@@ -205,8 +205,12 @@ TEST_F(SdrSource, RepositoryReadsSurviveSmallAnswersAndLostReservations) {
       {"three bytes at a time", 2 + 3, Fault::kCompletion, kCcOk, 0, 0, 2, 0},
       {"reservation lost mid-record", 64, Fault::kCompletion, kCcReservationLost, 1, 2, 2, 0},
       {"reservation lost for good", 64, Fault::kCompletion, kCcReservationLost, 20, 0, 0, -1},
-      {"record answer cut short", 64, Fault::kCut, 4, 1, 0, 0, -1},
-      {"BMC times out", 64, Fault::kCompletion, kCcTimeout, 1, 1, 0, -1},
+      // A whole record cut short is read again in pieces.
+      {"record answer cut short", 64, Fault::kCut, 4, 1, 0, 2, 0},
+      {"record answer always cut short", 64, Fault::kCut, 4, 40, 0, 0, -1},
+      // Timeouts and "busy" are temporary: asked again, a bounded number of times.
+      {"BMC times out once", 64, Fault::kCompletion, kCcTimeout, 1, 1, 2, 0},
+      {"BMC busy for good", 64, Fault::kCompletion, 0xC0, 40, 1, 0, -1},
       {"repository info unanswered", 64, Fault::kNoAnswer, 0, 0, 0, 0, -1},
   };
   for (const Case& c : cases) {

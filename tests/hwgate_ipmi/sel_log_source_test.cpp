@@ -158,12 +158,12 @@ TEST_F(SelLog, BmcFailuresHaveClearOutcomes) {
     std::size_t bytes;  // served after the refresh
   };
   const Case cases[] = {
-      {"SEL info timeout", kCmdGetSelInfo, Fault::kCompletion, kCcTimeout, 0, -1, 0},
+      {"SEL info timeout", kCmdGetSelInfo, Fault::kCompletion, kCcTimeout, 0, 0, 18},  // asked again
       {"SEL info unanswered", kCmdGetSelInfo, Fault::kNoAnswer, 0, 0, -1, 0},
       {"SEL info cut short", kCmdGetSelInfo, Fault::kCut, 9, 0, -1, 0},
       {"entry too long to send", kCmdGetSelEntry, Fault::kCompletion, kCcCannotReturnBytes, 0, 0, 18},
       {"entry cut short", kCmdGetSelEntry, Fault::kCut, 12, 0, 0, 0},
-      {"entry timeout half-way", kCmdGetSelEntry, Fault::kCompletion, kCcTimeout, 1, 0, 10},
+      {"entry timeout half-way", kCmdGetSelEntry, Fault::kCompletion, kCcTimeout, 1, 0, 18},
       {"entry vanished half-way", kCmdGetSelEntry, Fault::kCompletion, kCcNotPresent, 1, 0, 10},
   };
   for (const Case& c : cases) {

@@ -62,6 +62,20 @@ TEST(DmiEventLog, ServesRecordsIntactAndInOrderUpToTheEnd) {
   EXPECT_EQ(cleared.records, LogRecord(0x16, 0x30));
 }
 
+// dmi-sysfs reads indexed I/O logs (methods 0-2) too; real Dell firmware uses method 2.
+TEST(DmiEventLog, ServesLogsOnEveryMethodTheKernelReads) {
+  for (int method : {0, 1, 2, 3}) {
+    FixtureTree tree;
+    WriteLog(tree, LogRecord(0x17, 0x00), method);
+    std::string diagnosis;
+    auto log = DmiEventLog::Open(SystemFiles(), tree.Root(), &diagnosis);
+    ASSERT_NE(log, nullptr) << "method " << method << ": " << diagnosis;
+    LogSnapshot snapshot;
+    ASSERT_EQ(log->Refresh(NoHandles(), &snapshot), 0);
+    EXPECT_EQ(snapshot.records, LogRecord(0x17, 0x00)) << "method " << method;
+  }
+}
+
 TEST(DmiEventLog, RefusesLogsTheKernelCannotRead) {
   struct Case {
     const char* what;

@@ -22,6 +22,7 @@ TEST(FirmwareTable, ReadsBothEntryPointKinds) {
   };
   Bytes table = SampleTable();
   for (const Case& c : {Case{EntryPoint32(2, 8, static_cast<uint16_t>(table.size())), false, 2, 8},
+                        Case{EntryPoint32(2, 1, static_cast<uint16_t>(table.size()), 0x1E), false, 2, 1},
                         Case{EntryPoint64(3, 2, 0x10000), true, 3, 2}}) {
     FixtureTree tree;
     tree.Write("firmware/dmi/tables/smbios_entry_point", c.entry);

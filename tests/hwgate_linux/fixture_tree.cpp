@@ -1,5 +1,7 @@
 #include "fixture_tree.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -24,6 +26,13 @@ void FixtureTree::Write(const std::string& relative, const std::vector<uint8_t>&
 
 void FixtureTree::Write(const std::string& relative, const std::string& text) const {
   Write(relative, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+void FixtureTree::Fifo(const std::string& relative) const {
+  std::filesystem::path path = std::filesystem::path(root_) / relative;
+  std::filesystem::create_directories(path.parent_path());
+  std::filesystem::remove(path);
+  mkfifo(path.c_str(), 0600);
 }
 
 void FixtureTree::Link(const std::string& relative, const std::string& target) const {

@@ -20,6 +20,8 @@ class FixtureTree {
   void Write(const std::string& relative, const std::vector<uint8_t>& bytes) const;
   void Write(const std::string& relative, const std::string& text) const;
   void Link(const std::string& relative, const std::string& target) const;
+  // A FIFO nobody writes to: reading it would wait for ever.
+  void Fifo(const std::string& relative) const;
 
  private:
   std::string root_;

@@ -78,11 +78,65 @@ TEST(HwmonSensors, ReadsInTheAgentsUnitsWithSeverity) {
   EXPECT_FALSE(reading.valid);
 }
 
-TEST(HwmonSensors, RoundsMilliDegreesToTenths) {
-  EXPECT_EQ(HwmonToAgentUnits(SensorKind::kTemperature, 45549), 455);
-  EXPECT_EQ(HwmonToAgentUnits(SensorKind::kTemperature, 45550), 456);
-  EXPECT_EQ(HwmonToAgentUnits(SensorKind::kTemperature, -5050), -51);
-  EXPECT_EQ(HwmonToAgentUnits(SensorKind::kVoltage, 12120), 12120);
+TEST(HwmonSensors, ConvertsToTheAgentsUnitsWithoutOverflow) {
+  const ChannelScale twelveVolt{"", "in1", "12V", 6.0, 0.0};
+  const ChannelScale offset{"", "in2", "5V", 2.0, -0.25};
+  struct Case {
+    SensorKind kind;
+    int64_t raw;
+    const ChannelScale* scale;
+    bool fits;
+    int32_t expected;
+  };
+  for (const Case& c : {Case{SensorKind::kTemperature, 45549, nullptr, true, 455},
+                        Case{SensorKind::kTemperature, 45550, nullptr, true, 456},
+                        Case{SensorKind::kTemperature, -5050, nullptr, true, -51},
+                        Case{SensorKind::kVoltage, 12120, nullptr, true, 12120},
+                        Case{SensorKind::kVoltage, 2016, &twelveVolt, true, 12096},  // 2.016 V pin x 6
+                        Case{SensorKind::kVoltage, 2500, &offset, true, 4750},       // 5.0 V - 0.25 V
+                        Case{SensorKind::kTemperature, INT64_MIN, nullptr, false, 0},
+                        Case{SensorKind::kFan, INT64_MAX, nullptr, false, 0},
+                        Case{SensorKind::kVoltage, 4294967296, nullptr, false, 0}}) {
+    int32_t value = 0;
+    EXPECT_EQ(HwmonToAgentUnits(c.kind, c.raw, &value, c.scale), c.fits) << c.raw;
+    if (c.fits) {
+      EXPECT_EQ(value, c.expected) << c.raw;
+    }
+  }
+}
+
+// lm90-style chips keep a last value in *_input when the diode fails; *_fault says so.
+TEST(HwmonSensors, AFailedChannelHasNoReadingAndAScaledOneItsRailValue) {
+  FixtureTree tree;
+  const std::string chip = "devices/platform/nct6775.656/hwmon/hwmon2/";
+  tree.Write(chip + "name", "nct6775\n");
+  tree.Write(chip + "temp2_input", "127875\n");
+  tree.Write(chip + "temp2_crit", "85000\n");
+  tree.Write(chip + "temp2_fault", "1\n");
+  tree.Write(chip + "fan1_input", "0\n");
+  tree.Write(chip + "fan1_fault", "0\n");
+  tree.Write(chip + "in1_input", "2016\n");
+  tree.Link("class/hwmon/hwmon2", "../../" + chip);
+  HwmonSensors source(SystemFiles(), tree.Root(), {{"nct6775", "in1", "12V", 6.0, 0.0}});
+  std::vector<LiveSensor> sensors;
+  ASSERT_EQ(source.ListSensors(&sensors), 0);
+  ASSERT_EQ(sensors.size(), 3u);  // sorted by label: 12V, nct6775 fan1, nct6775 temp2
+  EXPECT_EQ(sensors[0].name, "12V");
+  LiveReading reading;
+  ASSERT_EQ(source.ReadSensor(sensors[0], &reading), 0);
+  EXPECT_TRUE(reading.valid);
+  EXPECT_EQ(reading.value, 12096);
+  EXPECT_TRUE(reading.scaled);
+  EXPECT_EQ(reading.pinValue, 2016);
+  ASSERT_EQ(source.ReadSensor(sensors[1], &reading), 0);
+  EXPECT_TRUE(reading.valid);  // fault flag present but clear: a stopped fan is a reading
+  ASSERT_EQ(source.ReadSensor(sensors[2], &reading), 0);
+  EXPECT_FALSE(reading.valid);
+  tree.Write(chip + "temp2_fault", "0\n");
+  ASSERT_EQ(source.ReadSensor(sensors[2], &reading), 0);
+  EXPECT_TRUE(reading.valid);
+  EXPECT_EQ(reading.value, 1279);
+  EXPECT_EQ(reading.severity, Severity::kCritical);
 }
 
 }  // namespace

@@ -28,10 +28,11 @@ inline Bytes Join(const std::vector<Bytes>& parts) {
   return all;
 }
 
-inline Bytes EntryPoint32(uint8_t major, uint8_t minor, uint16_t tableLength) {
-  Bytes e(0x1F, 0);
+// `length` 1Eh is the version 2.1 entry point, which has no BCD revision byte.
+inline Bytes EntryPoint32(uint8_t major, uint8_t minor, uint16_t tableLength, uint8_t length = 0x1F) {
+  Bytes e(length, 0);
   e[0] = '_'; e[1] = 'S'; e[2] = 'M'; e[3] = '_';
-  e[5] = 0x1F; e[6] = major; e[7] = minor;
+  e[5] = length; e[6] = major; e[7] = minor;
   const char dmi[] = "_DMI_";
   for (int i = 0; i < 5; ++i) e[0x10 + i] = static_cast<uint8_t>(dmi[i]);
   e[0x16] = static_cast<uint8_t>(tableLength);

@@ -134,6 +134,24 @@ TEST(DeviceSocket, ProviderGoneBetweenCallsRaisesNoSigpipe) {
   signal(SIGPIPE, previous);
 }
 
+// Providers end idle connections: the call after that must not be the one that finds out.
+TEST(DeviceSocket, AConnectionClosedWhileIdleIsReplacedBeforeTheCall) {
+  Sandbox sandbox;
+  FrameServer server(sandbox.Path("run/hwgate.sock"), [](const auto& request, bool* close) {
+    *close = true;
+    return Reversed(request);
+  });
+  os::Handle device = os::OpenDevice(kDriver);
+  ASSERT_NE(device, nullptr);
+  char out[4] = {};
+  for (int call = 0; call < 3; ++call) {
+    EXPECT_TRUE(os::DeviceIoControl(device, 1, "abc", 3, out, sizeof out, nullptr)) << call;
+    os::SleepMs(50);  // the provider has closed by now
+  }
+  EXPECT_EQ(server.connections(), 3);
+  os::CloseHandle(device);
+}
+
 TEST(DeviceSocket, TwoThreadsOnOneHandleGetTheirOwnAnswers) {
   Sandbox sandbox;
   FrameServer server(sandbox.Path("run/hwgate.sock"), [](const auto& request, bool*) {

@@ -1,6 +1,9 @@
 #include "device_frames.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "os/device_protocol.h"
@@ -15,7 +18,12 @@ namespace wire = os::device;
 constexpr int kMidMessageTimeoutMs = 5000;  // a peer stalled this long inside a frame is gone
 
 // One exchange. False ends the connection: the peer closed, or broke the frame format.
-bool ServeFrame(int fd, const DeviceCall& call) {
+bool ServeFrame(int fd, const DeviceCall& call, int idleMs) {
+  pollfd waiting = {fd, POLLIN, 0};
+  int ready = 0;
+  while ((ready = poll(&waiting, 1, idleMs)) < 0 && errno == EINTR) {
+  }
+  if (ready <= 0) return false;  // idle too long
   wire::RequestHeader request;
   if (ReadFull(fd, &request, sizeof(request), true, kMidMessageTimeoutMs) != ReadResult::kOk) return false;
   if (request.magic != wire::kRequestMagic || request.inLength > wire::kMaxPayload ||
@@ -37,8 +45,8 @@ bool ServeFrame(int fd, const DeviceCall& call) {
 
 }  // namespace
 
-void ServeDeviceConnection(int fd, const DeviceCall& call) {
-  while (ServeFrame(fd, call)) {
+void ServeDeviceConnection(int fd, const DeviceCall& call, int idleMs) {
+  while (ServeFrame(fd, call, idleMs)) {
   }
 }
 

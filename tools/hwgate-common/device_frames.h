@@ -14,8 +14,14 @@ namespace hwgate {
 using DeviceCall = std::function<bool(uint32_t code, uint8_t* buffer, uint32_t inLength,
                                       uint32_t outLength, uint32_t* returned)>;
 
+// A connection with no request for this long is closed, so idle clients cannot hold the
+// provider's connection slots for good. The agent asks at least every poll (6 s) and
+// connects again on its own when it finds its connection closed.
+constexpr int kIdleConnectionMs = 60000;
+
 // Serves exchanges on `fd` until the peer closes or breaks the frame format (an oversized
-// length, a stall of more than a few seconds inside a frame). Does not close `fd`.
-void ServeDeviceConnection(int fd, const DeviceCall& call);
+// length, a stall of more than a few seconds inside a frame) or sends nothing for
+// `idleMs`. Does not close `fd`.
+void ServeDeviceConnection(int fd, const DeviceCall& call, int idleMs = kIdleConnectionMs);
 
 }  // namespace hwgate

@@ -12,6 +12,9 @@ namespace hwgate {
 namespace {
 
 constexpr size_t kMaxConnections = 64;
+// With every slot taken, new clients wait in the listen backlog (their connect succeeds)
+// and are accepted as soon as a slot frees; this is how often the loop looks.
+constexpr int kFullWaitMs = 100;
 
 }  // namespace
 
@@ -47,15 +50,16 @@ void SocketServer::ReapFinished() {
   }
 }
 
+bool SocketServer::Full() {
+  ReapFinished();
+  std::lock_guard<std::mutex> lock(connectionsLock_);
+  return connections_.size() >= kMaxConnections;
+}
+
 void SocketServer::Accept(const Listener& listener) {
   int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
-  ReapFinished();
   std::lock_guard<std::mutex> lock(connectionsLock_);
-  if (connections_.size() >= kMaxConnections) {
-    close(fd);
-    return;
-  }
   Connection& connection = connections_.emplace_back();
   connection.fd = fd;
   connection.thread = std::thread([this, &connection, handler = listener.handler] {
@@ -72,8 +76,12 @@ void SocketServer::AcceptLoop() {
   fds.push_back({wake_[0], POLLIN, 0});
   for (const Listener& listener : listeners_) fds.push_back({listener.fd, POLLIN, 0});
   while (true) {
-    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    // A client accepted only to be closed at once would see a broken exchange; one left in
+    // the backlog while every slot is taken is served a little later instead.
+    const bool full = Full();
+    if (poll(fds.data(), full ? 1 : fds.size(), full ? kFullWaitMs : -1) < 0) continue;
     if (fds[0].revents != 0) return;
+    if (full) continue;
     for (size_t i = 1; i < fds.size(); ++i) {
       if (fds[i].revents & POLLIN) Accept(listeners_[i - 1]);
     }

@@ -1,5 +1,6 @@
 // The accept loop of a platform provider: one or more listening UNIX sockets, a thread per
-// connection (at most 64 at a time), and an orderly stop on SIGTERM or SIGINT.
+// connection (at most 64 at a time; more wait in the listen backlog until a slot frees), and
+// an orderly stop on SIGTERM or SIGINT.
 #pragma once
 
 #include <functional>
@@ -49,6 +50,7 @@ class SocketServer {
   void AcceptLoop();
   void Accept(const Listener& listener);
   void ReapFinished();
+  bool Full();  // every connection slot taken (after reaping finished ones)
 
   std::vector<Listener> listeners_;
   int wake_[2] = {-1, -1};

@@ -12,9 +12,14 @@ namespace {
 
 constexpr uint8_t kEndOfLog = 0xFF;
 constexpr uint32_t kRecordHeader = 8;        // type, length, six BCD time bytes
-constexpr uint32_t kMemoryMapped = 3;
+// Access methods 0-2 (8- and 16-bit index/data ports) and 3 (memory-mapped) are what the
+// kernel's dmi-sysfs reads; 4 and above it refuses.
+constexpr int64_t kLastKernelMethod = 3;
 constexpr int64_t kStatusValid = 0x01;
 constexpr uint32_t kMaxServedLog = 0xFFFF;   // log positions are 16-bit on the wire
+// Firmware log areas are a few kilobytes; the area length is the firmware's word, and a
+// larger one would only make every refresh read (and hold) that much.
+constexpr int64_t kMaxAreaLength = 1 << 20;
 constexpr char kEntryPrefix[] = "15-";
 
 }  // namespace
@@ -73,13 +78,18 @@ std::unique_ptr<DmiEventLog> DmiEventLog::Open(FileReader& files, const std::str
                  " (a type-15 structure too short for it?)";
     return nullptr;
   }
-  if (method != kMemoryMapped) {
+  if (method < 0 || method > kLastKernelMethod) {
     *diagnosis = "the firmware event log uses access method " + std::to_string(method) +
-                 "; the kernel reads only memory-mapped (3) logs";
+                 "; the kernel reads only indexed I/O (0-2) and memory-mapped (3) logs";
     return nullptr;
   }
   if ((status & kStatusValid) == 0) {
     *diagnosis = "the firmware event log is marked not valid (status " + std::to_string(status) + ")";
+    return nullptr;
+  }
+  if (areaLength > kMaxAreaLength) {
+    *diagnosis = "the firmware event log's area length " + std::to_string(areaLength) +
+                 " is beyond any firmware log (at most " + std::to_string(kMaxAreaLength) + " bytes are read)";
     return nullptr;
   }
   if (areaLength <= 0 || dataStart < 0 || dataStart >= areaLength) {

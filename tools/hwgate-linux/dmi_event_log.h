@@ -1,6 +1,7 @@
 // The `smbios` log source: the firmware's own type-15 event log, read through the kernel's
 // dmi-sysfs driver (<sysfs>/firmware/dmi/entries/15-*/system_event_log/). The kernel reads
-// only memory-mapped logs (access method 3) whose valid bit is set; others answer EIO.
+// logs on indexed I/O (access methods 0, 1 and 2) and memory-mapped ones (3) whose valid bit
+// is set; a general-purpose non-volatile log (4) answers EIO.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,7 @@ uint32_t LogIdentity(const std::vector<uint8_t>& records);
 
 class DmiEventLog : public LogSource {
  public:
-  // Finds the type-15 entry and checks that the kernel can read it: access method 3, valid
+  // Finds the type-15 entry and checks that the kernel can read it: access method 0-3, valid
   // status, a first read that succeeds. Returns the source, or null with a one-line
   // *diagnosis. Called once at start.
   static std::unique_ptr<DmiEventLog> Open(FileReader& files, const std::string& sysfsRoot,

@@ -12,9 +12,10 @@ constexpr uint8_t kEndOfTable = 127;
 constexpr size_t kHeaderLength = 4;
 
 // 32-bit entry point: "_SM_", length at 05h, version at 06h/07h, "_DMI_" at 10h with the
-// structure table length at 16h.
+// structure table length at 16h. Version 2.1 gave the length as 1Eh (no BCD revision byte at
+// 1Eh) and firmware of that age still ships it; the kernel exports such an entry point as is.
 constexpr size_t kSm32LengthAt = 5, kSm32MajorAt = 6, kSm32MinorAt = 7;
-constexpr size_t kSm32DmiAnchorAt = 0x10, kSm32TableLengthAt = 0x16, kSm32MinLength = 0x1F;
+constexpr size_t kSm32DmiAnchorAt = 0x10, kSm32TableLengthAt = 0x16, kSm32MinLength = 0x1E;
 // 64-bit entry point: "_SM3_", length at 06h, version at 07h/08h, table maximum size at 0Ch.
 constexpr size_t kSm64LengthAt = 6, kSm64MajorAt = 7, kSm64MinorAt = 8;
 constexpr size_t kSm64TableLengthAt = 0x0C, kSm64MinLength = 0x18;

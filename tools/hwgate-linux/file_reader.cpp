@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,8 +21,21 @@ class System : public FileReader {
  public:
   int ReadAll(const std::string& path, size_t limit, std::vector<uint8_t>* out) override {
     out->clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Sysfs attributes are regular files. Anything else (a FIFO or a device put in a tree
+    // handed to us, /dev/zero behind a link) could block or never end: it is refused, and
+    // O_NONBLOCK keeps even the open of a FIFO from waiting for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      return EINVAL;
+    }
+    // A binary attribute gives its real size; text attributes say a page and hold less.
+    if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > limit + kChunk) {
+      close(fd);
+      return EFBIG;
+    }
     int error = 0;
     while (true) {
       size_t at = out->size();

@@ -14,7 +14,8 @@ class FileReader {
   virtual ~FileReader() = default;
   // Reads the whole file, at most `limit` bytes (sysfs hands out at most a page per read, so
   // this reads until end of file). Returns 0, or the errno of the failure (*out then empty).
-  // More than `limit` bytes is EFBIG. Any thread.
+  // More than `limit` bytes is EFBIG; anything but a regular file is EINVAL, without waiting.
+  // Any thread.
   virtual int ReadAll(const std::string& path, size_t limit, std::vector<uint8_t>* out) = 0;
   // Names in a directory, sorted, without "." and "..". Returns 0 or an errno.
   virtual int List(const std::string& path, std::vector<std::string>* names) = 0;

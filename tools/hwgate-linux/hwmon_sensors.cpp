@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace hwlinux {
 
@@ -65,10 +66,16 @@ bool AnyFlagSet(FileReader& files, const std::string& prefix, const char* const*
 
 }  // namespace
 
-int32_t HwmonToAgentUnits(SensorKind kind, int64_t raw) {
-  int64_t value = raw;
-  if (kind == SensorKind::kTemperature) value = (raw >= 0 ? raw + 50 : raw - 50) / 100;
-  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+bool HwmonToAgentUnits(SensorKind kind, int64_t raw, int32_t* value, const ChannelScale* scale) {
+  // Sysfs units are thousandths for temperatures and voltages; the offset is in whole units.
+  const double unit = kind == SensorKind::kFan ? 1.0 : 1000.0;
+  double x = static_cast<double>(raw);
+  if (scale != nullptr) x = x * scale->factor + scale->offset * unit;
+  if (kind == SensorKind::kTemperature) x /= 100.0;  // tenths of a degree
+  x = std::round(x);  // halves away from zero
+  if (!(x >= static_cast<double>(INT32_MIN) && x <= static_cast<double>(INT32_MAX))) return false;
+  *value = static_cast<int32_t>(x);
+  return true;
 }
 
 void HwmonSensors::AddDevice(const std::string& dir, std::vector<std::pair<std::string, Channel>>* found,
@@ -85,6 +92,14 @@ void HwmonSensors::AddDevice(const std::string& dir, std::vector<std::pair<std::
     channel.prefix = dir + "/" + stem;
     std::string label;
     if (!ReadText(files_, channel.prefix + "_label", &label) || label.empty()) label = chip + " " + stem;
+    for (const ChannelScale& scale : scales_) {
+      if (scale.channel == stem && (scale.chip.empty() || scale.chip == chip)) {
+        channel.scale = &scale;
+        label = scale.name;
+      }
+    }
+    int64_t fault = 0;
+    channel.hasFaultFlag = ReadNumber(files_, channel.prefix + "_fault", &fault);
     for (int t = 0; t < kThresholdCount; ++t) {
       channel.hasThreshold[t] = ReadNumber(files_, channel.prefix + kThresholdSuffix[t], &channel.threshold[t]);
     }
@@ -124,10 +139,16 @@ int HwmonSensors::ReadSensor(const LiveSensor& sensor, LiveReading* out) {
   *out = LiveReading();
   if (sensor.key >= channels_.size()) return -1;
   const Channel& channel = channels_[sensor.key];
+  int64_t fault = 0;
+  if (channel.hasFaultFlag && ReadNumber(files_, channel.prefix + "_fault", &fault) && fault != 0) return 0;
   int64_t raw = 0;
   if (!ReadNumber(files_, channel.prefix + "_input", &raw)) return -1;
+  if (!HwmonToAgentUnits(channel.kind, raw, &out->value, channel.scale)) return 0;
+  if (channel.scale != nullptr) {
+    out->scaled = true;
+    if (!HwmonToAgentUnits(channel.kind, raw, &out->pinValue)) out->scaled = false;
+  }
   out->valid = true;
-  out->value = HwmonToAgentUnits(channel.kind, raw);
   auto above = [&](int t) { return channel.hasThreshold[t] && raw >= channel.threshold[t]; };
   auto below = [&](int t) { return channel.hasThreshold[t] && raw <= channel.threshold[t]; };
   if (above(kEmergency)) {

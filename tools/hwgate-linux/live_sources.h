@@ -31,6 +31,8 @@ struct LiveReading {
   bool valid = false;  // false: no reading (served as 0x8000, status unknown)
   int32_t value = 0;
   Severity severity = Severity::kOk;
+  bool scaled = false;   // value was converted by a configured scale from...
+  int32_t pinValue = 0;  // ...this value the source measured (same units), for --probe
 };
 
 class SensorSource {
@@ -64,6 +66,10 @@ struct LogSnapshot {
   std::vector<uint8_t> records;
   uint32_t skipped = 0;     // source events that have no SMBIOS counterpart
 };
+
+// Area length served for a log whose source has not answered yet: the most the wire can
+// address, so no utilization is over-stated before the real size is known.
+constexpr uint32_t kUnknownLogArea = 0xFFFF;
 
 class LogSource {
  public:

@@ -4,6 +4,7 @@
 
 #include "contract/driver_protocol.h"
 #include "probe_structures.h"
+#include "sensor_range.h"
 
 namespace hwlinux {
 
@@ -28,15 +29,23 @@ const char* SeverityName(Severity severity) {
   return "?";
 }
 
-std::string ValueText(SensorKind kind, const LiveReading& reading) {
-  if (!reading.valid) return "no reading";
+std::string Quantity(SensorKind kind, int32_t value) {
   char text[64];
   switch (kind) {
-    case SensorKind::kTemperature: std::snprintf(text, sizeof text, "%.1f C", reading.value / 10.0); break;
-    case SensorKind::kVoltage: std::snprintf(text, sizeof text, "%.3f V", reading.value / 1000.0); break;
-    case SensorKind::kFan: std::snprintf(text, sizeof text, "%d RPM", reading.value); break;
+    case SensorKind::kTemperature: std::snprintf(text, sizeof text, "%.1f C", value / 10.0); break;
+    case SensorKind::kVoltage: std::snprintf(text, sizeof text, "%.3f V", value / 1000.0); break;
+    case SensorKind::kFan: std::snprintf(text, sizeof text, "%d RPM", value); break;
   }
-  return std::string(text) + ", " + SeverityName(reading.severity);
+  return text;
+}
+
+// The administrator writes scale lines from the pin value shown here.
+std::string ValueText(SensorKind kind, const LiveReading& reading) {
+  if (!reading.valid) return "no reading";
+  std::string text = Quantity(kind, reading.value);
+  if (reading.scaled) text += " (pin " + Quantity(kind, reading.pinValue) + ")";
+  if (!InServedRange(kind, reading.value)) return text + ", outside what the served format carries: served as no reading";
+  return text + ", " + SeverityName(reading.severity);
 }
 
 size_t CountRecords(const std::vector<uint8_t>& records) {

@@ -88,7 +88,12 @@ std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue, const
 }
 
 void DescribeServedLog(std::vector<uint8_t>* structure, uint32_t areaLength) {
+  // Version 2.1 added the log header format (14h); the log served has no header at all,
+  // whatever the firmware's own log had.
+  constexpr uint8_t kLogHeaderFormatAt = 0x14;
+  constexpr uint8_t kNoHeader = 0x00;
   std::vector<uint8_t>& s = *structure;
+  if (s.size() > kLogHeaderFormatAt && s[1] > kLogHeaderFormatAt) s[kLogHeaderFormatAt] = kNoHeader;
   Put16(s, kLogAreaLengthAt, static_cast<uint16_t>(std::min<uint32_t>(areaLength, 0xFFFF)));
   Put16(s, kLogHeaderStartAt, 0);
   Put16(s, kLogDataStartAt, 0);

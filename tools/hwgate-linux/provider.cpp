@@ -1,5 +1,6 @@
 #include "provider.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "contract/driver_protocol.h"
@@ -8,6 +9,7 @@
 #include "core/event_log.h"
 #include "core/sensor_answer.h"
 #include "probe_structures.h"
+#include "sensor_range.h"
 
 namespace hwlinux {
 
@@ -19,6 +21,7 @@ constexpr uint32_t kMaxLog = 0xFFFF;
 // The agent's poll asks once and then continues within milliseconds; one source read serves
 // the whole poll.
 constexpr auto kRefreshInterval = std::chrono::milliseconds(1000);
+constexpr auto kLongestRetryInterval = std::chrono::milliseconds(64000);
 
 constexpr uint32_t kAlertsBetweenWarnings = 600;
 
@@ -34,20 +37,40 @@ size_t ServableLogLength(const std::vector<uint8_t>& records) {
   return at;
 }
 
-Provider::Provider(const ServedTable& table, LogSource* log, LogSnapshot initial)
-    : table_(table), log_(log), snapshot_(std::move(initial)), lastRefresh_(std::chrono::steady_clock::now()) {}
+Provider::Provider(const ServedTable& table, LogSource* log, LogSnapshot initial,
+                   std::chrono::milliseconds readLimit)
+    : table_(table),
+      log_(log),
+      snapshot_(std::move(initial)),
+      lastRefresh_(std::chrono::steady_clock::now()),
+      retryInterval_(kRefreshInterval),
+      reads_(readLimit) {}
 
 ProviderStats Provider::Stats() {
-  std::lock_guard<std::mutex> lock(lock_);
-  return stats_;
+  std::lock_guard<std::mutex> lock(statsLock_);
+  ProviderStats stats = stats_;
+  stats.slowReads = reads_.timedOut();
+  return stats;
 }
 
 void Provider::RefreshLog() {
   auto now = std::chrono::steady_clock::now();
-  if (log_ == nullptr || now - lastRefresh_ < kRefreshInterval) return;
+  if (log_ == nullptr || now - lastRefresh_ < retryInterval_) return;
   lastRefresh_ = now;
+  // A failure keeps the snapshot as last read.
+  const bool ok = log_->Refresh(table_, &snapshot_) == 0;
+  if (ok && failuresInRow_ != 0) {
+    std::cerr << "hwgate-linux: event log " << log_->Name() << " answers again after " << failuresInRow_
+              << " failed reads\n";
+  } else if (!ok && failuresInRow_ == 0) {
+    std::cerr << "hwgate-linux: event log " << log_->Name()
+              << " cannot be read; asked again after 1 s, then at doubling intervals up to 64 s\n";
+  }
+  failuresInRow_ = ok ? 0 : failuresInRow_ + 1;
+  retryInterval_ = ok ? kRefreshInterval : std::min(retryInterval_ * 2, kLongestRetryInterval);
+  std::lock_guard<std::mutex> lock(statsLock_);
   ++stats_.logRefreshes;
-  log_->Refresh(table_, &snapshot_);  // a failure keeps the snapshot as last read
+  if (!ok) ++stats_.failedRefreshes;
 }
 
 bool Provider::ReadSensor(uint8_t* block) {
@@ -58,8 +81,9 @@ bool Provider::ReadSensor(uint8_t* block) {
   if (probe->sensor >= 0) {
     const SensorInput& input = table_.Sensors()[static_cast<size_t>(probe->sensor)];
     kind = input.sensor.kind;
-    ++stats_.sourceReads;
-    if (input.source->ReadSensor(input.sensor, &reading) != 0) reading = LiveReading();
+    if (reads_.Read(input.source, input.sensor, &reading) != 0) reading = LiveReading();
+    KeepServable(kind, &reading);
+    Count(&ProviderStats::sourceReads);
   }
   const uint8_t* formatted = table_.Buffer().data() + probe->offset;
   // The location (or device type) bits of the structure stay; the status bits are live.
@@ -67,13 +91,12 @@ bool Provider::ReadSensor(uint8_t* block) {
   uint8_t status = static_cast<uint8_t>((formatted[statusAt] & ~kStatusMask) | StatusBits(reading));
   hwsim::AnswerSensorRead(block + vigil::kCommandResponseOffset, formatted, probe->length, probe->type,
                           status, RawReading(kind, reading));
-  ++stats_.sensorCommands;
+  Count(&ProviderStats::sensorCommands);
   return true;
 }
 
 bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength,
                      uint32_t* returned) {
-  std::lock_guard<std::mutex> lock(lock_);
   *returned = 0;
   bool ok = false;
   switch (code) {
@@ -81,16 +104,17 @@ bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t
       if (outLength < vigil::kSmbiosTableSize) break;
       std::copy(table_.Buffer().begin(), table_.Buffer().end(), buffer);
       *returned = vigil::kSmbiosTableSize;
-      ++stats_.tableReads;
+      Count(&ProviderStats::tableReads);
       ok = true;
       break;
     case vigil::kIoctlReadEventLog: {
       if (log_ == nullptr || inLength < kLogRequestSize || outLength < kLogResponseSize) break;
+      std::lock_guard<std::mutex> lock(logLock_);
       RefreshLog();
       size_t length = ServableLogLength(snapshot_.records);
       hwsim::AnswerLogReadFrom(snapshot_.records.data(), static_cast<uint32_t>(length), snapshot_.identity, buffer);
       *returned = kLogResponseSize;
-      ++stats_.logExchanges;
+      Count(&ProviderStats::logExchanges);
       ok = true;
       break;
     }
@@ -100,12 +124,12 @@ bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t
       if (command == vigil::kCommandReadSensor) {
         ok = ReadSensor(buffer);
       } else if (command == vigil::kCommandLogAlert) {
-        ++stats_.logFullAlerts;
+        const uint32_t alerts = Count(&ProviderStats::logFullAlerts);
         // The agent repeats the alert every poll while the log stays full: say it on the
         // first and then about hourly.
-        if (stats_.logFullAlerts % kAlertsBetweenWarnings == 1) {
+        if (alerts % kAlertsBetweenWarnings == 1) {
           std::cerr << "hwgate-linux: warning: the agent reports the BIOS event log more than 90% full ("
-                    << stats_.logFullAlerts << " alerts so far)\n";
+                    << alerts << " alerts so far)\n";
         }
         ok = true;
       }
@@ -115,8 +139,13 @@ bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t
     default:
       break;
   }
-  if (!ok) ++stats_.rejectedCalls;
+  if (!ok) Count(&ProviderStats::rejectedCalls);
   return ok;
+}
+
+uint32_t Provider::Count(uint32_t ProviderStats::*counter) {
+  std::lock_guard<std::mutex> lock(statsLock_);
+  return ++(stats_.*counter);
 }
 
 }  // namespace hwlinux

@@ -171,17 +171,37 @@ void ServedTable::Build(const TableInput& input, std::vector<std::string>* notes
   const uint32_t capacity = vigil::kSmbiosTableSize - kHeaderSize - static_cast<uint32_t>(end.size());
   uint32_t total = 0;
   for (const Piece& p : pieces) total += static_cast<uint32_t>(p.bytes.size());
+  // A table of many tiny structures could drop thousands: the first few are named, the rest
+  // summed up in one line.
+  constexpr size_t kNamedDrops = 8;
+  size_t dropped = 0, droppedBytes = 0;
   for (int pass = 0; pass < 2 && total > capacity; ++pass) {
+    std::vector<bool> keep(pieces.size(), true);
     for (size_t i = pieces.size(); i-- > 0 && total > capacity;) {
       uint8_t type = pieces[i].type;
       bool droppable = pass == 0 ? !AgentReads(type)
                                  : type != types::kTypeSystemInformation && type != types::kTypeSystemEventLog;
       if (!droppable) continue;
-      notes->push_back("dropped structure type " + std::to_string(type) + " handle " + Hex(pieces[i].handle) +
-                       " (" + std::to_string(pieces[i].bytes.size()) + " bytes) to fit the 8192-byte table");
+      if (dropped++ < kNamedDrops) {
+        notes->push_back("dropped structure type " + std::to_string(type) + " handle " + Hex(pieces[i].handle) +
+                         " (" + std::to_string(pieces[i].bytes.size()) + " bytes) to fit the 8192-byte table");
+      } else {
+        droppedBytes += pieces[i].bytes.size();
+      }
       total -= static_cast<uint32_t>(pieces[i].bytes.size());
-      pieces.erase(pieces.begin() + static_cast<long>(i));
+      keep[i] = false;
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      if (!keep[i]) continue;
+      if (kept != i) pieces[kept] = std::move(pieces[i]);
+      ++kept;
+    }
+    pieces.resize(kept);
+  }
+  if (dropped > kNamedDrops) {
+    notes->push_back("dropped " + std::to_string(dropped - kNamedDrops) + " more structures (" +
+                     std::to_string(droppedBytes) + " bytes) to fit the 8192-byte table");
   }
 
   buffer_.assign(vigil::kSmbiosTableSize, 0);

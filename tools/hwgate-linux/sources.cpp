@@ -16,8 +16,8 @@ std::unique_ptr<SensorSource> OpenIpmiSensors(const std::string& device, std::st
   return ipmi::OpenSdrSensorSource(device, diagnosis);
 }
 
-void OpenSources(const Options& options, FileReader& files, Sources* out,
-                 std::vector<std::string>* diagnoses) {
+void OpenSources(const Options& options, FileReader& files, const std::vector<ChannelScale>& scales,
+                 Sources* out, std::vector<std::string>* diagnoses) {
   std::string diagnosis;
   auto firmware = std::make_unique<FirmwareTable>();
   int tableResult = ReadFirmwareTable(files, options.sysfsRoot, firmware.get(), &diagnosis);
@@ -40,7 +40,7 @@ void OpenSources(const Options& options, FileReader& files, Sources* out,
   if (!out->log && haveBmc && (tryAll || options.eventLog == LogChoice::kIpmi)) {
     diagnosis.clear();
     out->log = OpenIpmiLog(ipmiDevice, &diagnosis);
-    if (!out->log) diagnoses->push_back("event log ipmi: " + diagnosis);
+    if (!diagnosis.empty()) diagnoses->push_back("event log ipmi: " + diagnosis);
   }
   if (!out->log && options.eventLog != LogChoice::kNone) diagnoses->push_back("event log: none served");
 
@@ -52,7 +52,7 @@ void OpenSources(const Options& options, FileReader& files, Sources* out,
       diagnoses->push_back("sensors ipmi: " + diagnosis);
     }
   }
-  out->sensors.push_back(std::make_unique<HwmonSensors>(files, options.sysfsRoot));
+  out->sensors.push_back(std::make_unique<HwmonSensors>(files, options.sysfsRoot, scales));
 }
 
 }  // namespace hwlinux

@@ -9,6 +9,7 @@
 
 #include "file_reader.h"
 #include "firmware_table.h"
+#include "hwmon_sensors.h"
 #include "live_sources.h"
 #include "options.h"
 
@@ -21,9 +22,9 @@ struct Sources {
 };
 
 // Opens what is there. Each missing or unusable source adds one line to *diagnoses; nothing
-// here fails the start. Called once, on the main thread.
-void OpenSources(const Options& options, FileReader& files, Sources* out,
-                 std::vector<std::string>* diagnoses);
+// here fails the start. `scales` go to the hwmon source. Called once, on the main thread.
+void OpenSources(const Options& options, FileReader& files, const std::vector<ChannelScale>& scales,
+                 Sources* out, std::vector<std::string>* diagnoses);
 
 // The BMC's sources on `device` (<dev-root>/ipmi0, present). Null with a one-line *diagnosis
 // when the BMC cannot serve them.

@@ -2,7 +2,8 @@
 //
 // A connection that breaks (closed, short, garbled or oversized frame, no answer in time) can
 // no longer be trusted to be at a frame boundary: the call fails and the socket is dropped.
-// The next call connects afresh, so a provider that restarts is found again.
+// The next call connects afresh, so a provider that restarts is found again, and a connection
+// the provider closed while it was idle is replaced before a request goes out on it.
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -83,6 +84,13 @@ bool ReceiveAll(int fd, std::uint8_t* data, std::size_t size, Clock::time_point 
   return true;
 }
 
+// A provider sends nothing between answers: a connection that is readable before a request
+// was closed by it (providers end idle connections) and is replaced before it is used.
+bool ClosedWhileIdle(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return poll(&entry, 1, 0) > 0;
+}
+
 class SocketDevice final : public DeviceObject {
  public:
   SocketDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -95,6 +103,10 @@ class SocketDevice final : public DeviceObject {
     // Two threads share the handle (service thread, request thread): their frames must not
     // interleave on the one stream.
     std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0 && ClosedWhileIdle(fd_)) {
+      close(fd_);
+      fd_ = -1;
+    }
     if (fd_ < 0) fd_ = ConnectTo(path_);
     if (fd_ < 0) return false;
     bool success = false;

@@ -44,6 +44,9 @@ class BmcTransport {
   // when the request could not be sent or no answer came within the transport's time limit
   // (*response then holds nothing usable). Never blocks longer than that limit.
   virtual int Exchange(const BmcRequest& request, BmcResponse* response) = 0;
+  // Waits before a request is sent again to a BMC that said it is busy. The scripted BMC
+  // only counts the wait.
+  virtual void Pause(int milliseconds);
 };
 
 }  // namespace hwlinux::ipmi

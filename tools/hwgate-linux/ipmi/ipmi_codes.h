@@ -26,10 +26,12 @@ constexpr uint8_t kCmdClearSel = 0x47;
 
 // Completion codes the provider acts on.
 constexpr uint8_t kCcOk = 0x00;
+constexpr uint8_t kCcNodeBusy = 0xC0;
 constexpr uint8_t kCcTimeout = 0xC3;
 constexpr uint8_t kCcReservationLost = 0xC5;
 constexpr uint8_t kCcCannotReturnBytes = 0xCA;
 constexpr uint8_t kCcNotPresent = 0xCB;
+constexpr uint8_t kCcInitializing = 0xD2;
 
 // The BMC's own address on IPMB: sensors it owns are read through the system interface.
 constexpr uint8_t kBmcSlaveAddress = 0x20;
@@ -47,6 +49,12 @@ constexpr uint32_t kRepositoryInfoSize = 14;
 constexpr uint32_t kSelRecordSize = 16;
 constexpr uint32_t kSelNextIdSize = 2;
 constexpr uint8_t kSelRecordTypeSystem = 0x02;
+// Record types C0h-DFh are OEM records with a time stamp; E0h-FFh carry OEM bytes where the
+// time would be.
+constexpr uint8_t kSelFirstOemTimestamped = 0xC0;
+constexpr uint8_t kSelLastOemTimestamped = 0xDF;
+// A time stamp of FFFFFFFFh is "unspecified".
+constexpr uint32_t kSelUnspecifiedTime = 0xFFFFFFFF;
 // Fields of a system event record.
 constexpr uint32_t kSelRecordTypeAt = 2;
 constexpr uint32_t kSelTimeAt = 3;

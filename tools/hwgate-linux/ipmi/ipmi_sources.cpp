@@ -27,9 +27,13 @@ std::unique_ptr<LogSource> OpenSelLogSource(const std::string& device, std::stri
   RepositoryInfo info;
   uint8_t code = 0;
   if (GetRepositoryInfo(*transport, kCmdGetSelInfo, &info, &code) != 0) {
-    *diagnosis = std::string("the BMC does not answer Get SEL Info (") +
-                 (code != kCcOk ? DescribeCompletionCode(code) : "no usable answer") + ")";
-    return nullptr;
+    const std::string why = code != kCcOk ? DescribeCompletionCode(code) : "no usable answer";
+    if (!IsTemporary(code)) {
+      *diagnosis = "the BMC does not answer Get SEL Info (" + why + ")";
+      return nullptr;
+    }
+    // A BMC still starting after a power cycle: the SEL is served once it answers.
+    *diagnosis = "the BMC is not ready (" + why + "); the SEL is served once it answers";
   }
   return std::make_unique<SelLogSource>(std::move(transport));
 }

@@ -13,7 +13,8 @@
 namespace hwlinux::ipmi {
 
 // The SEL as the BIOS event log. Null with *diagnosis when the device cannot be opened or
-// the BMC does not answer Get SEL Info.
+// the BMC refuses Get SEL Info; a BMC that only says it is busy (IsTemporary) still gives the
+// source, with a *diagnosis saying so, and the provider asks it again at each poll.
 std::unique_ptr<LogSource> OpenSelLogSource(const std::string& device, std::string* diagnosis);
 
 // The SDR repository's threshold sensors. Null with *diagnosis when the device cannot be

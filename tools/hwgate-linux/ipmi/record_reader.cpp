@@ -35,7 +35,7 @@ RecordRead RecordReader::Reserve() {
 
 RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t countByte,
                                    uint32_t want, uint16_t reservation, uint8_t* out,
-                                   uint16_t* nextId) {
+                                   uint16_t* nextId, uint32_t capacity, uint32_t* got) {
   uint8_t data[6];
   vigil::le::Store16(data, reservation);
   vigil::le::Store16(data + 2, id);
@@ -52,7 +52,10 @@ RecordRead RecordReader::ReadPiece(uint16_t id, uint8_t offset, uint8_t countByt
   if (result == AskResult::kRefused) return FromCompletion(response.completionCode);
   if (result != AskResult::kOk) return RecordRead::kFailed;
   *nextId = vigil::le::Load16(response.data);
-  std::memcpy(out, response.data + kSelNextIdSize, want);
+  const std::size_t sent = response.length - kSelNextIdSize;
+  const uint32_t copied = uint32_t(sent < capacity ? sent : capacity);
+  std::memcpy(out, response.data + kSelNextIdSize, capacity == 0 ? want : copied);
+  if (got != nullptr) *got = copied;
   return RecordRead::kOk;
 }
 
@@ -90,6 +93,11 @@ RecordRead RecordReader::ReadPart(uint16_t id, uint32_t offset, uint32_t count, 
     return read;
   }
   return RecordRead::kOk;
+}
+
+RecordRead RecordReader::ReadEntire(uint16_t id, uint32_t capacity, uint8_t* out, uint32_t* size,
+                                      uint16_t* nextId) {
+  return ReadPiece(id, 0, kReadWholeRecord, 0, 0, out, nextId, capacity, size);
 }
 
 RecordRead RecordReader::ReadWhole(uint16_t id, uint32_t size, uint8_t* out, uint16_t* nextId) {

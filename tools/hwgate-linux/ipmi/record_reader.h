@@ -33,6 +33,10 @@ class RecordReader {
   // Reads the whole record of `size` bytes in one request that needs no reservation; falls
   // back to ReadPart when the BMC cannot send it at once.
   RecordRead ReadWhole(uint16_t id, uint32_t size, uint8_t* out, uint16_t* nextId);
+  // Reads record `id` whole in one request (no reservation) when the caller does not know its
+  // size: *size gets the bytes the BMC sent, at most `capacity`. kFailed with
+  // lastCompletionCode() CAh when the BMC cannot send the record at once.
+  RecordRead ReadEntire(uint16_t id, uint32_t capacity, uint8_t* out, uint32_t* size, uint16_t* nextId);
   // Forgets the reservation (the next partial read takes a new one).
   void DropReservation() { reservation_ = 0; reserved_ = false; }
 
@@ -42,17 +46,20 @@ class RecordReader {
  private:
   RecordRead Reserve();
   // One Get request; `countByte` is what is asked for (FFh: the whole record), `want` the
-  // bytes expected back.
+  // bytes expected back, all copied to `out`. With a `capacity`, as many bytes as came back
+  // (at least `want`) are copied, at most `capacity`, and *got says how many.
   RecordRead ReadPiece(uint16_t id, uint8_t offset, uint8_t countByte, uint32_t want,
-                       uint16_t reservation, uint8_t* out, uint16_t* nextId);
+                       uint16_t reservation, uint8_t* out, uint16_t* nextId,
+                       uint32_t capacity = 0, uint32_t* got = nullptr);
 
   BmcTransport& transport_;
   uint8_t reserveCmd_;
   uint8_t getCmd_;
   uint16_t reservation_ = 0;
   bool reserved_ = false;
-  // Largest piece the BMC has agreed to send; shrinks on CAh and stays small.
-  uint32_t pieceSize_ = 16;
+  // Largest piece the BMC is asked for: everything a one-byte count can ask for at first,
+  // halved on each CAh, and then it stays small.
+  uint32_t pieceSize_ = 0xFE;
   uint8_t lastCompletionCode_ = 0;
 };
 

@@ -51,7 +51,10 @@ class ScriptedBmc : public BmcTransport {
   // Cancels the reservation now, as a change by another party would.
   void CancelReservation() { ++reservation_; }
 
+  void Pause(int milliseconds) override { pausedMs += uint32_t(milliseconds); }
+
   uint32_t exchanges = 0;
+  uint32_t pausedMs = 0;
   std::map<uint8_t, uint32_t> perCommand;
   BmcTarget lastTarget;
 

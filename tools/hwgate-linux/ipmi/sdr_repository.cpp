@@ -14,6 +14,8 @@ constexpr int kRecordAttempts = 3;
 constexpr uint32_t kChainSlack = 16;
 // Offsets are one byte: a body must end at or before offset 256.
 constexpr uint32_t kMaxAddressable = 256;
+// A BMC that cannot send this many records whole in a row is read in pieces from then on.
+constexpr int kWholeRefusals = 2;
 
 const char* Describe(RecordRead read) {
   switch (read) {
@@ -32,6 +34,7 @@ int ReadSdrRepository(RecordReader& reader, uint32_t maxRecords,
   records->clear();
   uint32_t budget = maxRecords + kChainSlack;
   uint16_t id = kFirstRecordId;
+  int refusals = 0;
   while (id != kLastRecordId) {
     if (budget-- == 0) {
       *problem = "Get SDR: the next-record chain runs past the record count";
@@ -41,6 +44,17 @@ int ReadSdrRepository(RecordReader& reader, uint32_t maxRecords,
     uint16_t next = kLastRecordId;
     RecordRead read = RecordRead::kReservationLost;
     uint32_t size = 0;
+    if (refusals < kWholeRefusals) {
+      const RecordRead whole = reader.ReadEntire(id, sizeof record, record, &size, &next);
+      if (whole == RecordRead::kOk && size >= kSdrHeaderSize && size == kSdrHeaderSize + record[kRecordLengthAt]) {
+        read = RecordRead::kOk;
+        refusals = 0;
+      } else if (whole == RecordRead::kNotPresent) {
+        read = whole;
+      } else if (reader.lastCompletionCode() == kCcCannotReturnBytes) {
+        ++refusals;
+      }
+    }
     for (int attempt = 0; attempt < kRecordAttempts && read == RecordRead::kReservationLost;
          ++attempt) {
       read = reader.ReadPart(id, 0, kSdrHeaderSize, record, &next);

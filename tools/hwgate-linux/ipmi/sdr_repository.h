@@ -1,5 +1,7 @@
-// The BMC's Sensor Data Record repository: all its records, each read as a 5-byte header and then its body in small pieces under a
-// reservation (a record read again from its header when the reservation is lost).
+// The BMC's Sensor Data Record repository: all its records, each read whole in one request
+// where the BMC can send it; otherwise as a 5-byte header and then its body in pieces as
+// large as the BMC takes, under a reservation (a record read again from its header when the
+// reservation is lost).
 //
 // Threads: the provider's serving thread only.
 #pragma once

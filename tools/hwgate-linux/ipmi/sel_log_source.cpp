@@ -28,6 +28,19 @@ uint32_t Fnv1a(uint32_t hash, const uint8_t* bytes, std::size_t length) {
   return hash;
 }
 
+// The record's time when it is a calendar time: only system event records (02h) and
+// timestamped OEM records (C0h-DFh) have one; the rest carry OEM bytes there (the kernel's
+// own panic records, F0h, carry panic text). Times at or below the pre-init limit count from
+// the BMC's start, and FFFFFFFFh is "unspecified": neither is a date.
+bool CalendarTime(const uint8_t* record, uint32_t* stamp) {
+  const uint8_t type = record[kSelRecordTypeAt];
+  if (type != kSelRecordTypeSystem && (type < kSelFirstOemTimestamped || type > kSelLastOemTimestamped)) {
+    return false;
+  }
+  *stamp = vigil::le::Load32(record + kSelTimeAt);
+  return *stamp > kSelPreInitTimeLimit && *stamp != kSelUnspecifiedTime;
+}
+
 const char* DescribeRead(RecordRead read) {
   switch (read) {
     case RecordRead::kOk: return "ok";
@@ -121,8 +134,8 @@ void SelLogSource::Walk(uint16_t id, const RepositoryInfo& info, const HandleLoo
     lastId_ = vigil::le::Load16(record);
     ++walked_;
 
-    uint32_t stamp = vigil::le::Load32(record + kSelTimeAt);
-    if (stamp > kSelPreInitTimeLimit) {
+    uint32_t stamp = 0;
+    if (CalendarTime(record, &stamp)) {
       lastRealTime_ = stamp;
     } else {
       stamp = lastRealTime_ != 0 ? lastRealTime_ : kUnknownTime;
