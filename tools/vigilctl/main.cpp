@@ -16,6 +16,9 @@ const Command kCommands[] = {
     {"events", "events [--json] [--all] [--follow]", RunEvents},
     {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
     {"serve-metrics", "serve-metrics [--listen ADDR:PORT] [--threads N]", RunServeMetrics},
+#ifndef _WIN32
+    {"traps", "traps [--state FILE]", RunTraps},
+#endif
 };
 
 int Usage() {

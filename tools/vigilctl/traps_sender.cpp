@@ -1,0 +1,215 @@
+#include "traps_sender.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "pet_trap.h"
+
+namespace vigilctl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kFirstBackoff = std::chrono::seconds(1);
+constexpr auto kMaxBackoff = std::chrono::seconds(300);
+const oid kSysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+const oid kSnmpTrapOid[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
+const oid kSnmpTrapEnterprise[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 3, 0};
+
+template <std::size_t N>
+std::vector<oid> Oid(const uint32_t (&parts)[N]) {
+  return std::vector<oid>(parts, parts + N);
+}
+
+// A name lookup that may take as long as the resolver likes, off the sending thread.
+struct Lookup {
+  std::mutex lock;
+  bool done = false;
+  std::string address;  // numeric, empty when the name did not resolve
+};
+
+void Resolve(std::shared_ptr<Lookup> lookup, std::string host) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  std::string address;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (getnameinfo(found->ai_addr, found->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0) {
+      address = text;
+    }
+    freeaddrinfo(found);
+  }
+  std::lock_guard<std::mutex> hold(lookup->lock);
+  lookup->address = address;
+  lookup->done = true;
+}
+
+bool IsNumeric(const std::string& host) {
+  unsigned char buffer[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+}  // namespace
+
+struct TrapSender::Destination {
+  TrapDestination where;
+  void* session = nullptr;
+  std::shared_ptr<Lookup> lookup;
+  Clock::time_point retryAt{};
+  Clock::duration backoff = kFirstBackoff;
+  uint64_t dropped = 0;
+  bool reportedDown = false;
+
+  std::string Name() const {
+    return (where.host.find(':') != std::string::npos ? "[" + where.host + "]" : where.host) + ":" +
+           std::to_string(where.port);
+  }
+
+  void Down(const char* why) {
+    if (session != nullptr) snmp_sess_close(session);
+    session = nullptr;
+    lookup.reset();
+    retryAt = Clock::now() + backoff;
+    if (!reportedDown) {
+      std::fprintf(stderr, "vigilctl traps: destination %s unusable (%s); retrying with back-off\n",
+                   Name().c_str(), why);
+    }
+    reportedDown = true;
+    backoff = std::min<Clock::duration>(backoff * 2, kMaxBackoff);
+  }
+
+  void Open(const TrapConfig& config, const std::string& address) {
+    const bool v6 = address.find(':') != std::string::npos;
+    const std::string peer = (v6 ? "udp6:[" + address + "]" : "udp:" + address) + ":" + std::to_string(where.port);
+    netsnmp_session setup;
+    snmp_sess_init(&setup);
+    setup.version = config.version == TrapVersion::kV1 ? SNMP_VERSION_1 : SNMP_VERSION_2c;
+    setup.peername = const_cast<char*>(peer.c_str());
+    setup.community = reinterpret_cast<u_char*>(const_cast<char*>(config.community.c_str()));
+    setup.community_len = config.community.size();
+    session = snmp_sess_open(&setup);
+    netsnmp_transport* transport = session != nullptr ? snmp_sess_transport(session) : nullptr;
+    if (transport == nullptr) {
+      Down("no socket");
+      return;
+    }
+    fcntl(transport->sock, F_SETFL, fcntl(transport->sock, F_GETFL) | O_NONBLOCK);
+    if (reportedDown) {
+      std::fprintf(stderr, "vigilctl traps: destination %s usable again; %llu traps were dropped meanwhile\n",
+                   Name().c_str(), static_cast<unsigned long long>(dropped));
+    }
+    reportedDown = false;
+    dropped = 0;
+    backoff = kFirstBackoff;
+  }
+
+  // True when a session is open; starts a lookup or an open when the back-off allows.
+  bool Ready(const TrapConfig& config) {
+    if (session != nullptr) return true;
+    if (Clock::now() < retryAt) return false;
+    if (IsNumeric(where.host)) {
+      Open(config, where.host);
+      return session != nullptr;
+    }
+    if (!lookup) {
+      lookup = std::make_shared<Lookup>();
+      std::thread(Resolve, lookup, where.host).detach();
+    }
+    std::string address;
+    {
+      std::lock_guard<std::mutex> hold(lookup->lock);
+      if (!lookup->done) return false;
+      address = lookup->address;
+    }
+    if (address.empty()) {
+      Down("name does not resolve");
+      return false;
+    }
+    Open(config, address);
+    return session != nullptr;
+  }
+};
+
+TrapSender::TrapSender(const TrapConfig& config) : config_(config), started_(Clock::now()) {
+  // Only sessions and PDUs are needed: no configuration files, MIBs or persistent state.
+  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+  netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+  setenv("MIBS", "", 1);
+  init_snmp("vigilctl");
+  for (const TrapDestination& d : config.destinations) {
+    destinations_.push_back(std::make_unique<Destination>());
+    destinations_.back()->where = d;
+  }
+}
+
+TrapSender::~TrapSender() {
+  for (auto& d : destinations_) {
+    if (d->session != nullptr) snmp_sess_close(d->session);
+  }
+  snmp_shutdown("vigilctl");
+}
+
+std::size_t TrapSender::Send(const TrapMessage& message) {
+  const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count() / 10;
+  const std::vector<oid> enterprise = Oid(kPetEnterprise);
+  const std::vector<oid> varbind = Oid(kPetVarbind);
+  std::size_t taken = 0;
+  for (auto& d : destinations_) {
+    if (!d->Ready(config_)) {
+      ++d->dropped;
+      continue;
+    }
+    netsnmp_pdu* pdu = nullptr;
+    if (config_.version == TrapVersion::kV1) {
+      pdu = snmp_pdu_create(SNMP_MSG_TRAP);
+      pdu->enterprise = snmp_duplicate_objid(enterprise.data(), enterprise.size());
+      pdu->enterprise_length = enterprise.size();
+      pdu->trap_type = kPetGenericTrap;
+      pdu->specific_type = long(message.specificTrap);
+      pdu->time = u_long(uptime);
+      const in_addr_t self = get_myaddr();
+      std::memcpy(pdu->agent_addr, &self, sizeof pdu->agent_addr);
+    } else {
+      // The v1 trap as a v2 notification: snmpTrapOID = enterprise.0.specific, and the
+      // enterprise again in snmpTrapEnterprise.0 after the trap's own varbinds.
+      pdu = snmp_pdu_create(SNMP_MSG_TRAP2);
+      const u_long ticks = u_long(uptime);
+      snmp_pdu_add_variable(pdu, kSysUpTime, OID_LENGTH(kSysUpTime), ASN_TIMETICKS, &ticks, sizeof ticks);
+      std::vector<oid> trapOid = enterprise;
+      trapOid.push_back(0);
+      trapOid.push_back(message.specificTrap);
+      snmp_pdu_add_variable(pdu, kSnmpTrapOid, OID_LENGTH(kSnmpTrapOid), ASN_OBJECT_ID, trapOid.data(),
+                            trapOid.size() * sizeof(oid));
+    }
+    snmp_pdu_add_variable(pdu, varbind.data(), varbind.size(), ASN_OCTET_STR, message.petVarbind.data(),
+                          message.petVarbind.size());
+    if (config_.version != TrapVersion::kV1) {
+      snmp_pdu_add_variable(pdu, kSnmpTrapEnterprise, OID_LENGTH(kSnmpTrapEnterprise), ASN_OBJECT_ID,
+                            enterprise.data(), enterprise.size() * sizeof(oid));
+    }
+    if (snmp_sess_send(d->session, pdu) == 0) {
+      snmp_free_pdu(pdu);
+      ++d->dropped;
+      d->Down("send failed");
+      continue;
+    }
+    ++taken;
+  }
+  return taken;
+}
+
+}  // namespace vigilctl

@@ -1,0 +1,38 @@
+// SNMP traps to the configured destinations through net-snmp (Linux). Each destination has its
+// own session; one that cannot be resolved or whose socket fails is retried with back-off and
+// never holds up the others.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "traps_config.h"
+
+namespace vigilctl {
+
+struct TrapMessage {
+  uint32_t specificTrap;
+  std::vector<uint8_t> petVarbind;
+};
+
+class TrapSender {
+ public:
+  explicit TrapSender(const TrapConfig& config);
+  ~TrapSender();
+  TrapSender(const TrapSender&) = delete;
+  TrapSender& operator=(const TrapSender&) = delete;
+
+  // Hands the trap to every destination that is up (non-blocking UDP sends); the ones in
+  // back-off count it as dropped. Returns the number of destinations that took it.
+  std::size_t Send(const TrapMessage& message);
+
+ private:
+  struct Destination;
+  std::vector<std::unique_ptr<Destination>> destinations_;
+  TrapConfig config_;
+  std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace vigilctl
