@@ -53,8 +53,10 @@ TEST(TrapsCursor, StateFileIsExactlyWhatIsWritten) {
       "vigilctl-traps-cursor 1 ffff 259 257 0123456789abcdef\n",   // next slot past the ring
       "vigilctl-traps-cursor 1 ffff 258 258 0123456789abcdef\n",   // last slot past the ring
       "vigilctl-traps-cursor 1 10000 1 0 0\n",                     // count beyond 16 bits
-      "vigilctl-traps-cursor 1 FF 1 0 0\n",                        // not as written
-      "vigilctl-traps-cursor 1 1 1 0 0 0\n",
+      "vigilctl-traps-cursor 1 FF 1 0 0000000000000000\n",         // not as written: upper case,
+      "vigilctl-traps-cursor 1 01 1 0 0000000000000000\n",         // a leading zero,
+      "vigilctl-traps-cursor 1 1 1 0 012345\n",                    // a short digest
+      "vigilctl-traps-cursor 1 1 1 0 0000000000000000 0\n",
       "vigilctl-traps-cursor 2 1 1 0 0\n",
       "",
   };

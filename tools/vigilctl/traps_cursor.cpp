@@ -12,8 +12,13 @@ namespace {
 namespace b = vigil::block;
 constexpr const char* kMagic = "vigilctl-traps-cursor 1";
 
-bool ParseHex(const std::string& text, uint64_t max, int maxDigits, uint64_t* out) {
-  if (text.empty() || int(text.size()) > maxDigits) return false;
+// Lower-case hex as FormatTrapCursor writes it: `digits` exactly when fixed, otherwise without
+// leading zeros and at most `-digits` long.
+bool ParseHex(const std::string& text, uint64_t max, int digits, uint64_t* out) {
+  if (text.empty()) return false;
+  if (digits > 0 ? int(text.size()) != digits : (int(text.size()) > -digits || (text.size() > 1 && text[0] == '0'))) {
+    return false;
+  }
   uint64_t value = 0;
   for (char c : text) {
     int digit;
@@ -61,8 +66,8 @@ bool ParseTrapCursor(const std::string& text, TrapCursor* cursor) {
   }
   if (at != text.size()) return false;
   uint64_t count, next, last, digest;
-  if (!ParseHex(fields[0], 0xFFFF, 4, &count) || !ParseHex(fields[1], b::kRingSlots, 4, &next) ||
-      !ParseHex(fields[2], 0xFFFF, 4, &last) || !ParseHex(fields[3], UINT64_MAX, 16, &digest) ||
+  if (!ParseHex(fields[0], 0xFFFF, -4, &count) || !ParseHex(fields[1], b::kRingSlots, -4, &next) ||
+      !ParseHex(fields[2], 0xFFFF, -4, &last) || !ParseHex(fields[3], UINT64_MAX, 16, &digest) ||
       (last != kNoSlot && last >= b::kRingSlots)) {
     return false;
   }
