@@ -1,6 +1,7 @@
-// libFuzzer: arbitrary bytes as the trap follower's state file and as its destination list.
-// A cursor it accepts must be the one it writes back byte for byte; every destination it
-// accepts must have a host and a port in range, and no more than the limit.
+// libFuzzer: arbitrary bytes as the trap follower's state file, its destination list and a v3
+// engine ID. A cursor it accepts must be the one it writes back byte for byte; every
+// destination it accepts must have a host and a port in range, and no more than the limit; an
+// engine ID is 5 to 32 bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,5 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   } else if (error.empty()) {
     __builtin_trap();
   }
+  std::vector<uint8_t> engineId;
+  if (vigilctl::ParseEngineId(text, &engineId) && (engineId.size() < 5 || engineId.size() > 32)) __builtin_trap();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -28,6 +29,7 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kScenarioRecords = 14;  // fixtures/scenarios/kelvo-c850.json
 constexpr auto kOnePoll = 8s;
+constexpr const char* kEngineId = "0x80000C6F050102030405";
 
 uint16_t FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -65,7 +67,8 @@ class TrapsE2e : public ::testing::Test {
     ASSERT_TRUE(system_->StartAgent());
     ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
     const Sandbox& box = system_->sandbox();
-    box.WriteFile("snmptrapd.conf", "disableAuthorization yes\n");
+    box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\ncreateUser -e ") + kEngineId +
+                                        " vigil SHA auth-passphrase AES priv-passphrase\n");
     port_ = std::to_string(FreeUdpPort());
     trapd_ = std::make_unique<Process>(
         "/usr/sbin/snmptrapd",
@@ -189,6 +192,31 @@ TEST_F(TrapsE2e, BurstAcrossARestartThenV2c) {
   EXPECT_TRUE(v2.v2);
   EXPECT_EQ(v2.pet[16] << 8 | v2.pet[17], int(kScenarioRecords + kBurst + 1));
   ExpectMatchesRing(v2);
+  Stop(*follower);
+}
+
+TEST_F(TrapsE2e, V3AuthPrivOnlyWithTheKeysKeptFromOthers) {
+  EventLogSystem& s = *system_;
+  for (const std::vector<std::string>& set : std::vector<std::vector<std::string>>{
+           {"trap-destinations", "127.0.0.1:" + port_}, {"trap-version", "3"}, {"trap-v3-user", "vigil"},
+           {"trap-v3-auth-passphrase", "auth-passphrase"}, {"trap-v3-priv-passphrase", "priv-passphrase"},
+           {"trap-v3-engine-id", kEngineId}}) {
+    ASSERT_EQ(s.Vigilctl({"set-param", set[0], set[1]}).status, 0) << set[0];
+  }
+  const std::string db = s.sandbox().Path("var/lib/vigilagent/registry.db");
+  ASSERT_EQ(chmod(db.c_str(), 0644), 0);
+  const RunResult exposed = s.Vigilctl({"traps"});
+  EXPECT_EQ(exposed.status, 1);
+  EXPECT_NE(exposed.err.find("chmod 600"), std::string::npos) << exposed.err;
+
+  ASSERT_EQ(chmod(db.c_str(), 0600), 0);
+  auto follower = StartFollower();
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(1, 16, 0x1720)}).status, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !Traps().empty(); }, kOnePoll + 3s)) << follower->Stderr() << trapd_->Stdout();
+  const ReceivedTrap t = Traps().back();
+  EXPECT_TRUE(t.v2);
+  EXPECT_EQ(t.pet[16] << 8 | t.pet[17], int(kScenarioRecords + 1));
+  ExpectMatchesRing(t);
   Stop(*follower);
 }
 

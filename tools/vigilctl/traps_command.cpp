@@ -1,6 +1,8 @@
 // vigilctl traps [--state FILE]: follows the history ring and sends one SNMP trap per new
 // event to each configured destination, resuming where it stopped after a restart.
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "event_view.h"
+#include "os/posix/registry_db.h"
 #include "os/posix/root_paths.h"
 #include "pet_trap.h"
 #include "traps_config.h"
@@ -45,12 +48,30 @@ int UtcOffsetMinutes(int32_t time) {
   return int(local.tm_gmtoff / 60);
 }
 
+// The v3 passphrases live in the registry database: use them only when no one but its owner
+// (root) can read it.
+bool SecretsProtected() {
+  const std::string path = os::posix::RegistryDbPath();
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || (st.st_mode & 077) != 0 || st.st_uid != geteuid()) {
+    std::fprintf(stderr, "vigilctl traps: the SNMPv3 passphrases are in %s, which others can read; "
+                         "chmod 600 it (owner root) first\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool Started(const uint8_t* block) { return b::LoadU8(block, b::kStartupComplete) == 1; }
 
 class Follower {
  public:
   Follower(const uint8_t* block, const TrapConfig& config, std::string statePath)
-      : block_(block), config_(config), statePath_(std::move(statePath)), sender_(config) {}
+      : block_(block), config_(config), statePath_(std::move(statePath)), sender_(config, block + b::kSystemUuid) {
+    if (config.version == TrapVersion::kV3) {
+      std::fprintf(stderr, "vigilctl traps: SNMPv3 user \"%s\", engine ID %s\n", config.v3User.c_str(),
+                   sender_.EngineIdHex().c_str());
+    }
+  }
 
   void Start(const RingCounters& now) {
     if (LoadTrapCursor(statePath_, &cursor_)) {
@@ -152,6 +173,7 @@ int RunTraps(int argc, char** argv) {
                          "(vigilctl set-param trap-destinations HOST[:PORT],...)\n");
     return kExitFailed;
   }
+  if (config.version == TrapVersion::kV3 && !SecretsProtected()) return kExitFailed;
   uint8_t* block = nullptr;
   if (int rc = AttachBlock(&block); rc != kExitOk) return rc;
 

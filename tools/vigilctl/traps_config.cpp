@@ -89,10 +89,15 @@ bool CheckVersion(const std::string& text) {
   TrapVersion v;
   return ParseTrapVersion(text, &v);
 }
-bool CheckCommunity(const std::string& text) { return !text.empty() && text.size() < vigil::kRegBufferSize; }
+bool CheckName(const std::string& text) { return !text.empty() && text.size() < vigil::kRegBufferSize; }
 bool CheckSeverity(const std::string& text) {
   uint8_t s;
   return ParsePetSeverity(text, &s);
+}
+bool CheckPassphrase(const std::string& text) { return text.size() >= 8 && text.size() < vigil::kRegBufferSize; }
+bool CheckEngineId(const std::string& text) {
+  std::vector<uint8_t> id;
+  return ParseEngineId(text, &id);
 }
 bool CheckRate(const std::string& text) {
   uint32_t r;
@@ -102,9 +107,13 @@ bool CheckRate(const std::string& text) {
 const Setting kSettings[] = {
     {"trap-destinations", kTrapDestinationsValue, CheckDestinations},
     {"trap-version", kTrapVersionValue, CheckVersion},
-    {"trap-community", kTrapCommunityValue, CheckCommunity},
+    {"trap-community", kTrapCommunityValue, CheckName},
     {"trap-min-severity", kTrapMinSeverityValue, CheckSeverity},
     {"trap-rate", kTrapRateValue, CheckRate},
+    {"trap-v3-user", kTrapV3UserValue, CheckName},
+    {"trap-v3-auth-passphrase", kTrapV3AuthValue, CheckPassphrase},
+    {"trap-v3-priv-passphrase", kTrapV3PrivValue, CheckPassphrase},
+    {"trap-v3-engine-id", kTrapV3EngineIdValue, CheckEngineId},
 };
 
 }  // namespace
@@ -136,8 +145,23 @@ bool ParseTrapVersion(const std::string& text, TrapVersion* version) {
     *version = TrapVersion::kV1;
   } else if (text == "2c") {
     *version = TrapVersion::kV2c;
+  } else if (text == "3") {
+    *version = TrapVersion::kV3;
   } else {
     return false;
+  }
+  return true;
+}
+
+bool ParseEngineId(const std::string& text, std::vector<uint8_t>* id) {
+  std::string hex = text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0 ? text.substr(2) : text;
+  if (hex.size() % 2 != 0 || hex.size() < 10 || hex.size() > 64) return false;
+  id->clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1]))) {
+      return false;
+    }
+    id->push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
   }
   return true;
 }
@@ -180,6 +204,24 @@ bool ReadTrapConfig(TrapConfig* config, std::string* error) {
   if (ok && (!ReadString(key, kTrapMinSeverityValue, &text, &present) ||
              (present && !ParsePetSeverity(text, &config->minSeverity)))) {
     fail(kTrapMinSeverityValue);
+  }
+  struct {
+    const char* name;
+    std::string* into;
+  } v3[] = {{kTrapV3UserValue, &config->v3User}, {kTrapV3AuthValue, &config->v3AuthPassphrase},
+            {kTrapV3PrivValue, &config->v3PrivPassphrase}};
+  for (auto& v : v3) {
+    if (ok && !ReadString(key, v.name, v.into, &present)) fail(v.name);
+  }
+  if (ok && (!ReadString(key, kTrapV3EngineIdValue, &text, &present) ||
+             (present && !ParseEngineId(text, &config->v3EngineId)))) {
+    fail(kTrapV3EngineIdValue);
+  }
+  if (ok && config->version == TrapVersion::kV3 &&
+      (config->v3User.empty() || !CheckPassphrase(config->v3AuthPassphrase) ||
+       !CheckPassphrase(config->v3PrivPassphrase))) {
+    *error = "version 3 needs a user and both passphrases (8 characters or more)";
+    ok = false;
   }
   if (ok) {
     uint32_t type = 0;
@@ -227,7 +269,8 @@ int SetTrapSetting(const char* option, const char* value) {
     std::fprintf(stderr, "vigilctl: %s\n", error.c_str());
     return kExitFailed;
   }
-  std::printf("%s = %s saved\n", setting->value, value);
+  const bool secret = setting->check == CheckPassphrase;
+  std::printf("%s = %s saved\n", setting->value, secret ? "(passphrase)" : value);
   return kExitOk;
 }
 

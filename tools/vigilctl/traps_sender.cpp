@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -91,7 +92,8 @@ struct TrapSender::Destination {
     backoff = std::min<Clock::duration>(backoff * 2, kMaxBackoff);
   }
 
-  void Open(const TrapConfig& config, const std::string& address) {
+  void Open(const TrapConfig& config, std::vector<uint8_t>& engineId, long boots, long seconds,
+            const std::string& address) {
     const bool v6 = address.find(':') != std::string::npos;
     const std::string peer = (v6 ? "udp6:[" + address + "]" : "udp:" + address) + ":" + std::to_string(where.port);
     netsnmp_session setup;
@@ -100,6 +102,10 @@ struct TrapSender::Destination {
     setup.peername = const_cast<char*>(peer.c_str());
     setup.community = reinterpret_cast<u_char*>(const_cast<char*>(config.community.c_str()));
     setup.community_len = config.community.size();
+    if (config.version == TrapVersion::kV3 && !SetUpUsm(config, engineId, boots, seconds, &setup)) {
+      Down("the v3 keys cannot be made");
+      return;
+    }
     session = snmp_sess_open(&setup);
     netsnmp_transport* transport = session != nullptr ? snmp_sess_transport(session) : nullptr;
     if (transport == nullptr) {
@@ -116,12 +122,46 @@ struct TrapSender::Destination {
     backoff = kFirstBackoff;
   }
 
+  // authPriv with SHA and AES-128. For notifications the sender is the authoritative engine:
+  // the keys are localised to its engine ID, and its boots and time go out in each message.
+  static bool SetUpUsm(const TrapConfig& config, std::vector<uint8_t>& engineId, long boots, long seconds,
+                       netsnmp_session* s) {
+    s->version = SNMP_VERSION_3;
+    s->securityModel = SNMP_SEC_MODEL_USM;
+    s->securityName = const_cast<char*>(config.v3User.c_str());
+    s->securityNameLen = config.v3User.size();
+    s->securityLevel = SNMP_SEC_LEVEL_AUTHPRIV;
+    s->securityAuthProto = usmHMACSHA1AuthProtocol;
+    s->securityAuthProtoLen = USM_AUTH_PROTO_SHA_LEN;
+    s->securityAuthKeyLen = USM_AUTH_KU_LEN;
+    s->securityPrivProto = usmAESPrivProtocol;
+    s->securityPrivProtoLen = USM_PRIV_PROTO_AES_LEN;
+    s->securityPrivKeyLen = USM_PRIV_KU_LEN;
+    auto ku = [&](const std::string& pass, u_char* key, size_t* length) {
+      return generate_Ku(usmHMACSHA1AuthProtocol, USM_AUTH_PROTO_SHA_LEN,
+                         reinterpret_cast<const u_char*>(pass.data()), pass.size(), key, length) == SNMPERR_SUCCESS;
+    };
+    if (!ku(config.v3AuthPassphrase, s->securityAuthKey, &s->securityAuthKeyLen) ||
+        !ku(config.v3PrivPassphrase, s->securityPrivKey, &s->securityPrivKeyLen)) {
+      return false;
+    }
+    s->securityEngineID = engineId.data();
+    s->securityEngineIDLen = engineId.size();
+    s->contextEngineID = engineId.data();
+    s->contextEngineIDLen = engineId.size();
+    s->engineBoots = boots;
+    s->engineTime = seconds;
+    s->flags |= SNMP_FLAGS_DONT_PROBE;
+    set_enginetime(engineId.data(), engineId.size(), boots, seconds, TRUE);
+    return true;
+  }
+
   // True when a session is open; starts a lookup or an open when the back-off allows.
-  bool Ready(const TrapConfig& config) {
+  bool Ready(const TrapConfig& config, std::vector<uint8_t>& engineId, long boots, long seconds) {
     if (session != nullptr) return true;
     if (Clock::now() < retryAt) return false;
     if (IsNumeric(where.host)) {
-      Open(config, where.host);
+      Open(config, engineId, boots, seconds, where.host);
       return session != nullptr;
     }
     if (!lookup) {
@@ -138,12 +178,21 @@ struct TrapSender::Destination {
       Down("name does not resolve");
       return false;
     }
-    Open(config, address);
+    Open(config, engineId, boots, seconds, address);
     return session != nullptr;
   }
 };
 
-TrapSender::TrapSender(const TrapConfig& config) : config_(config), started_(Clock::now()) {
+TrapSender::TrapSender(const TrapConfig& config, const uint8_t* uuid16)
+    : config_(config), started_(Clock::now()), engineId_(config.v3EngineId) {
+  if (engineId_.empty()) {
+    // RFC 3411 engine ID: enterprise 3183 with the high bit, format 5 (octets), the UUID.
+    engineId_ = {0x80, 0x00, 0x0C, 0x6F, 0x05};
+    engineId_.insert(engineId_.end(), uuid16, uuid16 + 16);
+  }
+  // Boots must grow at every start, or a receiver that saw a later time drops the traps as
+  // replays: the start's wall-clock second does that without a file of its own.
+  engineBoots_ = long(std::time(nullptr) & 0x7FFFFFFF);
   // Only sessions and PDUs are needed: no configuration files, MIBs or persistent state.
   netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
   netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
@@ -163,13 +212,24 @@ TrapSender::~TrapSender() {
   snmp_shutdown("vigilctl");
 }
 
+std::string TrapSender::EngineIdHex() const {
+  std::string hex = "0x";
+  char two[3];
+  for (uint8_t b : engineId_) {
+    std::snprintf(two, sizeof two, "%02X", b);
+    hex += two;
+  }
+  return hex;
+}
+
 std::size_t TrapSender::Send(const TrapMessage& message) {
   const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count() / 10;
   const std::vector<oid> enterprise = Oid(kPetEnterprise);
   const std::vector<oid> varbind = Oid(kPetVarbind);
   std::size_t taken = 0;
   for (auto& d : destinations_) {
-    if (!d->Ready(config_)) {
+    const long seconds = long(uptime / 100);
+    if (!d->Ready(config_, engineId_, engineBoots_, seconds)) {
       ++d->dropped;
       continue;
     }

@@ -19,7 +19,8 @@ struct TrapMessage {
 
 class TrapSender {
  public:
-  explicit TrapSender(const TrapConfig& config);
+  // `uuid16`: the system UUID, from which a v3 engine ID is made when none is configured.
+  TrapSender(const TrapConfig& config, const uint8_t* uuid16);
   ~TrapSender();
   TrapSender(const TrapSender&) = delete;
   TrapSender& operator=(const TrapSender&) = delete;
@@ -27,12 +28,16 @@ class TrapSender {
   // Hands the trap to every destination that is up (non-blocking UDP sends); the ones in
   // back-off count it as dropped. Returns the number of destinations that took it.
   std::size_t Send(const TrapMessage& message);
+  // The authoritative engine ID of v3 traps, as hex (the receiver's users are keyed to it).
+  std::string EngineIdHex() const;
 
  private:
   struct Destination;
   std::vector<std::unique_ptr<Destination>> destinations_;
   TrapConfig config_;
   std::chrono::steady_clock::time_point started_;
+  std::vector<uint8_t> engineId_;
+  long engineBoots_ = 1;
 };
 
 }  // namespace vigilctl
