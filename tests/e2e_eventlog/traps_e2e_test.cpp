@@ -70,6 +70,11 @@ class TrapsE2e : public ::testing::Test {
     box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\ncreateUser -e ") + kEngineId +
                                         " vigil SHA auth-passphrase AES priv-passphrase\n");
     port_ = std::to_string(FreeUdpPort());
+    StartTrapd();
+  }
+
+  void StartTrapd() {
+    const Sandbox& box = system_->sandbox();
     trapd_ = std::make_unique<Process>(
         "/usr/sbin/snmptrapd",
         std::vector<std::string>{"-f", "-Lo", "-n", "-C", "-c", box.Path("snmptrapd.conf"), "-m", "", "-M", "/dev/null",
@@ -192,6 +197,30 @@ TEST_F(TrapsE2e, BurstAcrossARestartThenV2c) {
   EXPECT_TRUE(v2.v2);
   EXPECT_EQ(v2.pet[16] << 8 | v2.pet[17], int(kScenarioRecords + kBurst + 1));
   ExpectMatchesRing(v2);
+  Stop(*follower);
+}
+
+TEST_F(TrapsE2e, InformsWaitForTheManager) {
+  EventLogSystem& s = *system_;
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-destinations", "127.0.0.1:" + port_}).status, 0);
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-version", "2c"}).status, 0);
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-inform", "on"}).status, 0);
+  auto follower = StartFollower();
+  // The manager is down when the event comes ...
+  trapd_->Signal(SIGTERM);
+  ASSERT_GE(trapd_->Wait(5s), 0);
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(2, 16, 0x1720)}).status, 0);
+  ASSERT_TRUE(WaitUntil([&] { return follower->Stderr().find("does not acknowledge") != std::string::npos; },
+                        kOnePoll + 6s)) << follower->Stderr();
+  // ... and back a while later: the inform arrives, once.
+  StartTrapd();
+  ASSERT_TRUE(WaitUntil([&] { return !Traps().empty(); }, 20s)) << follower->Stderr();
+  std::this_thread::sleep_for(2s);
+  const std::vector<ReceivedTrap> got = Traps();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_TRUE(got[0].v2);
+  EXPECT_EQ(got[0].pet[16] << 8 | got[0].pet[17], int(kScenarioRecords + 1));
+  ExpectMatchesRing(got[0]);
   Stop(*follower);
 }
 

@@ -44,7 +44,7 @@ bool ReadSaved(const char* valueName, uint32_t* value) {
 int Usage() {
   std::fprintf(stderr, "usage: vigilctl set-param cpu-overtemp-shutdown|clear-event-log on|off\n"
                        "       vigilctl set-param trap-destinations|trap-version|trap-community|"
-                       "trap-min-severity|trap-rate|trap-v3-user|trap-v3-auth-passphrase|"
+                       "trap-min-severity|trap-rate|trap-inform|trap-v3-user|trap-v3-auth-passphrase|"
                        "trap-v3-priv-passphrase|trap-v3-engine-id VALUE\n");
   return kExitUsage;
 }

@@ -130,6 +130,7 @@ class Follower {
   }
 
   unsigned long long sent() const { return sent_; }
+  void Wait() { sender_.Wait(std::chrono::seconds(1), &gStop); }
 
  private:
   void Save() {
@@ -187,7 +188,7 @@ int RunTraps(int argc, char** argv) {
   RingCounters observed = ReadRingCounters(block);
   if (!gStop) follower.Start(observed);
   while (!gStop) {
-    SleepOneTick();
+    follower.Wait();
     // Entries counted at the previous read are complete (seen flags included) by now.
     const RingCounters settled = observed;
     observed = ReadRingCounters(block);

@@ -94,6 +94,7 @@ bool CheckSeverity(const std::string& text) {
   uint8_t s;
   return ParsePetSeverity(text, &s);
 }
+bool CheckOnOff(const std::string& text) { return text == "on" || text == "off"; }
 bool CheckPassphrase(const std::string& text) { return text.size() >= 8 && text.size() < vigil::kRegBufferSize; }
 bool CheckEngineId(const std::string& text) {
   std::vector<uint8_t> id;
@@ -110,6 +111,7 @@ const Setting kSettings[] = {
     {"trap-community", kTrapCommunityValue, CheckName},
     {"trap-min-severity", kTrapMinSeverityValue, CheckSeverity},
     {"trap-rate", kTrapRateValue, CheckRate},
+    {"trap-inform", kTrapInformValue, CheckOnOff},
     {"trap-v3-user", kTrapV3UserValue, CheckName},
     {"trap-v3-auth-passphrase", kTrapV3AuthValue, CheckPassphrase},
     {"trap-v3-priv-passphrase", kTrapV3PrivValue, CheckPassphrase},
@@ -216,6 +218,14 @@ bool ReadTrapConfig(TrapConfig* config, std::string* error) {
   if (ok && (!ReadString(key, kTrapV3EngineIdValue, &text, &present) ||
              (present && !ParseEngineId(text, &config->v3EngineId)))) {
     fail(kTrapV3EngineIdValue);
+  }
+  if (ok && (!ReadString(key, kTrapInformValue, &text, &present) || (present && !CheckOnOff(text)))) {
+    fail(kTrapInformValue);
+  }
+  if (ok && present) config->inform = text == "on";
+  if (ok && config->inform && config->version != TrapVersion::kV2c) {
+    *error = "informs are offered with version 2c only";
+    ok = false;
   }
   if (ok && config->version == TrapVersion::kV3 &&
       (config->v3User.empty() || !CheckPassphrase(config->v3AuthPassphrase) ||

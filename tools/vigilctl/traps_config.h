@@ -13,6 +13,7 @@ constexpr const char* kTrapVersionValue = "TrapVersion";            // REG_SZ "1
 constexpr const char* kTrapCommunityValue = "TrapCommunity";        // REG_SZ
 constexpr const char* kTrapMinSeverityValue = "TrapMinSeverity";    // REG_SZ severity name
 constexpr const char* kTrapRateValue = "TrapRatePerSecond";         // REG_DWORD
+constexpr const char* kTrapInformValue = "TrapInform";              // REG_SZ "on" or "off" (v2c)
 // SNMPv3 (USM, authPriv with SHA and AES-128). The passphrases are secrets: the follower uses
 // them only when the registry database is readable by root alone.
 constexpr const char* kTrapV3UserValue = "TrapV3User";              // REG_SZ
@@ -38,6 +39,7 @@ struct TrapConfig {
   std::string community = "public";
   uint8_t minSeverity = 0;          // PET severity; 0 lets every event through
   uint32_t ratePerSecond = kDefaultTrapRate;
+  bool inform = false;              // v2c informs, acknowledged, retried until they are
   std::string v3User;
   std::string v3AuthPassphrase;
   std::string v3PrivPassphrase;
@@ -58,7 +60,7 @@ bool ParseTrapRate(const std::string& text, uint32_t* rate);
 bool ReadTrapConfig(TrapConfig* config, std::string* error);
 
 // set-param for the trap settings ("trap-destinations", "trap-version", "trap-community",
-// "trap-min-severity", "trap-rate", "trap-v3-..."): true when `option` is one of them.
+// "trap-min-severity", "trap-rate", "trap-inform", "trap-v3-..."): true when `option` is one of them.
 bool IsTrapSetting(const char* option);
 // Checks and writes the value straight to the registry (the agent does not read it). Exit code.
 int SetTrapSetting(const char* option, const char* value);

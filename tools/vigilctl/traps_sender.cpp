@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 
 #include <net-snmp/net-snmp-config.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -25,6 +27,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kFirstBackoff = std::chrono::seconds(1);
 constexpr auto kMaxBackoff = std::chrono::seconds(300);
+constexpr auto kMaxInformBackoff = std::chrono::seconds(30);
+constexpr std::size_t kMaxQueuedInforms = 2000;
+constexpr long kInformTimeoutUs = 1000000;  // net-snmp retransmits after 1 s, twice
+constexpr int kInformRetries = 2;
 const oid kSysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
 const oid kSnmpTrapOid[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0};
 const oid kSnmpTrapEnterprise[] = {1, 3, 6, 1, 6, 3, 1, 1, 4, 3, 0};
@@ -73,6 +79,18 @@ struct TrapSender::Destination {
   Clock::duration backoff = kFirstBackoff;
   uint64_t dropped = 0;
   bool reportedDown = false;
+  // Informs not yet acknowledged, with the time of their next try; bounded, oldest dropped.
+  std::deque<std::pair<TrapMessage, Clock::time_point>> queue;
+  Clock::duration informBackoff = kFirstBackoff;
+  bool reportedUnacknowledged = false;
+
+  void Queue(TrapMessage message, Clock::time_point at) {
+    if (queue.size() == kMaxQueuedInforms) {
+      queue.pop_front();
+      ++dropped;
+    }
+    queue.emplace_back(std::move(message), at);
+  }
 
   std::string Name() const {
     return (where.host.find(':') != std::string::npos ? "[" + where.host + "]" : where.host) + ":" +
@@ -102,6 +120,10 @@ struct TrapSender::Destination {
     setup.peername = const_cast<char*>(peer.c_str());
     setup.community = reinterpret_cast<u_char*>(const_cast<char*>(config.community.c_str()));
     setup.community_len = config.community.size();
+    if (config.inform) {
+      setup.timeout = kInformTimeoutUs;
+      setup.retries = kInformRetries;
+    }
     if (config.version == TrapVersion::kV3 && !SetUpUsm(config, engineId, boots, seconds, &setup)) {
       Down("the v3 keys cannot be made");
       return;
@@ -222,54 +244,128 @@ std::string TrapSender::EngineIdHex() const {
   return hex;
 }
 
-std::size_t TrapSender::Send(const TrapMessage& message) {
+netsnmp_pdu* TrapSender::BuildPdu(const TrapMessage& message) const {
   const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count() / 10;
   const std::vector<oid> enterprise = Oid(kPetEnterprise);
   const std::vector<oid> varbind = Oid(kPetVarbind);
-  std::size_t taken = 0;
-  for (auto& d : destinations_) {
-    const long seconds = long(uptime / 100);
-    if (!d->Ready(config_, engineId_, engineBoots_, seconds)) {
-      ++d->dropped;
-      continue;
-    }
-    netsnmp_pdu* pdu = nullptr;
-    if (config_.version == TrapVersion::kV1) {
-      pdu = snmp_pdu_create(SNMP_MSG_TRAP);
-      pdu->enterprise = snmp_duplicate_objid(enterprise.data(), enterprise.size());
-      pdu->enterprise_length = enterprise.size();
-      pdu->trap_type = kPetGenericTrap;
-      pdu->specific_type = long(message.specificTrap);
-      pdu->time = u_long(uptime);
-      const in_addr_t self = get_myaddr();
-      std::memcpy(pdu->agent_addr, &self, sizeof pdu->agent_addr);
-    } else {
-      // The v1 trap as a v2 notification: snmpTrapOID = enterprise.0.specific, and the
-      // enterprise again in snmpTrapEnterprise.0 after the trap's own varbinds.
-      pdu = snmp_pdu_create(SNMP_MSG_TRAP2);
-      const u_long ticks = u_long(uptime);
-      snmp_pdu_add_variable(pdu, kSysUpTime, OID_LENGTH(kSysUpTime), ASN_TIMETICKS, &ticks, sizeof ticks);
-      std::vector<oid> trapOid = enterprise;
-      trapOid.push_back(0);
-      trapOid.push_back(message.specificTrap);
-      snmp_pdu_add_variable(pdu, kSnmpTrapOid, OID_LENGTH(kSnmpTrapOid), ASN_OBJECT_ID, trapOid.data(),
-                            trapOid.size() * sizeof(oid));
-    }
-    snmp_pdu_add_variable(pdu, varbind.data(), varbind.size(), ASN_OCTET_STR, message.petVarbind.data(),
-                          message.petVarbind.size());
-    if (config_.version != TrapVersion::kV1) {
-      snmp_pdu_add_variable(pdu, kSnmpTrapEnterprise, OID_LENGTH(kSnmpTrapEnterprise), ASN_OBJECT_ID,
-                            enterprise.data(), enterprise.size() * sizeof(oid));
-    }
-    if (snmp_sess_send(d->session, pdu) == 0) {
-      snmp_free_pdu(pdu);
-      ++d->dropped;
-      d->Down("send failed");
-      continue;
-    }
-    ++taken;
+  netsnmp_pdu* pdu = nullptr;
+  if (config_.version == TrapVersion::kV1) {
+    pdu = snmp_pdu_create(SNMP_MSG_TRAP);
+    pdu->enterprise = snmp_duplicate_objid(enterprise.data(), enterprise.size());
+    pdu->enterprise_length = enterprise.size();
+    pdu->trap_type = kPetGenericTrap;
+    pdu->specific_type = long(message.specificTrap);
+    pdu->time = u_long(uptime);
+    const in_addr_t self = get_myaddr();
+    std::memcpy(pdu->agent_addr, &self, sizeof pdu->agent_addr);
+  } else {
+    // The v1 trap as a v2 notification: snmpTrapOID = enterprise.0.specific, and the
+    // enterprise again in snmpTrapEnterprise.0 after the trap's own varbinds.
+    pdu = snmp_pdu_create(config_.inform ? SNMP_MSG_INFORM : SNMP_MSG_TRAP2);
+    const u_long ticks = u_long(uptime);
+    snmp_pdu_add_variable(pdu, kSysUpTime, OID_LENGTH(kSysUpTime), ASN_TIMETICKS, &ticks, sizeof ticks);
+    std::vector<oid> trapOid = enterprise;
+    trapOid.push_back(0);
+    trapOid.push_back(message.specificTrap);
+    snmp_pdu_add_variable(pdu, kSnmpTrapOid, OID_LENGTH(kSnmpTrapOid), ASN_OBJECT_ID, trapOid.data(),
+                          trapOid.size() * sizeof(oid));
   }
+  snmp_pdu_add_variable(pdu, varbind.data(), varbind.size(), ASN_OCTET_STR, message.petVarbind.data(),
+                        message.petVarbind.size());
+  if (config_.version != TrapVersion::kV1) {
+    snmp_pdu_add_variable(pdu, kSnmpTrapEnterprise, OID_LENGTH(kSnmpTrapEnterprise), ASN_OBJECT_ID,
+                          enterprise.data(), enterprise.size() * sizeof(oid));
+  }
+  return pdu;
+}
+
+// An inform on its way: net-snmp retransmits it; a final time-out puts it back in the queue.
+struct TrapSender::InFlight {
+  Destination* destination;
+  TrapMessage message;
+};
+
+int TrapSender::OnInformDone(int operation, netsnmp_session*, int, netsnmp_pdu*, void* magic) {
+  // A retransmission is announced too; the request is still net-snmp's.
+  if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT) return 1;
+  std::unique_ptr<InFlight> inFlight(static_cast<InFlight*>(magic));
+  Destination& d = *inFlight->destination;
+  if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE) {
+    d.informBackoff = kFirstBackoff;
+    return 1;
+  }
+  if (!d.reportedUnacknowledged) {
+    std::fprintf(stderr, "vigilctl traps: destination %s does not acknowledge; informs kept for retries\n",
+                 d.Name().c_str());
+  }
+  d.reportedUnacknowledged = true;
+  d.Queue(std::move(inFlight->message), Clock::now() + d.informBackoff);
+  d.informBackoff = std::min<Clock::duration>(d.informBackoff * 2, kMaxInformBackoff);
+  return 1;
+}
+
+bool TrapSender::SendTo(Destination& d, const TrapMessage& message) {
+  const long seconds = long(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
+  if (!d.Ready(config_, engineId_, engineBoots_, seconds)) {
+    if (config_.inform) {
+      d.Queue(message, d.retryAt);
+    } else {
+      ++d.dropped;
+    }
+    return false;
+  }
+  netsnmp_pdu* pdu = BuildPdu(message);
+  if (config_.inform) {
+    auto* inFlight = new InFlight{&d, message};
+    if (snmp_sess_async_send(d.session, pdu, OnInformDone, inFlight) != 0) return true;
+    delete inFlight;
+    snmp_free_pdu(pdu);
+    d.Queue(message, Clock::now());
+    d.Down("send failed");
+    return false;
+  }
+  if (snmp_sess_send(d.session, pdu) != 0) return true;
+  snmp_free_pdu(pdu);
+  ++d.dropped;
+  d.Down("send failed");
+  return false;
+}
+
+std::size_t TrapSender::Send(const TrapMessage& message) {
+  std::size_t taken = 0;
+  for (auto& d : destinations_) taken += SendTo(*d, message) ? 1 : 0;
   return taken;
+}
+
+void TrapSender::Wait(std::chrono::milliseconds span, const volatile sig_atomic_t* stop) {
+  const Clock::time_point until = Clock::now() + span;
+  while (!*stop && Clock::now() < until) {
+    // Queued informs whose time has come go out again, oldest first.
+    for (auto& d : destinations_) {
+      while (!d->queue.empty() && d->queue.front().second <= Clock::now()) {
+        TrapMessage message = std::move(d->queue.front().first);
+        d->queue.pop_front();
+        if (!SendTo(*d, message)) break;
+      }
+    }
+    fd_set reads;
+    FD_ZERO(&reads);
+    int fds = 0;
+    timeval wait{};
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now());
+    wait.tv_sec = long(std::max<long long>(left.count(), 0) / 1000000);
+    wait.tv_usec = long(std::max<long long>(left.count(), 0) % 1000000);
+    int block = 0;
+    for (auto& d : destinations_) {
+      if (d->session != nullptr) snmp_sess_select_info(d->session, &fds, &reads, &wait, &block);
+    }
+    const int ready = select(fds, &reads, nullptr, nullptr, &wait);
+    for (auto& d : destinations_) {
+      if (d->session == nullptr) continue;
+      if (ready > 0) snmp_sess_read(d->session, &reads);
+      snmp_sess_timeout(d->session);
+    }
+  }
 }
 
 }  // namespace vigilctl
