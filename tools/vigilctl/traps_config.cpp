@@ -16,14 +16,22 @@ namespace {
 
 std::string AgentKeyPath() { return std::string(vigil::kParametersBasePath) + vigil::kAgentParameterSubkey; }
 
-bool ParsePort(const std::string& text, uint16_t* port) {
-  if (text.empty() || text.size() > 5) return false;
+// A decimal number from `low` to `high`, digits only.
+bool ParseDecimal(const std::string& text, uint32_t low, uint32_t high, uint32_t* out) {
+  if (text.empty() || text.size() > 6) return false;
   uint32_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
     value = value * 10 + uint32_t(c - '0');
   }
-  if (value == 0 || value > 65535) return false;
+  if (value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+bool ParsePort(const std::string& text, uint16_t* port) {
+  uint32_t value = 0;
+  if (!ParseDecimal(text, 1, 65535, &value)) return false;
   *port = uint16_t(value);
   return true;
 }
@@ -168,17 +176,7 @@ bool ParseEngineId(const std::string& text, std::vector<uint8_t>* id) {
   return true;
 }
 
-bool ParseTrapRate(const std::string& text, uint32_t* rate) {
-  if (text.empty() || text.size() > 6) return false;
-  uint32_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + uint32_t(c - '0');
-  }
-  if (value == 0 || value > kMaxTrapRate) return false;
-  *rate = value;
-  return true;
-}
+bool ParseTrapRate(const std::string& text, uint32_t* rate) { return ParseDecimal(text, 1, kMaxTrapRate, rate); }
 
 bool ReadTrapConfig(TrapConfig* config, std::string* error) {
   os::RegHandle key = nullptr;
