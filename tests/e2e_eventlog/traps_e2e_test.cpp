@@ -202,6 +202,27 @@ TEST_F(TrapsE2e, BurstAcrossARestartThenV2c) {
   Stop(*follower);
 }
 
+TEST_F(TrapsE2e, AgentRestartSendsOnlyWhatIsNew) {
+  EventLogSystem& s = *system_;
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-destinations", "127.0.0.1:" + port_}).status, 0);
+  auto follower = StartFollower();
+  // Two events while the agent is down: its next start replays the known log into a new ring
+  // (sent before, or never new) and then these two, which are the only traps.
+  ASSERT_TRUE(s.StopAgent());
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(1, 16, 0x1720)}).status, 0);
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(9, 16, 0x00024B01)}).status, 0);
+  ASSERT_TRUE(s.StartAgent());
+  ASSERT_TRUE(WaitUntil([&] { return Traps().size() >= 2; }, kOnePoll + 3s)) << follower->Stderr();
+  std::this_thread::sleep_for(2s);
+  const std::vector<ReceivedTrap> got = Traps();
+  ASSERT_EQ(got.size(), 2u);
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].pet[16] << 8 | got[i].pet[17], int(kScenarioRecords + 1 + i));
+    ExpectMatchesRing(got[i]);
+  }
+  Stop(*follower);
+}
+
 TEST_F(TrapsE2e, InformsWaitForTheManager) {
   EventLogSystem& s = *system_;
   ASSERT_EQ(s.Vigilctl({"set-param", "trap-destinations", "127.0.0.1:" + port_}).status, 0);
