@@ -27,5 +27,6 @@ int RunReg(int argc, char** argv);
 int RunEvents(int argc, char** argv);
 int RunMetrics(int argc, char** argv);
 int RunServeMetrics(int argc, char** argv);
+int RunTraps(int argc, char** argv);  // Linux only
 
 }  // namespace vigilctl

@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
 #ifndef _WIN32
     {"serve-metrics", "serve-metrics [--listen ADDR:PORT] [--threads N]", RunServeMetrics},
+    {"traps", "traps [--state FILE]", RunTraps},
 #endif
 };
 

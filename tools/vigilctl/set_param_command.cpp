@@ -8,6 +8,7 @@
 #include "command.h"
 #include "contract/registry_paths.h"
 #include "os/os.h"
+#include "traps_config.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 
@@ -41,7 +42,10 @@ bool ReadSaved(const char* valueName, uint32_t* value) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vigilctl set-param cpu-overtemp-shutdown|clear-event-log on|off\n");
+  std::fprintf(stderr, "usage: vigilctl set-param cpu-overtemp-shutdown|clear-event-log on|off\n"
+                       "       vigilctl set-param trap-destinations|trap-version|trap-community|"
+                       "trap-min-severity|trap-rate|trap-inform|trap-v3-user|trap-v3-auth-passphrase|"
+                       "trap-v3-priv-passphrase|trap-v3-engine-id VALUE\n");
   return kExitUsage;
 }
 
@@ -49,6 +53,7 @@ int Usage() {
 
 int RunSetParam(int argc, char** argv) {
   if (argc != 3) return Usage();
+  if (IsTrapSetting(argv[1])) return SetTrapSetting(argv[1], argv[2]);
   const Parameter* parameter = nullptr;
   for (const Parameter& p : kParameters) {
     if (std::strcmp(argv[1], p.option) == 0) parameter = &p;

@@ -1,0 +1,52 @@
+// How far `vigilctl traps` has gone through the history ring, kept across its restarts, and
+// which slots to handle next.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "contract/block_layout.h"
+#include "event_view.h"
+
+namespace vigilctl {
+
+constexpr uint16_t kNoSlot = 0xFFFF;
+
+// The ring counters just after the last entry handled, and that entry's slot and digest: a
+// digest that no longer matches means the slot was rewritten (agent restart, overrun).
+struct TrapCursor {
+  uint16_t appendCount = 0;
+  uint16_t nextSlot = 0;
+  uint16_t lastSlot = kNoSlot;
+  uint64_t lastDigest = 0;
+};
+
+// FNV-1a of the whole entry, seen flags included: a replayed record differs from its first run.
+uint64_t EntryDigest(const vigil::HistoryEntry& entry);
+
+std::string FormatTrapCursor(const TrapCursor& cursor);
+// Exactly what FormatTrapCursor writes; false for anything else (then the file is ignored).
+bool ParseTrapCursor(const std::string& text, TrapCursor* cursor);
+
+struct RingItem {
+  std::size_t slot;
+  uint16_t appendNumber;  // the ring append count right after this entry was written
+};
+struct RingPlan {
+  std::vector<RingItem> items;  // oldest first
+  bool restarted = false;       // the cursor's entry was rewritten: a new run or an overrun
+  uint32_t overwritten = 0;     // entries known to be lost before they could be read
+};
+
+// What to handle between the cursor and `target` (counters the agent had finished writing).
+// `lastIntact`: the cursor's slot still holds the entry it names (or it names none).
+RingPlan PlanRing(const TrapCursor& cursor, const RingCounters& target, bool lastIntact);
+
+// Reads the state file; false when absent or unreadable as a cursor.
+bool LoadTrapCursor(const std::string& path, TrapCursor* cursor);
+// Replaces the state file atomically (a temporary beside it, then rename). 0 or -1.
+int SaveTrapCursor(const std::string& path, const TrapCursor& cursor);
+
+}  // namespace vigilctl
