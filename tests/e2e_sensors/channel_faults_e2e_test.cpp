@@ -130,6 +130,12 @@ TEST(ChannelFaultsE2eTest, OtherUsersCannotReachOrSquatTheChannel) {
   RunResult set = asNobody({BinaryPath("vigilctl"), "set-param", "cpu-overtemp-shutdown", "on"});
   EXPECT_NE(set.status, 0) << set.out << set.err;
   EXPECT_EQ(block::LoadU32(h.block(), block::kCpuOverTempShutdown), 0u);
+  // Told what stands in the way, not that the running agent is absent.
+  EXPECT_NE(set.err.find("permission denied"), std::string::npos) << set.err;
+  EXPECT_NE(set.err.find("\"vigilagent\""), std::string::npos) << set.err;
+  h.sandbox().WriteFile("collector/keep", "");
+  RunResult textfile = asNobody({BinaryPath("vigilctl"), "metrics", "--textfile", h.sandbox().Path("collector")});
+  EXPECT_NE(textfile.err.find("(EACCES)"), std::string::npos) << textfile.err;
   RunResult ctl = asNobody({BinaryPath("hwgate-sim"), "ctl", "stats"});
   EXPECT_NE(ctl.status, 0) << ctl.out;
   struct stat sock;

@@ -1,11 +1,15 @@
 #include "client_block.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "command.h"
 #include "os/os.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
+#ifndef _WIN32
+#include "os/posix/object_access.h"
+#endif
 
 namespace vigilctl {
 namespace {
@@ -16,11 +20,25 @@ os::Handle gMapping = nullptr;
 int AttachBlock(uint8_t** block) {
   namespace b = vigil::block;
   bool tooSmall = false;
+  errno = 0;
   os::Handle mapping = os::OpenNamedMapping(b::kName, b::kSize, &tooSmall);
   if (mapping == nullptr) {
+    const int error = errno;
     if (tooSmall) {
       std::fprintf(stderr, "vigilctl: shared block \"%s\" is smaller than %zu bytes: it is not the agent's block\n",
                    b::kName, b::kSize);
+    } else if (error == EPERM) {
+      std::fprintf(stderr, "vigilctl: the shared block \"%s\" is not the agent's (another user made it, or others "
+                           "may change it): not used\n", b::kName);
+    } else if (error == EACCES) {
+#ifndef _WIN32
+      std::fprintf(stderr,
+                   "vigilctl: permission denied on the shared block \"%s\": it is open to root and the "
+                   "members of the group \"%s\" (usermod -aG %s USER, then log in again)\n",
+                   b::kName, os::posix::kAccessGroupName, os::posix::kAccessGroupName);
+#else
+      std::fprintf(stderr, "vigilctl: permission denied on the shared block \"%s\"\n", b::kName);
+#endif
     } else {
       std::fprintf(stderr, "vigilctl: no shared block \"%s\": the agent has not been started\n", b::kName);
     }

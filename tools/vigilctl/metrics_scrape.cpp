@@ -1,9 +1,5 @@
 #include "metrics_scrape.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <random>
-#include <system_error>
 
 #include "agent_request.h"
 #include "client_block.h"
@@ -29,40 +25,6 @@ std::string MetricsScraper::Scrape(int* exitCode) {
     if (!done) *exitCode = kExitNoAnswer;
   }
   return FormatMetrics({block_, model_, refresh});
-}
-
-int WriteTextfile(const std::string& dir, const std::string& text) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (!fs::is_directory(dir, error)) {
-    std::fprintf(stderr, "vigilctl: %s is not a directory\n", dir.c_str());
-    return kExitFailed;
-  }
-  // A name the collectors skip (they read *.prom), unique to this writer.
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(std::random_device{}()));
-  const fs::path target = fs::path(dir) / kTextfileName;
-  const fs::path temporary = fs::path(dir) / (std::string(".") + kTextfileName + suffix);
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (written) {
-    fs::permissions(temporary,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-                    error);
-    written = !error;
-  }
-  if (written) {
-    fs::rename(temporary, target, error);
-    written = !error;
-  }
-  if (!written) {
-    std::fprintf(stderr, "vigilctl: cannot write %s: %s\n", target.string().c_str(),
-                 error ? error.message().c_str() : "write failed");
-    if (file != nullptr) fs::remove(temporary, error);
-    return kExitFailed;
-  }
-  return kExitOk;
 }
 
 }  // namespace vigilctl

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace vigilctl {
 
 // How long a scrape waits for the agent's refresh before it shows the last values.
@@ -27,11 +31,18 @@ class MetricsScraper {
   std::string model_;
 };
 
-// Writes `text` to DIR/vigilagent.prom as a whole: a temporary file in DIR (mode 0644, so an
-// exporter running as another user reads it) renamed over the old one. Other files in DIR are
-// not touched; a failed write leaves the old file and no temporary behind. Returns kExitOk,
-// or prints why and returns kExitFailed.
+// Writes `text` to DIR/vigilagent.prom as a whole: a temporary file in DIR, made fresh (never
+// through a link) with mode 0644 so an exporter running as another user reads it, renamed over
+// the old one. Other files in DIR are not touched; a failed write leaves the old file and no
+// temporary behind. A folder that other users may write to is refused unless it is sticky and
+// ours (see TextfileFolderSafe). Returns kExitOk, or prints why (with the errno name) and
+// returns kExitFailed.
 int WriteTextfile(const std::string& dir, const std::string& text);
+
+#ifndef _WIN32
+// Whether a folder with this status is safe to write the textfile into for user `us`.
+bool TextfileFolderSafe(const struct stat& st, unsigned us);
+#endif
 
 constexpr const char* kTextfileName = "vigilagent.prom";
 

@@ -127,7 +127,7 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
       if (fd < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO) return false;
       if (fd >= 0) close(fd);
       if (!request.create) {
-        errno = EACCES;
+        errno = EPERM;  // not "denied": it is there, but it is not the agent's
         return false;
       }
       if (!RemoveUntrusted(path, "it is not a file of this agent's user with at most owner and group access")) {
