@@ -15,7 +15,7 @@ const Command kCommands[] = {
     {"reg", "reg import FILE.reg | reg export KEY", RunReg},
     {"events", "events [--json] [--all] [--follow]", RunEvents},
     {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
-    {"serve-metrics", "serve-metrics [--listen ADDR:PORT] [--threads N]", RunServeMetrics},
+    {"serve-metrics", "serve-metrics [--listen ADDR:PORT|unix:PATH] [--threads N] [--refresh-interval MS]", RunServeMetrics},
 };
 
 int Usage() {

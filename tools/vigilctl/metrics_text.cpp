@@ -28,6 +28,7 @@ enum Family {
   kAgentInfo,
   kProtectiveShutdown,
   kRefreshSuccess,
+  kRefreshAge,
 };
 
 struct FamilyText {
@@ -46,12 +47,14 @@ constexpr FamilyText kFamilies[] = {
     {"vigil_bios_event_history_entries", "gauge", "Entries in the BIOS event history."},
     {"vigil_bios_events_new", "gauge", "History entries the agent reported as new (not yet seen)."},
     {"vigil_bios_events", "gauge", "History entries per event type."},
-    {"vigil_agent_up", "gauge", "1 when the agent has completed its start-up in the block."},
+    {"vigil_agent_up", "gauge",
+     "1 when an agent is running and answering: started in the block, service running, request channel held."},
     {"vigil_agent_info", "gauge", "Server model and system UUID of the agent's server."},
     {"vigil_protective_shutdown_enabled", "gauge", "1 when the protective power-off on CPU over-temperature is enabled."},
     {"vigil_scrape_refresh_success", "gauge", "1 when the agent refreshed the sensor readings for this scrape."},
+    {"vigil_scrape_refresh_age_seconds", "gauge", "Seconds since the sensor readings were last refreshed."},
 };
-static_assert(sizeof kFamilies / sizeof kFamilies[0] == kRefreshSuccess + 1, "one text per family");
+static_assert(sizeof kFamilies / sizeof kFamilies[0] == kRefreshAge + 1, "one text per family");
 
 // The three kinds of reading sensors: their reading family and the word of their type label.
 struct SensorKindText {
@@ -221,7 +224,7 @@ std::string FormatMetrics(const MetricsSource& source) {
     const BlockHeader header = ReadBlockHeader(source.block);
     WriteSensors(w, source.block);
     WriteEvents(w, source.block);
-    w.Family1(kAgentUp, header.startupComplete == 1 ? 1 : 0);
+    w.Family1(kAgentUp, source.agentUp && header.startupComplete == 1 ? 1 : 0);
     w.Header(kAgentInfo);
     w.Sample(kAgentInfo, Label("model", source.model) + "," + Label("uuid", header.uuidSet ? UuidText(header.uuid) : ""),
              "1");
@@ -230,6 +233,7 @@ std::string FormatMetrics(const MetricsSource& source) {
   if (source.refresh != RefreshOutcome::kNotAsked) {
     w.Family1(kRefreshSuccess, source.refresh == RefreshOutcome::kDone ? 1 : 0);
   }
+  if (source.block != nullptr && source.refreshAgeSeconds >= 0) w.Family1(kRefreshAge, source.refreshAgeSeconds);
   return out;
 }
 

@@ -13,6 +13,8 @@ struct MetricsSource {
   const uint8_t* block;     // null when there is no block: only the agent-down families
   std::string model;        // label of vigil_agent_info; "" when unknown
   RefreshOutcome refresh;   // kNotAsked leaves vigil_scrape_refresh_success out
+  bool agentUp = true;      // false: the caller found no agent running and answering
+  double refreshAgeSeconds = -1;  // age of the readings; negative leaves it out
 };
 
 // The whole exposition, every family with # HELP and # TYPE and its samples together. Reads
