@@ -67,7 +67,10 @@ int AgentStartUp() {
   return 0;
 }
 
-void PollStep() { CheckShutdownTrigger(PollEventLog()); }
+void PollStep() {
+  KeepBlockWhole();
+  CheckShutdownTrigger(PollEventLog());
+}
 
 int Teardown() {
   // Nothing may be released while another thread can still reach it: first end the request
