@@ -275,5 +275,10 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain);
 // Returns the status handle, or null on failure. Called on the service thread.
 Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn handler);
 bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status);
+// A word that goes with every later status report of this process, for what the state alone
+// cannot say (the agent runs, but clients cannot see it). POSIX: " note=<word>" at the end of
+// the status file line and " (<word>)" after systemd's STATUS=; Windows has no place for it
+// (the event log tells). Null or "" clears it.
+void SetServiceStatusNote(const char* note);
 
 }  // namespace os

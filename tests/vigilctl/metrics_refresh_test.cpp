@@ -106,6 +106,7 @@ TEST(SharedScraperTest, AgentUpOnlyWhileRunningAndAnsweringAndNoReadingsOtherwis
       {"no status file", nullptr, false, 0, true},
       {"stopped", "RUNNING controls=5\nSTOP_PENDING controls=0\nSTOPPED controls=0\n", false, 0, false},
       {"still starting", "START_PENDING controls=0\n", false, 0, false},
+      {"running on a private block", "RUNNING controls=5 note=block-unpublished\n", false, 0, false},
       {"killed, refreshed", "RUNNING controls=5\n", true, 0, false},
       {"killed, between refreshes", "RUNNING controls=5\n", true, 10000, false},
   };

@@ -29,7 +29,8 @@ bool ServiceReportsRunning() {
   if (text.empty()) return true;
   const std::size_t start = text.rfind('\n');
   const std::string last = start == std::string::npos ? text : text.substr(start + 1);
-  return last.rfind("RUNNING ", 0) == 0;
+  // A note (" note=block-unpublished") says the agent runs without serving its clients.
+  return last.rfind("RUNNING ", 0) == 0 && last.find(" note=") == std::string::npos;
 #endif
 }
 

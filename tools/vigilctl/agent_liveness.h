@@ -5,7 +5,7 @@
 namespace vigilctl {
 
 // False when the agent's last service status report says anything but RUNNING (stopping,
-// stopped, still starting). True when it says RUNNING, or when there is no report this
+// stopped, still starting), or RUNNING with a note (its block is not the one clients see). True when it says RUNNING, or when there is no report this
 // client can read (another platform, no status file): the request channel then decides.
 bool ServiceReportsRunning();
 
