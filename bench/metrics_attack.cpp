@@ -30,21 +30,6 @@ constexpr int kHeaderFloods = 64;
 constexpr auto kAttack = std::chrono::seconds(15);
 constexpr int kScrapes = 10;
 
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  if (fd >= 0) close(fd);
-  return port;
-}
-
 // A non-blocking connection to the port, or -1: a full listen queue must not hold the bench
 // for the kernel's two minutes of SYN retries.
 int Connect(int port, std::chrono::milliseconds limit) {
@@ -150,7 +135,7 @@ int main(int argc, char** argv) {
     vigil::bench::TearDownRig(&rig);
     return 1;
   }
-  const int port = FreeLoopbackPort();
+  const int port = vigil::bench::FreeLoopbackPort();
   std::vector<std::string> args{"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port)};
   args.insert(args.end(), argv + 1, argv + argc);
   const pid_t server = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"), args, true);
