@@ -13,6 +13,7 @@
 #include <string>
 
 #include "agent_harness.h"
+#include "metrics_server_probe.h"
 #include "os/os.h"
 #include "os/posix/event_state.h"
 #include "contract/block_access.h"
@@ -110,6 +111,10 @@ TEST(ChannelFaultsE2eTest, ACutBlockIsRestoredAndARestartedAgentTakesItBack) {
   ASSERT_TRUE(h.started()) << h.agent().Stderr();
   const std::string path = h.sandbox().Path(std::string("dev/shm/") + block::kName);
   const std::string before = h.Vigilctl({"sensors", "--no-refresh"}).out;
+  // A long-lived client that scrapes while the block is cut (its view loses those pages).
+  MetricsServerProbe server({"--refresh-interval", "0", "--refresh-timeout", "300"});
+  ASSERT_GT(server.port(), 0) << server.process().Stderr();
+  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
   auto restored = [&](const char* what) {
     struct stat st{};
     EXPECT_TRUE(WaitUntil([&] { return stat(path.c_str(), &st) == 0 && std::size_t(st.st_size) == block::kSize; }, 10s))
@@ -118,9 +123,13 @@ TEST(ChannelFaultsE2eTest, ACutBlockIsRestoredAndARestartedAgentTakesItBack) {
     EXPECT_EQ(status.status, 0) << what << status.err;
     EXPECT_NE(status.out.find("Start-up complete     1"), std::string::npos) << what << status.out;
     EXPECT_EQ(h.Vigilctl({"sensors", "--no-refresh"}).out, before) << what;
+    const std::string scraped = Exchange(server.ConnectRaw(), get);
+    EXPECT_NE(scraped.find("vigil_agent_up 1\n"), std::string::npos) << what << scraped.substr(0, 400);
+    EXPECT_NE(scraped.find("vigil_temperature_celsius{"), std::string::npos) << what;
   };
   for (off_t size : {100, 0}) {
     ASSERT_EQ(truncate(path.c_str(), size), 0);
+    Exchange(server.ConnectRaw(), get);
     restored(size == 0 ? "cut to 0" : "cut to 100");
   }
   // Cut while no agent runs; this test process still holds the file (the harness's view).
