@@ -46,7 +46,8 @@ MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string
 }
 
 // The socket to listen on, bound: a TCP address (resolved, numeric port) or a Unix socket
-// path. -1 with a message when it cannot be made.
+// path; -1 when it cannot be made. Non-blocking: every event loop of the pool accepts on it,
+// and one that finds the connection taken must not wait for the next.
 int BindTcp(const std::string& host, int port) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -56,7 +57,7 @@ int BindTcp(const std::string& host, int port) {
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
   int fd = -1;
   for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
     if (fd < 0) continue;
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -80,7 +81,7 @@ int BindUnix(const std::string& path) {
   if (lstat(path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode) || unlink(path.c_str()) != 0) return -1;
   }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   // Made with no access for others from the start; then owner and the access group.
   const mode_t saved = umask(0117);
