@@ -107,21 +107,6 @@ double ChildCpuSeconds(const std::vector<std::string>& args, int runs) {
   return cpu() - before;
 }
 
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  if (fd >= 0) close(fd);
-  return port;
-}
-
 // User + system CPU seconds of a running process (/proc/PID/stat fields 14 and 15).
 double CpuSecondsOf(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -174,9 +159,9 @@ void RunRigMeasurements() {
   std::printf("in-process metrics --no-refresh (attach, model read, format): %.0f us CPU each (target < 1000)\n",
               double(std::clock() - before) / CLOCKS_PER_SEC * 1e6 / kScrapes);
 
-  const int port = FreeLoopbackPort();
+  const int port = vigil::bench::FreeLoopbackPort();
   pid_t server = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"),
-                                     {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port)}, true);
+                                     {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port), "--refresh-interval", "0"}, true);
   const bool up = vigil::bench::WaitFor(
       [&] {
         auto r = httplib::Client("127.0.0.1", port).Get("/metrics");

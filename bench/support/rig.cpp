@@ -1,10 +1,14 @@
 #include "support/rig.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
@@ -76,6 +80,21 @@ void TearDownRig(AgentRig* rig) {
   Stop(rig->agent);
   Stop(rig->simulator);
   if (!rig->root.empty()) std::filesystem::remove_all(rig->root);
+}
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  if (fd >= 0) close(fd);
+  return port;
 }
 
 }  // namespace vigil::bench

@@ -21,6 +21,9 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit)
 // build/<preset>/bin/<name>.
 std::string BinaryPath(const std::string& name);
 
+// A loopback TCP port free at the time of the call (0 when none could be had).
+int FreeLoopbackPort();
+
 struct AgentRig {
   std::string root;
   pid_t simulator = -1;

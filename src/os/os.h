@@ -32,7 +32,9 @@ using Handle = void*;
 // process holds any more (all closed or died) is made afresh, all zero, and its bytes are
 // reserved at once, so a full file system fails here (logged) and never at a later write.
 // Returns null, and creates nothing new, when the mapping cannot be made or opened, or when an
-// existing mapping of that name is smaller than `size` (it cannot hold the block).
+// existing mapping of that name is smaller than `size` (it cannot hold the block). POSIX: an
+// existing object of this process's user that was cut short (any writer may truncate it) is
+// given its size back instead, keeping the bytes it still has.
 Handle CreateNamedMapping(const char* name, std::size_t size);
 
 // Opens an existing named mapping for a client; never creates one. Null when there is none
@@ -45,6 +47,16 @@ Handle OpenNamedMapping(const char* name, std::size_t size, bool* tooSmall);
 // the mapping alive after its handle is closed. POSIX: another process that shrinks the object
 // cannot crash this one; the pages it took away read as zero here from then on.
 void* MapWholeView(Handle mapping);
+
+// Whether another process has cut the mapping short since this process made or opened it;
+// *keptBytes (may be null) then says how many bytes the object still has. Windows and in-memory:
+// a section cannot shrink, always false.
+bool MappingCutShort(Handle mapping, std::size_t* keptBytes);
+// Gives a mapping that was cut short its size back (its bytes reserved) and maps `view`, a view
+// of it from MapWholeView, onto it again, so this process and its clients share every page
+// once more; the bytes the object lost read as zero until written. Returns 0, or -1 when the
+// size or the view cannot be restored (no room, not a mapping of this port).
+int RestoreMappingSize(Handle mapping, void* view);
 
 // ---------------------------------------------------------------------------------------------
 // Events (CreateEventA / OpenEventA / SetEvent / ResetEvent / WaitForSingleObject).
@@ -263,5 +275,10 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain);
 // Returns the status handle, or null on failure. Called on the service thread.
 Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn handler);
 bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status);
+// A word that goes with every later status report of this process, for what the state alone
+// cannot say (the agent runs, but clients cannot see it). POSIX: " note=<word>" at the end of
+// the status file line and " (<word>)" after systemd's STATUS=; Windows has no place for it
+// (the event log tells). Null or "" clears it.
+void SetServiceStatusNote(const char* note);
 
 }  // namespace os

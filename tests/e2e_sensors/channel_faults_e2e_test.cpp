@@ -13,6 +13,7 @@
 #include <string>
 
 #include "agent_harness.h"
+#include "metrics_server_probe.h"
 #include "os/os.h"
 #include "os/posix/event_state.h"
 #include "contract/block_access.h"
@@ -102,6 +103,51 @@ TEST(ChannelFaultsE2eTest, TruncatedOrGarbageObjectsNeverKillTheAgent) {
   EXPECT_EQ(h.agent().Wait(35s), 0) << h.agent().Stderr();
 }
 
+// A group member cuts the block short: the running agent gives it back its size and contents at
+// its next poll, and an agent started while a client still holds the cut file takes it back
+// rather than run on a block no client sees.
+TEST(ChannelFaultsE2eTest, ACutBlockIsRestoredAndARestartedAgentTakesItBack) {
+  AgentHarness h("kelvo-b720.json");
+  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  const std::string path = h.sandbox().Path(std::string("dev/shm/") + block::kName);
+  const std::string before = h.Vigilctl({"sensors", "--no-refresh"}).out;
+  // A long-lived client that scrapes while the block is cut (its view loses those pages).
+  MetricsServerProbe server({"--refresh-interval", "0", "--refresh-timeout", "300"});
+  ASSERT_GT(server.port(), 0) << server.process().Stderr();
+  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  auto restored = [&](const char* what) {
+    struct stat st{};
+    EXPECT_TRUE(WaitUntil([&] { return stat(path.c_str(), &st) == 0 && std::size_t(st.st_size) == block::kSize; }, 10s))
+        << what;
+    RunResult status = h.Vigilctl({"status"});
+    EXPECT_EQ(status.status, 0) << what << status.err;
+    EXPECT_NE(status.out.find("Start-up complete     1"), std::string::npos) << what << status.out;
+    EXPECT_EQ(h.Vigilctl({"sensors", "--no-refresh"}).out, before) << what;
+    const std::string scraped = Exchange(server.ConnectRaw(), get);
+    EXPECT_NE(scraped.find("vigil_agent_up 1\n"), std::string::npos) << what << scraped.substr(0, 400);
+    EXPECT_NE(scraped.find("vigil_temperature_celsius{"), std::string::npos) << what;
+  };
+  for (off_t size : {100, 0}) {
+    ASSERT_EQ(truncate(path.c_str(), size), 0);
+    Exchange(server.ConnectRaw(), get);
+    restored(size == 0 ? "cut to 0" : "cut to 100");
+  }
+  // Cut while no agent runs; this test process still holds the file (the harness's view).
+  ASSERT_TRUE(h.agent().Signal(SIGTERM));
+  ASSERT_GE(h.agent().Wait(15s), 0);
+  ASSERT_EQ(truncate(path.c_str(), 0), 0);
+  Process again(BinaryPath("vigilagent"), {});
+  EXPECT_TRUE(WaitUntil([&] { return h.Vigilctl({"status"}).out.find("Start-up complete     1") != std::string::npos; },
+                        15s))
+      << again.Stderr();
+  restored("restarted");
+  again.Signal(SIGTERM);
+  EXPECT_EQ(again.Wait(15s), 0);
+  const std::string log = h.sandbox().ReadFile("var/log/vigilagent/messages.log");
+  EXPECT_NE(log.find("was cut to 100 of 157072 bytes by another process; its size and contents are restored"),
+            std::string::npos) << log;
+}
+
 // Another local user can neither steer the agent nor the simulator, and what it plants in
 // /dev/shm before the agent starts is replaced, not adopted.
 TEST(ChannelFaultsE2eTest, OtherUsersCannotReachOrSquatTheChannel) {
@@ -130,6 +176,12 @@ TEST(ChannelFaultsE2eTest, OtherUsersCannotReachOrSquatTheChannel) {
   RunResult set = asNobody({BinaryPath("vigilctl"), "set-param", "cpu-overtemp-shutdown", "on"});
   EXPECT_NE(set.status, 0) << set.out << set.err;
   EXPECT_EQ(block::LoadU32(h.block(), block::kCpuOverTempShutdown), 0u);
+  // Told what stands in the way, not that the running agent is absent.
+  EXPECT_NE(set.err.find("permission denied"), std::string::npos) << set.err;
+  EXPECT_NE(set.err.find("\"vigilagent\""), std::string::npos) << set.err;
+  h.sandbox().WriteFile("collector/keep", "");
+  RunResult textfile = asNobody({BinaryPath("vigilctl"), "metrics", "--textfile", h.sandbox().Path("collector")});
+  EXPECT_NE(textfile.err.find("(EACCES)"), std::string::npos) << textfile.err;
   RunResult ctl = asNobody({BinaryPath("hwgate-sim"), "ctl", "stats"});
   EXPECT_NE(ctl.status, 0) << ctl.out;
   struct stat sock;

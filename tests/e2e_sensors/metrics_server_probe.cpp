@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <regex>
 
 namespace vigil::test {
@@ -73,6 +76,36 @@ bool MetricsServerProbe::Stop() {
   if (!process_ || !process_->Running()) return process_ && process_->Wait(0ms) == 0;
   process_->Signal(SIGTERM);
   return process_->Wait(10s) == 0;
+}
+
+int ConnectUnix(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
+std::string Exchange(int fd, const std::string& request) {
+  std::string answer;
+  if (fd < 0) return answer;
+  if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+    char buffer[16384];
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 5000) != 1) break;
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      answer.append(buffer, std::size_t(n));
+    }
+  }
+  ::close(fd);
+  return answer;
 }
 
 int FreeLoopbackPort() {

@@ -31,6 +31,12 @@ class MetricsServerProbe {
   int port_ = 0;
 };
 
+// A connected Unix stream socket (fd), or -1.
+int ConnectUnix(const std::string& path);
+// Sends `request` on the connected `fd`, reads until the server closes or 5 s pass without a
+// byte, closes `fd`, and returns what came back.
+std::string Exchange(int fd, const std::string& request);
+
 // A loopback TCP port free at the time of the call.
 int FreeLoopbackPort();
 

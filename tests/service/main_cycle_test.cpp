@@ -85,6 +85,11 @@ TEST_F(MainCycleTest, UnusableMappingRunsOnAPrivateBlockAndFreesIt) {
   EXPECT_EQ(AgentMainCycle(), -1);  // no driver here: the start-up fails
   EXPECT_EQ(gBlock, nullptr);
   EXPECT_EQ(BlockBytes(), "too small");
+  // Said in the log and in the status: it does not pass for an agent clients can read.
+  EXPECT_EQ(os::memory::ServiceStatusNote(), "block-unpublished");
+  bool logged = false;
+  for (const auto& box : os::memory::MessageBoxes()) logged = logged || box.text.find("no client can see") != std::string::npos;
+  EXPECT_TRUE(logged);
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "command.h"
 #include "metrics_scrape.h"
 #include "metrics_server.h"
@@ -37,6 +42,41 @@ TEST(TextfileTest, ReplacesTheFileWholeAndLeavesTheRestOfTheFolder) {
   EXPECT_EQ(WriteTextfile((dir / "missing").string(), "x 1\n"), kExitFailed);
   fs::remove_all(dir);
 }
+
+#ifndef _WIN32
+// Another user who may add and rename entries in the folder could swap our temporary file for a
+// link to a root-only file; a sticky folder stops that only when we own it.
+TEST(TextfileTest, RefusesFoldersOthersMayRewriteAndWritesMode0644Regardless) {
+  struct Case {
+    mode_t mode;
+    uid_t owner;  // 0: us (the tests run as root or as the folder's maker)
+    bool written;
+  };
+  const Case cases[] = {{0755, 0, true},    {0700, 0, true},  {0775, 0, false},
+                        {0777, 0, false},   {01777, 0, true}, {01777, 65534, false},
+                        {01770, 0, true},   {0757, 0, false}};
+  const bool root = geteuid() == 0;
+  for (const Case& c : cases) {
+    if (c.owner != 0 && !root) continue;
+    const fs::path dir = fs::temp_directory_path() / ("vigil-textfile-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    ASSERT_EQ(::chmod(dir.c_str(), c.mode), 0);
+    if (c.owner != 0) {
+      ASSERT_EQ(::chown(dir.c_str(), c.owner, c.owner), 0);
+    }
+    const mode_t saved = ::umask(077);
+    EXPECT_EQ(WriteTextfile(dir.string(), "x 1\n") == kExitOk, c.written) << std::oct << c.mode;
+    ::umask(saved);
+    struct stat st{};
+    const bool exists = ::stat((dir / kTextfileName).c_str(), &st) == 0;
+    EXPECT_EQ(exists, c.written) << std::oct << c.mode;
+    if (exists) {
+      EXPECT_EQ(st.st_mode & 07777, 0644u) << std::oct << c.mode;
+    }
+    fs::remove_all(dir);
+  }
+}
+#endif
 
 TEST(ListenAddressTest, AddressAndPort) {
   struct Case {

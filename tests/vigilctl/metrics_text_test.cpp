@@ -216,7 +216,8 @@ TEST_F(MetricsBlockTest, LogUtilizationOnlyWhenKnown) {
 
 TEST(MetricsTextTest, WithoutABlockTheAgentIsDown) {
   EXPECT_EQ(FormatMetrics({nullptr, {}, RefreshOutcome::kFailed}),
-            "# HELP vigil_agent_up 1 when the agent has completed its start-up in the block.\n"
+            "# HELP vigil_agent_up 1 when an agent is running and answering: started in the block, service "
+            "running, request channel held.\n"
             "# TYPE vigil_agent_up gauge\nvigil_agent_up 0\n"
             "# HELP vigil_scrape_refresh_success 1 when the agent refreshed the sensor readings for this scrape.\n"
             "# TYPE vigil_scrape_refresh_success gauge\nvigil_scrape_refresh_success 0\n");

@@ -1,6 +1,7 @@
 // What vigilctl shows for sensor records and the block header.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -88,6 +89,34 @@ TEST(UuidTextTest, FirstThreeFieldsAreStoredLittleEndian) {
   const uint8_t bytes[16] = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
                              0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
   EXPECT_EQ(UuidText(bytes), "00112233-4455-6677-8899-aabbccddeeff");
+}
+
+// A label may not write to the terminal: ESC, CSI (C1), BEL, CR and DEL come out as text.
+TEST_F(SensorViewTest, NamesInTheTableCannotSendTerminalControls) {
+  struct Case {
+    const char* name;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"\x1b[2J\x1b]0;pwned\x07", "\\x1B[2J\\x1B]0;pwned\\x07"},
+      {"CPU\rFAN", "CPU\\x0DFAN"},
+      {"a\x7f" "b", "a\\x7Fb"},
+      {"\xc2\x9b" "31m", "\\u009B31m"},
+      {"C:\\x", "C:\\\\x"},
+      {"\xff" "T", "\xef\xbf\xbd" "T"},
+      {"Temp \xc2\xb0" "C", "Temp \xc2\xb0" "C"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TerminalText(c.name), c.shown) << c.name;
+    std::fill(block_.begin(), block_.end(), 0);
+    Put(0, 0x21, 1, 1, c.name, 20.0f, 0);
+    b::StoreU16(block_.data(), b::kSensorCount, 1);
+    const std::string table = SensorTableText(ReadSensorRows(block_.data(), SensorKind::kAll));
+    EXPECT_NE(table.find(c.shown), std::string::npos) << table;
+    const std::string body = table.substr(table.find('\n') + 1);
+    EXPECT_EQ(std::count_if(body.begin(), body.end(), [](char ch) { return (ch >= 0 && ch < 0x20) || ch == 0x7f; }),
+              1) << table;  // the line feed alone
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // vigilctl commands: each lives in its own file and is listed in the table of main.cpp.
 #pragma once
 
+#include <string>
+
 namespace vigilctl {
 
 // Exit codes shared by every command.
@@ -9,6 +11,9 @@ constexpr int kExitFailed = 1;      // the operation itself failed (registry, fi
 constexpr int kExitUsage = 2;
 constexpr int kExitNoAnswer = 3;    // the agent did not answer, or has not started
 constexpr int kExitNoBlock = 4;     // no usable shared block
+
+// "Permission denied (EACCES)": the message and, where the C library knows it, the errno name.
+std::string ErrnoText(int error);
 
 // argv[0] is the command name; the rest are its arguments.
 using CommandFn = int (*)(int argc, char** argv);

@@ -63,6 +63,12 @@ int RunEvents(int argc, char** argv) {
     for (int tick = 0; tick < 10 && !gInterrupted; ++tick) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    // A block cut short or replaced is attached again: the agent restores it at its next poll.
+    if (AttachedBlockReplaced()) {
+      uint8_t* again = nullptr;
+      if (AttachBlock(&again) != kExitOk) continue;
+      block = again;
+    }
     const RingCounters now = ReadRingCounters(block);
     if (now.appendCount != counters.appendCount) {
       Print(ReadEventRows(block, NewSlots(counters, now)), json, true);

@@ -1,10 +1,8 @@
 #include "metrics_scrape.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <random>
-#include <system_error>
+#include <cmath>
 
+#include "agent_liveness.h"
 #include "agent_request.h"
 #include "client_block.h"
 #include "command.h"
@@ -15,57 +13,50 @@
 
 namespace vigilctl {
 
-std::string MetricsScraper::Scrape(int* exitCode) {
+std::string MetricsScraper::Compose(int* exitCode, bool ask, RefreshOutcome last, double ageSeconds) {
+  // A block cut short or made anew since we attached: the agent publishes the one at its name.
+  if (block_ != nullptr && AttachedBlockReplaced()) block_ = nullptr;
   if (block_ == nullptr && AttachBlock(&block_) != kExitOk) {
     block_ = nullptr;
     *exitCode = kExitNoBlock;
-    return FormatMetrics({nullptr, {}, refresh_ ? RefreshOutcome::kFailed : RefreshOutcome::kNotAsked});
+    return FormatMetrics({nullptr, {}, ask || refresh_ ? RefreshOutcome::kFailed : RefreshOutcome::kNotAsked});
   }
   if (!platformRead_) platformRead_ = ReadPlatformIdentity(&platform_);
-  RefreshOutcome refresh = RefreshOutcome::kNotAsked;
   *exitCode = kExitOk;
-  if (refresh_) {
-    const bool done = AgentStarted(block_) && SendRequest(block_, vigil::kRequestRefreshAll, true, timeoutMs_) == kExitOk;
-    refresh = done ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
-    if (!done) *exitCode = kExitNoAnswer;
+  bool up = AgentStarted(block_) && ServiceReportsRunning();
+  RefreshOutcome refresh = last;
+  if (ask) {
+    up = up && SendRequest(block_, vigil::kRequestRefreshAll, true, timeoutMs_) == kExitOk;
+    refresh = up ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
+    if (!up) *exitCode = kExitNoAnswer;
+  } else {
+    up = up && last != RefreshOutcome::kFailed && RequestChannelHeld();
+    if (!up && last != RefreshOutcome::kNotAsked) *exitCode = kExitNoAnswer;
   }
-  MetricsSource source{block_, platform_, refresh};
-  if (!ReadLogUtilization(platform_.logDataSize, &source.logUtilization)) source.logUtilization = kNoLogUtilization;
+  // Readings nobody refreshed are not current: a scraper that refreshes shows none of them
+  // while no agent answers. Without refresh the block is shown as it stands.
+  const bool shown = up || (!ask && !refresh_ && last == RefreshOutcome::kNotAsked);
+  MetricsSource source{shown ? block_ : nullptr, platform_, refresh};
+  source.agentUp = up;
+  if (shown && ageSeconds >= 0) source.refreshAgeSeconds = ageSeconds;
+  if (shown && !ReadLogUtilization(platform_.logDataSize, &source.logUtilization)) source.logUtilization = kNoLogUtilization;
   return FormatMetrics(source);
 }
 
-int WriteTextfile(const std::string& dir, const std::string& text) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (!fs::is_directory(dir, error)) {
-    std::fprintf(stderr, "vigilctl: %s is not a directory\n", dir.c_str());
-    return kExitFailed;
+std::string SharedScraper::Scrape() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int rc = 0;
+  const auto now = std::chrono::steady_clock::now();
+  if (refreshed_ && now - lastAt_ < interval_) {
+    const double age = std::chrono::duration<double>(now - lastAt_).count();
+    return scraper_.ScrapeCached(&rc, last_, std::round(age * 1000) / 1000);
   }
-  // A name the collectors skip (they read *.prom), unique to this writer.
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(std::random_device{}()));
-  const fs::path target = fs::path(dir) / kTextfileName;
-  const fs::path temporary = fs::path(dir) / (std::string(".") + kTextfileName + suffix);
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (written) {
-    fs::permissions(temporary,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read,
-                    error);
-    written = !error;
-  }
-  if (written) {
-    fs::rename(temporary, target, error);
-    written = !error;
-  }
-  if (!written) {
-    std::fprintf(stderr, "vigilctl: cannot write %s: %s\n", target.string().c_str(),
-                 error ? error.message().c_str() : "write failed");
-    if (file != nullptr) fs::remove(temporary, error);
-    return kExitFailed;
-  }
-  return kExitOk;
+  std::string text = scraper_.ScrapeFresh(&rc);
+  // Failed refreshes count too: a dead or hung agent is not asked again before the interval.
+  refreshed_ = true;
+  lastAt_ = std::chrono::steady_clock::now();
+  last_ = rc == kExitOk ? RefreshOutcome::kDone : RefreshOutcome::kFailed;
+  return text;
 }
 
 }  // namespace vigilctl

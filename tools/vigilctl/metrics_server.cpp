@@ -1,137 +1,192 @@
 #include "metrics_server.h"
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
-#include <httplib.h>
+#include <microhttpd.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+#include "os/posix/object_access.h"
 
 namespace vigilctl {
 namespace {
 
-// Limits that keep one slow or hostile client from stalling the others or growing memory: a
-// read or write that makes no progress for this long ends its connection, a request carries no
-// body worth keeping, and an idle kept-alive connection is closed.
-constexpr time_t kIoTimeoutSeconds = 5;
-constexpr time_t kKeepAliveSeconds = 5;
-constexpr std::size_t kKeepAliveRequests = 20;
-constexpr std::size_t kMaxPayloadBytes = 4096;
-// Accepted connections waiting for a worker; when they are this many the accept loop waits
-// too, and further clients queue in the kernel's listen backlog instead of in our memory.
-constexpr std::size_t kMaxWaitingConnections = 16;
+// libmicrohttpd parses requests in event loops (epoll): a slow or silent client costs a
+// connection slot and its memory pool, never a thread. Each limit keeps hostile clients from
+// stalling scrapes or growing memory:
+// - a request whose header does not fit the connection's pool is answered 431 and closed, so
+//   an endless header line costs at most this much;
+constexpr std::size_t kConnectionMemoryBytes = 8192;
+// - a connection idle for this long (no byte either way) is closed;
+constexpr unsigned kIdleTimeoutSeconds = 10;
+// - at most this many connections at once; beyond it new ones are closed at accept;
+constexpr unsigned kMaxConnections = 512;
+// - connections the kernel queues before we accept them.
+constexpr int kListenBacklog = 128;
 
 constexpr const char* kContentType = "text/plain; version=0.0.4";
 
-// A fixed set of workers over a bounded queue (httplib's own pool queues without limit).
-class BoundedPool final : public httplib::TaskQueue {
- public:
-  explicit BoundedPool(unsigned threads) {
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
-  }
+MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string& body, const char* allow) {
+  MHD_Response* response =
+      MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+  if (response == nullptr) return MHD_NO;
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, status == MHD_HTTP_OK ? kContentType : "text/plain");
+  if (allow != nullptr) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allow);
+  const MHD_Result queued = MHD_queue_response(connection, status, response);
+  MHD_destroy_response(response);
+  return queued;
+}
 
-  void enqueue(std::function<void()> fn) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    room_.wait(lock, [&] { return jobs_.size() < kMaxWaitingConnections || shutdown_; });
-    jobs_.push_back(std::move(fn));
-    ready_.notify_one();
-  }
-
-  void shutdown() override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      shutdown_ = true;
-    }
-    ready_.notify_all();
-    room_.notify_all();
-    for (std::thread& t : workers_) t.join();
-  }
-
- private:
-  void Work() {
-    for (;;) {
-      std::function<void()> job;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return !jobs_.empty() || shutdown_; });
-        // Queued connections are still served at shutdown: each job closes its socket.
-        if (jobs_.empty()) return;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
-      }
-      room_.notify_one();
-      job();
+// The socket to listen on, bound: a TCP address (resolved, numeric port) or a Unix socket
+// path; -1 when it cannot be made. Non-blocking: every event loop of the pool accepts on it,
+// and one that finds the connection taken must not wait for the next.
+int BindTcp(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
+  int fd = -1;
+  for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
+    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+    if (fd < 0) continue;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (a->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (bind(fd, a->ai_addr, a->ai_addrlen) != 0) {
+      close(fd);
+      fd = -1;
     }
   }
+  freeaddrinfo(found);
+  return fd;
+}
 
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::condition_variable room_;
-  std::deque<std::function<void()>> jobs_;
-  bool shutdown_ = false;
-  std::vector<std::thread> workers_;
-};
+int BindUnix(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size());
+  // A socket left by an earlier server is replaced; anything else at the path is not ours.
+  struct stat st{};
+  if (lstat(path.c_str(), &st) == 0) {
+    if (!S_ISSOCK(st.st_mode) || unlink(path.c_str()) != 0) return -1;
+  }
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  // Made with no access for others from the start; then owner and the access group.
+  const mode_t saved = umask(0117);
+  const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  umask(saved);
+  if (!bound || !os::posix::SetPathAccess(path, os::posix::kObjectMode)) {
+    if (bound) unlink(path.c_str());
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
 struct MetricsServer::Impl {
-  explicit Impl(const MetricsServerOptions& o) : options(o), scraper(true, o.refreshTimeoutMs) {}
+  explicit Impl(const MetricsServerOptions& o) : options(o), scraper(o.refreshTimeoutMs, o.refreshIntervalMs) {}
+  ~Impl() {
+    if (listenFd >= 0) close(listenFd);
+    if (!options.unixPath.empty() && listenFd >= 0) unlink(options.unixPath.c_str());
+  }
+
+  static MHD_Result OnRequest(void* self, MHD_Connection* connection, const char* url, const char* method,
+                              const char*, const char*, size_t*, void** requestState) {
+    auto* impl = static_cast<Impl*>(self);
+    const bool fetch = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 || std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+    // The first call comes with the header alone. A GET answered then would be taken for an
+    // early answer to an unread body, and its connection closed: a pipelined request behind
+    // it would go unanswered. It is answered on the next call, once the request is complete
+    // (or at once, with its connection closed, when it carries a body after all).
+    static int headerSeen;
+    if (fetch && *requestState == nullptr) {
+      *requestState = &headerSeen;
+      return MHD_YES;
+    }
+    if (std::strcmp(url, "/metrics") != 0) return Answer(connection, MHD_HTTP_NOT_FOUND, "not found\n", nullptr);
+    // HEAD is answered as GET without the body by the library.
+    if (!fetch) return Answer(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed\n", "GET, HEAD");
+    // The agent not answering is in the exposition (vigil_agent_up 0); the scrape succeeds.
+    return Answer(connection, MHD_HTTP_OK, impl->scraper.Scrape(), nullptr);
+  }
 
   MetricsServerOptions options;
-  httplib::Server server;
-  std::mutex scrapeMutex;  // one refresh at a time: they share the agent's reply event
-  MetricsScraper scraper;
+  SharedScraper scraper;
+  int listenFd = -1;
   int boundPort = -1;
+  std::mutex mutex;
+  std::condition_variable stopped;
+  bool stopRequested = false;
 };
 
-MetricsServer::MetricsServer(const MetricsServerOptions& options) : impl_(std::make_unique<Impl>(options)) {
-  httplib::Server& s = impl_->server;
-  const unsigned threads = options.threads;
-  s.new_task_queue = [threads] { return new BoundedPool(threads); };
-  s.set_read_timeout(kIoTimeoutSeconds, 0);
-  s.set_write_timeout(kIoTimeoutSeconds, 0);
-  s.set_keep_alive_timeout(kKeepAliveSeconds);
-  s.set_keep_alive_max_count(kKeepAliveRequests);
-  s.set_payload_max_length(kMaxPayloadBytes);
-  // Headers and body go out in separate writes: without this, Nagle's algorithm holds the body
-  // for the client's delayed acknowledgement (40 ms a scrape).
-  s.set_tcp_nodelay(true);
-  Impl* impl = impl_.get();
-  s.Get("/metrics", [impl](const httplib::Request&, httplib::Response& response) {
-    std::string text;
-    {
-      std::lock_guard<std::mutex> lock(impl->scrapeMutex);
-      int rc = 0;
-      // The agent not answering is in the exposition (vigil_scrape_refresh_success 0); the
-      // scrape itself succeeds with the last values.
-      text = impl->scraper.Scrape(&rc);
-    }
-    response.set_content(std::move(text), kContentType);
-  });
-}
+MetricsServer::MetricsServer(const MetricsServerOptions& options) : impl_(std::make_unique<Impl>(options)) {}
 
 MetricsServer::~MetricsServer() = default;
 
 bool MetricsServer::Bind() {
   Impl& i = *impl_;
-  if (i.options.port == 0) {
-    i.boundPort = i.server.bind_to_any_port(i.options.host);
-  } else if (i.server.bind_to_port(i.options.host, i.options.port)) {
-    i.boundPort = i.options.port;
+  i.listenFd = i.options.unixPath.empty() ? BindTcp(i.options.host, i.options.port) : BindUnix(i.options.unixPath);
+  if (i.listenFd < 0) return false;
+  if (listen(i.listenFd, kListenBacklog) != 0) return false;
+  if (i.options.unixPath.empty()) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(i.listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+    i.boundPort = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                                     : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
   }
-  return i.boundPort > 0;
+  return true;
 }
 
 std::string MetricsServer::Address() const {
-  const std::string& host = impl_->options.host;
-  const bool v6 = host.find(':') != std::string::npos;
-  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->boundPort);
+  const Impl& i = *impl_;
+  if (!i.options.unixPath.empty()) return kUnixListenPrefix + i.options.unixPath;
+  const bool v6 = i.options.host.find(':') != std::string::npos;
+  return (v6 ? "[" + i.options.host + "]" : i.options.host) + ":" + std::to_string(i.boundPort);
 }
 
-bool MetricsServer::Serve() { return impl_->server.listen_after_bind(); }
+bool MetricsServer::Serve() {
+  Impl& i = *impl_;
+  if (i.listenFd < 0) return false;
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
+  MHD_Daemon* daemon =
+      MHD_start_daemon(flags, 0, nullptr, nullptr, &Impl::OnRequest, &i,
+                       MHD_OPTION_LISTEN_SOCKET, i.listenFd,
+                       MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(i.options.threads),
+                       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                       MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds,
+                       MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
+                       MHD_OPTION_END);
+  if (daemon == nullptr) return false;
+  {
+    std::unique_lock<std::mutex> lock(i.mutex);
+    i.stopped.wait(lock, [&] { return i.stopRequested; });
+  }
+  // Closes every connection and the listening socket.
+  MHD_stop_daemon(daemon);
+  i.listenFd = -1;
+  if (!i.options.unixPath.empty()) unlink(i.options.unixPath.c_str());
+  return true;
+}
 
-void MetricsServer::Stop() { impl_->server.stop(); }
+void MetricsServer::Stop() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->stopRequested = true;
+  impl_->stopped.notify_all();
+}
 
 }  // namespace vigilctl

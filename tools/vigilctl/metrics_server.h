@@ -1,4 +1,5 @@
-// The HTTP side of serve-metrics: GET /metrics on a bounded cpp-httplib server.
+// The HTTP side of serve-metrics: GET /metrics on a bounded HTTP server (libmicrohttpd on Linux,
+// http.sys on Windows).
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,13 @@ constexpr unsigned kDefaultServerThreads = 4;
 struct MetricsServerOptions {
   std::string host = "127.0.0.1";
   int port = 9764;
+  std::string unixPath;  // not empty: listen on this Unix socket (mode 0660, the access group)
   unsigned threads = kDefaultServerThreads;
   uint32_t refreshTimeoutMs = kMetricsRefreshTimeoutMs;
+  uint32_t refreshIntervalMs = kMetricsRefreshIntervalMs;
 };
+
+constexpr const char* kUnixListenPrefix = "unix:";
 
 // "ADDR:PORT", ADDR an IPv4 address, a host name or a bracketed IPv6 address ("[::1]:9764");
 // PORT 0 to 65535 (0: any free port, printed at start). False for anything else.
@@ -31,10 +36,11 @@ class MetricsServer {
 
   // Binds the listening socket. False when the address cannot be bound.
   bool Bind();
-  // "ADDR:PORT" as bound.
+  // "ADDR:PORT" or "unix:PATH" as bound.
   std::string Address() const;
-  // Serves until Stop(); each connection on one of `threads` workers, with read and write
-  // timeouts and bounded request sizes. False when serving failed. Calling thread.
+  // Serves until Stop(); connections are spread over `threads` event loops, each with a
+  // bounded memory pool, an idle timeout and a cap on their number. False when serving
+  // failed. Calling thread.
   bool Serve();
   // Any thread, also before Serve() has started.
   void Stop();

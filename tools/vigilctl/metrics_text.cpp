@@ -30,6 +30,7 @@ enum Family {
   kAgentInfo,
   kProtectiveShutdown,
   kRefreshSuccess,
+  kRefreshAge,
 };
 
 struct FamilyText {
@@ -53,12 +54,14 @@ constexpr FamilyText kFamilies[] = {
      "changes with every new event of that type."},
     {"vigil_bios_event_log_utilization_percent", "gauge",
      "Per cent of the BIOS event log data area in use after the agent's last completed poll."},
-    {"vigil_agent_up", "gauge", "1 when the agent has completed its start-up in the block."},
+    {"vigil_agent_up", "gauge",
+     "1 when an agent is running and answering: started in the block, service running, request channel held."},
     {"vigil_agent_info", "gauge", "Server model, manufacturer, product name and system UUID of the agent's server."},
     {"vigil_protective_shutdown_enabled", "gauge", "1 when the protective power-off on CPU over-temperature is enabled."},
     {"vigil_scrape_refresh_success", "gauge", "1 when the agent refreshed the sensor readings for this scrape."},
+    {"vigil_scrape_refresh_age_seconds", "gauge", "Seconds since the sensor readings were last refreshed."},
 };
-static_assert(sizeof kFamilies / sizeof kFamilies[0] == kRefreshSuccess + 1, "one text per family");
+static_assert(sizeof kFamilies / sizeof kFamilies[0] == kRefreshAge + 1, "one text per family");
 
 // The three kinds of reading sensors: their reading family and the word of their type label.
 struct SensorKindText {
@@ -245,7 +248,7 @@ std::string FormatMetrics(const MetricsSource& source) {
     WriteSensors(w, source.block);
     WriteEvents(w, source.block);
     if (source.logUtilization != kNoLogUtilization) w.Family1(kLogUtilization, source.logUtilization);
-    w.Family1(kAgentUp, header.startupComplete == 1 ? 1 : 0);
+    w.Family1(kAgentUp, source.agentUp && header.startupComplete == 1 ? 1 : 0);
     w.Header(kAgentInfo);
     const PlatformIdentity& p = source.platform;
     w.Sample(kAgentInfo,
@@ -257,6 +260,7 @@ std::string FormatMetrics(const MetricsSource& source) {
   if (source.refresh != RefreshOutcome::kNotAsked) {
     w.Family1(kRefreshSuccess, source.refresh == RefreshOutcome::kDone ? 1 : 0);
   }
+  if (source.block != nullptr && source.refreshAgeSeconds >= 0) w.Family1(kRefreshAge, source.refreshAgeSeconds);
   return out;
 }
 

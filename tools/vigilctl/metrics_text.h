@@ -18,6 +18,8 @@ struct MetricsSource {
   PlatformIdentity platform;  // labels of vigil_agent_info; "" where unknown
   RefreshOutcome refresh;   // kNotAsked leaves vigil_scrape_refresh_success out
   int32_t logUtilization = kNoLogUtilization;  // per cent; kNoLogUtilization leaves its family out
+  bool agentUp = true;      // false: the caller found no agent running and answering
+  double refreshAgeSeconds = -1;  // age of the readings; negative leaves it out
 };
 
 // The whole exposition, every family with # HELP and # TYPE and its samples together. Reads

@@ -9,6 +9,7 @@
 #include "contract/block_layout.h"
 #include "json_text.h"
 #include "text/json_string.h"
+#include "text/utf8_text.h"
 
 namespace vigilctl {
 namespace {
@@ -33,6 +34,33 @@ std::string TrimmedName(const uint8_t* field) {
 }
 
 }  // namespace
+
+std::string TerminalText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char escape[8];
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = vigil::text::Utf8SequenceLength(text, i);
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C1 controls (U+0080..U+009F, C2 80..C2 9F) act on terminals like ESC sequences.
+    const bool c1 = length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD, as the metrics show a stray byte
+      ++i;
+      continue;
+    }
+    if (byte < 0x20 || byte == 0x7F || c1) {
+      std::snprintf(escape, sizeof escape, c1 ? "\\u%04X" : "\\x%02X", c1 ? unsigned(text[i + 1] & 0xFF) : byte);
+      out += escape;
+    } else if (byte == '\\') {
+      out += "\\\\";
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  return out;
+}
 
 std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind) {
   namespace b = vigil::block;
@@ -106,14 +134,14 @@ std::string FormatReading(uint8_t sensorType, float reading) {
 
 std::string SensorTableText(const std::vector<SensorRow>& rows) {
   std::string out;
-  char line[256];
+  char line[512];  // a 32-byte name escaped is at most 192 bytes
   std::snprintf(line, sizeof line, "%-5s %-32s %-26s %-16s %s\n", "Index", "Name", "Type", "Reading", "State");
   out += line;
   for (const SensorRow& r : rows) {
     std::string reading = FormatReading(r.sensorType, r.reading);
     // The degree sign is two bytes but one column.
     int width = 16 + (reading.find("\u00B0") != std::string::npos ? 1 : 0);
-    std::snprintf(line, sizeof line, "%-5zu %-32s %-26s %-*s %s\n", r.index, r.name.c_str(),
+    std::snprintf(line, sizeof line, "%-5zu %-32s %-26s %-*s %s\n", r.index, TerminalText(r.name).c_str(),
                   SensorTypeName(r.sensorType).c_str(), width, reading.c_str(), StateName(r.state).c_str());
     out += line;
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vigilctl {
@@ -40,6 +41,11 @@ std::string SensorTypeName(uint8_t sensorType);
 std::string StateName(uint16_t state);
 // "25.0 °C", "3.300 V", "3000 RPM", "no reading", or "-" for discrete sensors.
 std::string FormatReading(uint8_t sensorType, float reading);
+
+// Text safe to print on a terminal: control characters (C0, DEL, C1) as \xNN or \uNNNN and
+// the backslash doubled, so a name from the block cannot move the cursor or send escape
+// sequences; every byte that is not part of valid UTF-8 as U+FFFD, as in the metrics.
+std::string TerminalText(std::string_view text);
 
 std::string SensorTableText(const std::vector<SensorRow>& rows);
 std::string SensorTableJson(const std::vector<SensorRow>& rows);

@@ -1,5 +1,7 @@
-// vigilctl serve-metrics [--listen ADDR:PORT] [--threads N] [--refresh-timeout MS]:
-// GET /metrics over HTTP for a Prometheus server, refreshing the readings on each scrape.
+// vigilctl serve-metrics [--listen ADDR:PORT|unix:PATH] [--threads N] [--refresh-timeout MS]
+//                       [--refresh-interval MS]:
+// GET /metrics over HTTP for a Prometheus server, refreshing the readings at most once per
+// interval however often it is scraped.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -22,9 +24,11 @@ volatile std::sig_atomic_t gStopRequested = 0;
 void OnStopSignal(int) { gStopRequested = 1; }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vigilctl serve-metrics [--listen ADDR:PORT] [--threads N] [--refresh-timeout MS]\n"
-                       "  default --listen %s, --threads %u, --refresh-timeout %u\n",
-               kDefaultListen, kDefaultServerThreads, kMetricsRefreshTimeoutMs);
+  std::fprintf(stderr,
+               "usage: vigilctl serve-metrics [--listen ADDR:PORT|unix:PATH] [--threads N] [--refresh-timeout MS] "
+               "[--refresh-interval MS]\n"
+               "  default --listen %s, --threads %u, --refresh-timeout %u, --refresh-interval %u\n",
+               kDefaultListen, kDefaultServerThreads, kMetricsRefreshTimeoutMs, kMetricsRefreshIntervalMs);
   return kExitUsage;
 }
 
@@ -49,12 +53,24 @@ int RunServeMetrics(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--refresh-timeout") == 0 && i + 1 < argc &&
                ParseNumber(argv[++i], 0, 60000, &number)) {
       options.refreshTimeoutMs = uint32_t(number);
+    } else if (std::strcmp(argv[i], "--refresh-interval") == 0 && i + 1 < argc &&
+               ParseNumber(argv[++i], 0, 3600000, &number)) {
+      options.refreshIntervalMs = uint32_t(number);
     } else {
       return Usage();
     }
   }
-  if (!ParseListenAddress(listen, &options.host, &options.port)) {
-    std::fprintf(stderr, "vigilctl: --listen wants ADDR:PORT (\"127.0.0.1:%s\", \"[::1]:%s\"), not \"%s\"\n",
+  const std::size_t prefix = std::strlen(kUnixListenPrefix);
+  if (std::strncmp(listen, kUnixListenPrefix, prefix) == 0) {
+#ifdef _WIN32
+    std::fprintf(stderr, "vigilctl: --listen unix:PATH is for Linux\n");
+    return kExitUsage;
+#else
+    options.unixPath = listen + prefix;
+#endif
+  } else if (!ParseListenAddress(listen, &options.host, &options.port)) {
+    std::fprintf(stderr,
+                 "vigilctl: --listen wants ADDR:PORT (\"127.0.0.1:%s\", \"[::1]:%s\") or unix:PATH, not \"%s\"\n",
                  kDefaultPort, kDefaultPort, listen);
     return kExitUsage;
   }

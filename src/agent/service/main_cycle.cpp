@@ -69,7 +69,10 @@ int AgentStartUp() {
   return 0;
 }
 
-void PollStep() { CheckShutdownTrigger(PollEventLog()); }
+void PollStep() {
+  KeepBlockWhole();
+  CheckShutdownTrigger(PollEventLog());
+}
 
 int Teardown() {
   // Nothing may be released while another thread can still reach it: first end the request
@@ -91,6 +94,14 @@ int Teardown() {
 int AgentMainCycle() {
   // Without even a private block there is nothing the agent could publish or serve.
   if (SetUpSharedBlock() != 0) return -1;
+  if (!BlockPublished()) {
+    // It goes on (its log and power-off still work), but it must not pass for serving clients.
+    os::MessageBox("Cannot publish the shared block \"DMFileMap\": the agent runs on a private copy that no "
+                   "client can see",
+                   "Shared block", os::kMbIconError);
+    os::SetServiceStatusNote("block-unpublished");
+    ReportServiceState(CurrentServiceState());
+  }
   LoadAgentParameters();
   StartRequestChannel();
   const bool started = AgentStartUp() == 0;

@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "os/os.h"
 #include "contract/block_layout.h"
@@ -16,6 +19,9 @@ namespace {
 // The mapping behind gView. It stays open, like the view, until the process ends; kept here so
 // it is still reachable (a second set-up in one process, as tests do, replaces it).
 os::Handle gMapping = nullptr;
+
+// The block as of the last poll: what the agent still holds of the pages a cut takes away.
+std::vector<uint8_t> gLastPoll;
 
 // The service thread publishes the block; the control handler and the request thread may
 // look at the pointer at the same moment, so it is handed over with release/acquire.
@@ -53,6 +59,36 @@ int SetUpSharedBlock() {
   }
   PublishBlock(block);
   return block != nullptr ? 0 : -1;
+}
+
+bool BlockPublished() { return gView != nullptr && CurrentBlock() == gView; }
+
+int KeepBlockWhole() {
+  if (!BlockPublished()) return 0;
+  std::size_t kept = 0;
+  if (!os::MappingCutShort(gMapping, &kept)) {
+    gLastPoll.assign(gView, gView + block::kSize);
+    return 0;
+  }
+  // Below the cut the view still shares the file; above it only the last poll's copy is left
+  // (zero when the cut came before the first poll).
+  std::vector<uint8_t> held(block::kSize, 0);
+  std::memcpy(held.data(), gView, kept);
+  if (gLastPoll.size() == block::kSize) std::memcpy(held.data() + kept, gLastPoll.data() + kept, block::kSize - kept);
+  const std::string what = "The shared block \"" + std::string(block::kName) + "\" was cut to " +
+                           std::to_string(kept) + " of " + std::to_string(block::kSize) + " bytes by another process";
+  static bool failureLogged = false;  // once, not at every poll
+  if (os::RestoreMappingSize(gMapping, gView) != 0) {
+    if (!failureLogged) os::MessageBox((what + "; its size cannot be restored: clients cannot read this agent").c_str(), "Shared block",
+                   os::kMbIconError);
+    failureLogged = true;
+    return -1;
+  }
+  failureLogged = false;
+  std::memcpy(gView, held.data(), block::kSize);
+  gLastPoll = std::move(held);
+  os::MessageBox((what + "; its size and contents are restored").c_str(), "Shared block", os::kMbIconWarning);
+  return 0;
 }
 
 void ReleaseSharedBlock() {

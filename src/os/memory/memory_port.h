@@ -78,6 +78,8 @@ std::vector<std::string> ShutdownRequests();
 
 // Every SetServiceStatus report, in order.
 std::vector<ServiceStatus> ServiceStatusReports();
+// The note SetServiceStatusNote left ("" for none).
+std::string ServiceStatusNote();
 // Hands `control` to the handler the service registered, on the calling thread, as the
 // service manager does. False when none is registered.
 bool SendServiceControl(uint32_t control);

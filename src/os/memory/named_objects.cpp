@@ -119,6 +119,10 @@ void* MapWholeView(Handle handle) {
   return mapping->bytes.data();
 }
 
+// In-process bytes keep their size: nothing can cut them short.
+bool MappingCutShort(Handle, std::size_t*) { return false; }
+int RestoreMappingSize(Handle, void*) { return -1; }
+
 Handle CreateNamedEvent(const char* name, bool manualReset, bool initialState) {
   if (name == nullptr) return nullptr;
   Namespace& names = Names();

@@ -29,6 +29,7 @@ struct Records {
   std::vector<memory::MessageBoxCall> boxes;
   std::vector<std::string> shutdowns;
   std::vector<ServiceStatus> statuses;
+  std::string note;
   ServiceCtrlHandlerFn handler = nullptr;
 };
 
@@ -126,6 +127,12 @@ Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn 
   return memory::AddHandle(std::make_shared<StatusHandle>());
 }
 
+void SetServiceStatusNote(const char* note) {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  records.note = note != nullptr ? note : "";
+}
+
 bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
   if (!memory::Find<StatusHandle>(statusHandle)) return false;
   Records& records = TheRecords();
@@ -143,6 +150,12 @@ std::vector<MessageBoxCall> MessageBoxes() { return CopyOf(&Records::boxes); }
 std::vector<std::string> ShutdownRequests() { return CopyOf(&Records::shutdowns); }
 
 std::vector<ServiceStatus> ServiceStatusReports() { return CopyOf(&Records::statuses); }
+
+std::string ServiceStatusNote() {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  return records.note;
+}
 
 bool SendServiceControl(uint32_t control) {
   ServiceCtrlHandlerFn handler = nullptr;
@@ -163,6 +176,7 @@ void ResetRecords() {
   records.boxes.clear();
   records.shutdowns.clear();
   records.statuses.clear();
+  records.note.clear();
   records.handler = nullptr;
 }
 

@@ -127,7 +127,7 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
       if (fd < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO) return false;
       if (fd >= 0) close(fd);
       if (!request.create) {
-        errno = EACCES;
+        errno = EPERM;  // not "denied": it is there, but it is not the agent's
         return false;
       }
       if (!RemoveUntrusted(path, "it is not a file of this agent's user with at most owner and group access")) {
@@ -166,13 +166,16 @@ bool OpenNamedObject(const std::string& path, const ObjectRequest& request, Obje
       continue;
     }
     if (fstat(fd, &st) != 0) return Fail(fd);
-    if (static_cast<std::uint64_t>(st.st_size) < request.size) {
+    // A creator takes back an object of its own that a writer cut short: it holds what the
+    // clients attached to it hold, and grows again below. An opener cannot use it.
+    if (static_cast<std::uint64_t>(st.st_size) < request.size && !request.create) {
       close(fd);
       result->tooSmall = true;
       errno = EMSGSIZE;
       return false;
     }
-    // A creator reserves the space; an object made by some other means might be sparse.
+    // A creator reserves the space (growing a cut object back); an object made by some other
+    // means might be sparse.
     if (request.create && !Reserve(fd, request.size)) return Fail(fd);
     result->fd = fd;
     return true;

@@ -29,7 +29,8 @@ struct ObjectResult {
 // bytes reserved (no space: failure, never a later fault), the access of object_access.h and
 // `initial` in place before any other process can open it. When creating, whatever untrusted
 // thing stands at `path` is removed (and logged) and replaced; an opener refuses it. Returns
-// false with errno set (ENOENT: absent or a leftover; ENOSPC: no room; EBUSY: another process
+// false with errno set (ENOENT: absent or a leftover; EACCES: no permission; EPERM: an opener
+// found something it does not trust; ENOSPC: no room; EBUSY: another process
 // keeps the object locked exclusively). Any thread may call.
 bool OpenNamedObject(const std::string& path, const ObjectRequest& request, ObjectResult* result);
 

@@ -142,13 +142,30 @@ Handle RegisterServiceCtrlHandler(const char* serviceName, ServiceCtrlHandlerFn 
   return posix::ToHandle(TheStatusHandle());
 }
 
+namespace {
+std::mutex gNoteMutex;
+std::string gNote;
+}  // namespace
+
+void SetServiceStatusNote(const char* note) {
+  std::lock_guard<std::mutex> lock(gNoteMutex);
+  gNote = note != nullptr ? posix::OneLine(note) : "";
+}
+
 bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
   posix::HandleRef<StatusHandle> handle(statusHandle);
   if (!handle || posix::ServiceStateName(status.currentState) == nullptr) return false;
-  bool recorded = posix::AppendLine(StatusPath(), posix::StatusLine(status));
-  if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) {
-    posix::SendNotify(notifySocket, posix::NotifyMessage(status));
+  std::string line = posix::StatusLine(status);
+  std::string message = posix::NotifyMessage(status);
+  {
+    std::lock_guard<std::mutex> lock(gNoteMutex);
+    if (!gNote.empty()) {
+      line.insert(line.size() - 1, " note=" + gNote);
+      message += " (" + gNote + ")";
+    }
   }
+  bool recorded = posix::AppendLine(StatusPath(), line);
+  if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) posix::SendNotify(notifySocket, message);
   return recorded;
 }
 

@@ -1,6 +1,7 @@
 // Named shared block: the file /dev/shm/<name> under the root, which on the real root is the
 // POSIX shared memory object that clients open with shm_open. Its lifetime and access are
 // those of named_object.h and object_access.h.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -88,6 +89,24 @@ void* MapWholeView(Handle handle) {
   void* view = posix::MapGuardedView(mapping->fd(), mapping->size());
   if (view != nullptr) mapping->MarkViewed();
   return view;
+}
+
+bool MappingCutShort(Handle handle, std::size_t* keptBytes) {
+  posix::HandleRef<Mapping> mapping(handle);
+  struct stat st;
+  if (!mapping || fstat(mapping->fd(), &st) != 0) return false;
+  if (static_cast<std::uint64_t>(st.st_size) >= mapping->size()) return false;
+  if (keptBytes != nullptr) *keptBytes = static_cast<std::size_t>(st.st_size);
+  return true;
+}
+
+int RestoreMappingSize(Handle handle, void* view) {
+  posix::HandleRef<Mapping> mapping(handle);
+  if (!mapping || view == nullptr) return -1;
+  // Growing the file back gives zero pages past the cut; reserving them means no later write
+  // can fault for want of room.
+  if (posix_fallocate(mapping->fd(), 0, static_cast<off_t>(mapping->size())) != 0) return -1;
+  return posix::RemapGuardedView(view, mapping->fd(), mapping->size()) ? 0 : -1;
 }
 
 }  // namespace os

@@ -86,6 +86,10 @@ void* MapGuardedView(int fd, std::size_t size) {
   return view;
 }
 
+bool RemapGuardedView(void* view, int fd, std::size_t size) {
+  return mmap(view, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) == view;
+}
+
 void UnmapGuardedView(void* view, std::size_t size) {
   auto start = reinterpret_cast<std::uintptr_t>(view);
   for (Slot& slot : gSlots) {

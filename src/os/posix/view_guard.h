@@ -14,6 +14,9 @@ namespace os::posix {
 // Maps `size` bytes of `fd` from offset 0 read/write and shared, and guards the view. Null on
 // failure. Any thread may call.
 void* MapGuardedView(int fd, std::size_t size);
+// Maps `fd` again over the whole of a view from MapGuardedView (same address, still guarded),
+// so the pages the guard replaced share the file again. False on failure.
+bool RemapGuardedView(void* view, int fd, std::size_t size);
 // Unmaps a view from MapGuardedView. No thread may still touch it.
 void UnmapGuardedView(void* view, std::size_t size);
 // How many pages the guard has replaced in this process (for tests and diagnostics).

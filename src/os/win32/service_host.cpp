@@ -63,4 +63,7 @@ bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
   return ::SetServiceStatus(static_cast<SERVICE_STATUS_HANDLE>(statusHandle), &record) != FALSE;
 }
 
+// SERVICE_STATUS has no text: the event log carries what the note would say.
+void SetServiceStatusNote(const char*) {}
+
 }  // namespace os

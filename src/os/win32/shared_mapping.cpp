@@ -36,4 +36,8 @@ void* MapWholeView(Handle mapping) {
   return ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
 }
 
+// A section keeps its size while any handle or view holds it: nothing can cut it short.
+bool MappingCutShort(Handle, std::size_t*) { return false; }
+int RestoreMappingSize(Handle, void*) { return -1; }
+
 }  // namespace os
