@@ -1,7 +1,15 @@
 // Costs of following the BIOS event log:
 //   BM_DecodeAndAppend   decode + ring append of one record, event table of 500 entries
+//   BM_RecordFields      the structured fields of one record's report
+//   BM_ReportRecord      one record's report through an open event source: the journal entry
+//                        (or syslog line) and its events.log line, written with the poll's
+//   BM_BareSystemLog     the journal entry (or, without a journal, the syslog line) alone
+//   BM_BareEventsWrite   one write() of a poll's 600 events.log lines on an open descriptor
 //   BM_FirstPoll600      the first poll after a start over a 600-record log (in-process
-//                        scripted driver; every record reported to the system event log)
+//                        scripted driver; every record reported to the system event log);
+//                        vs_bare: its time over the sum of the bare costs it cannot avoid
+//                        (600 x (decode + append + bare system log), one events.log write,
+//                        one position save)
 //   BM_TableLoad/0|1     the start-up's event table load: a model's tables (Kelvo B720) or the
 //                        generic set, both imported from fixtures/eventtables
 //   BM_FirstPollTable/0|1  the first poll of 600 records of every type with those tables (the
@@ -16,7 +24,10 @@
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <syslog.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,11 +40,15 @@
 
 #include "contract/registry_paths.h"
 #include "agent/eventlog/event_decoder.h"
+#include "agent/eventlog/event_fields.h"
+#include "agent/eventlog/event_reporting.h"
 #include "agent/eventlog/event_log_reader.h"
 #include "agent/eventlog/history_ring.h"
 #include "contract/driver_protocol.h"
 #include "agent/eventtables/event_table.h"
 #include "os/os.h"
+#include "os/posix/journal_sink.h"
+#include "os/posix/syslog_sink.h"
 #include "agent/platform/driver_channel.h"
 #include "agent/platform/model_identification.h"
 #include "agent/platform/smbios_parser.h"
@@ -103,6 +118,118 @@ void BM_DecodeAndAppend(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeAndAppend);
 
+// A decoded record with its fields, as the poll reports it.
+struct ReportedRecord {
+  vigil::DecodedEvent event;
+  vigil::EventFields fields;
+};
+
+void DecodeForReport(int i, ReportedRecord* out) {
+  const auto r = Record(i);
+  vigil::DecodeEventRecord(r.data(), uint32_t(r.size()), &out->event);
+  vigil::BuildBiosEventFields(out->event, std::size_t(i), &out->fields);
+}
+
+void BM_RecordFields(benchmark::State& state) {
+  ReportedRecord record;
+  DecodeForReport(1, &record);
+  for (auto _ : state) {
+    vigil::EventFields fields;
+    vigil::BuildBiosEventFields(record.event, 17, &fields);
+    benchmark::DoNotOptimize(fields.size());
+  }
+}
+BENCHMARK(BM_RecordFields);
+
+void BM_ReportRecord(benchmark::State& state) {
+  ReportedRecord record;
+  DecodeForReport(1, &record);
+  vigil::SystemEventReports reports(vigil::kEventSourceName);
+  int pending = 0;
+  for (auto _ : state) {
+    reports.Report(record.event.text, os::kEventTypeWarning, vigil::kBiosEventCategory, &record.fields);
+    // A poll's worth of lines, then their write, as a first poll does.
+    if (++pending == 600) {
+      reports.Close();
+      pending = 0;
+    }
+  }
+}
+BENCHMARK(BM_ReportRecord);
+
+// What the system log itself is handed for one record, the message and its fields.
+std::vector<os::posix::JournalField> JournalEntry(const ReportedRecord& record) {
+  std::vector<os::posix::JournalField> entry = {
+      {"MESSAGE", std::string(record.event.text) + "."}, {"PRIORITY", "4"}, {"SYSLOG_IDENTIFIER", vigil::kEventSourceName}};
+  for (std::size_t i = 0; i < record.fields.size(); ++i) {
+    entry.push_back({record.fields.data()[i].name, record.fields.data()[i].value});
+  }
+  return entry;
+}
+
+void BareSystemLog(const std::vector<os::posix::JournalField>& entry) {
+  if (!os::posix::SendToJournal(entry)) os::posix::WriteSyslog(vigil::kEventSourceName, LOG_WARNING, entry[0].value);
+}
+
+void BM_BareSystemLog(benchmark::State& state) {
+  ReportedRecord record;
+  DecodeForReport(1, &record);
+  const auto entry = JournalEntry(record);
+  for (auto _ : state) BareSystemLog(entry);
+}
+BENCHMARK(BM_BareSystemLog);
+
+// A poll's events.log lines, about the length the port writes for these records.
+std::string PollLines() {
+  std::string lines;
+  for (int i = 0; i < 600; ++i) lines += std::string(380, 'x') + "\n";
+  return lines;
+}
+
+void BareEventsWrite(int fd, const std::string& lines) {
+  benchmark::DoNotOptimize(write(fd, lines.data(), lines.size()));
+}
+
+void BM_BareEventsWrite(benchmark::State& state) {
+  const std::string path = std::string(getenv("VIGIL_ROOT")) + "/bare-events.log";
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const std::string lines = PollLines();
+  for (auto _ : state) BareEventsWrite(fd, lines);
+  close(fd);
+  unlink(path.c_str());
+}
+BENCHMARK(BM_BareEventsWrite)->Unit(benchmark::kMicrosecond);
+
+template <class F>
+double MeanNs(int repeats, F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < repeats; ++i) f(i);
+  return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / repeats;
+}
+
+// The sum of the bare costs of a first poll over 600 records, measured here and now.
+double BareFirstPollNs() {
+  std::vector<std::vector<uint8_t>> records;
+  for (int i = 0; i < 600; ++i) records.push_back(Record(i));
+  ReportedRecord record;
+  DecodeForReport(1, &record);
+  const auto entry = JournalEntry(record);
+  const double decodeAppend = MeanNs(6000, [&](int i) {
+    const auto& r = records[std::size_t(i) % records.size()];
+    vigil::DecodeEventRecord(r.data(), uint32_t(r.size()), &record.event);
+    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(record.event));
+  });
+  const double systemLog = MeanNs(6000, [&](int) { BareSystemLog(entry); });
+  const std::string path = std::string(getenv("VIGIL_ROOT")) + "/bare-events.log";
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const std::string lines = PollLines();
+  const double eventsWrite = MeanNs(20, [&](int) { BareEventsWrite(fd, lines); });
+  close(fd);
+  unlink(path.c_str());
+  const double save = MeanNs(20, [](int) { benchmark::DoNotOptimize(vigil::SaveLogPosition()); });
+  return 600 * (decodeAppend + systemLog) + eventsWrite + save;
+}
+
 // A driver answering LogReadRecord requests from a fixed log of whole 16-byte records.
 struct ScriptedLog {
   std::vector<uint8_t> bytes;
@@ -140,16 +267,20 @@ void RunFirstPolls(benchmark::State& state, std::vector<uint8_t> (*record)(int))
   os::RegisterLocalDevice(vigil::kDriverPath, ServeScripted, nullptr);
   vigil::gDriverRetryDelayMs = 0;
   vigil::OpenDriverChannel();
+  double pollNs = 0;
   for (auto _ : state) {
     vigil::gEventLogReader = vigil::EventLogReaderState{};
     vigil::gEventLogReader.logDataSize = 0xFFFF;
     vigil::ResetHistoryRing();
+    const auto start = std::chrono::steady_clock::now();
     vigil::PollEventLog();
+    pollNs += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
     if (vigil::gEventLogReader.storedPosition != 9600) state.SkipWithError("log not read whole");
   }
   vigil::CloseDriverChannel();
   os::RegisterLocalDevice(vigil::kDriverPath, nullptr, nullptr);
   state.SetItemsProcessed(state.iterations() * 600);
+  state.counters["vs_bare"] = pollNs / double(state.iterations()) / BareFirstPollNs();
 }
 
 void BM_FirstPoll600(benchmark::State& state) { RunFirstPolls(state, Record); }

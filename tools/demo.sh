@@ -53,7 +53,8 @@ say "Importing the B720 event tables into the registry (vigilctl reg import)"
 say "Starting vigilagent"
 "$bin/vigilagent" 2>"$VIGIL_ROOT/agent.err" &
 agent_pid=$!
-wait_for 15 grep -q RUNNING "$VIGIL_ROOT/run/vigilagent/status"
+# -s: the status file appears only once the agent writes it.
+wait_for 15 grep -qs RUNNING "$VIGIL_ROOT/run/vigilagent/status"
 # The first poll step follows the start-up at once and reports the whole log.
 wait_for 15 test -s "$events_log"
 sleep 0.5

@@ -183,7 +183,9 @@ struct EventField {
 // `fields` (may be null with fieldCount 0) travel with the report where the log keeps them.
 // POSIX: a journal entry with MESSAGE, PRIORITY, SYSLOG_IDENTIFIER and the fields; where no
 // journal takes it, the plain syslog line instead; both cases also the events.log JSON line
-// with the same fields. Win32: the fields are not part of an event log record and are dropped.
+// with the same fields. The events.log lines of one handle are written together when it is
+// deregistered (or earlier, once 64 KiB wait): a run of reports through one handle costs one
+// write. Win32: the fields are not part of an event log record and are dropped.
 bool ReportEvent(Handle source, uint16_t type, uint16_t category, uint32_t eventId,
                  const char* insertionString, const EventField* fields = nullptr, std::size_t fieldCount = 0);
 void DeregisterEventSource(Handle source);

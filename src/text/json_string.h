@@ -12,5 +12,7 @@ namespace vigil::text {
 // \u00XX; valid UTF-8 passes through; a byte that is not part of valid UTF-8 (texts may come
 // from Windows-1252 event tables or a hostile block) becomes \u00XX, its Latin-1 reading.
 std::string JsonString(std::string_view text);
+// The same literal appended to `out`.
+void AppendJsonString(std::string* out, std::string_view text);
 
 }  // namespace vigil::text

@@ -41,6 +41,23 @@ TEST(EventLog, ReportAppendsOneJsonLineWithTheMessageTableText) {
                 R"("MESSAGE":"line1\nline2.","PRIORITY":"3","SYSLOG_IDENTIFIER":"Vigil Agent"})"}));
 }
 
+TEST(EventLog, LinesOfOneHandleAreWrittenTogetherWhenItCloses) {
+  Sandbox sandbox;
+  os::Handle first = os::RegisterEventSource("Vigil Agent");
+  os::Handle second = os::RegisterEventSource("Vigil Agent");
+  EXPECT_TRUE(os::ReportEvent(first, os::kEventTypeWarning, 1, 100, "a"));
+  EXPECT_TRUE(os::ReportEvent(first, os::kEventTypeWarning, 1, 100, "b"));
+  EXPECT_TRUE(os::ReportEvent(second, os::kEventTypeWarning, 1, 100, "c"));
+  EXPECT_FALSE(sandbox.Exists("var/log/vigilagent/events.log"));
+  os::DeregisterEventSource(second);
+  os::DeregisterEventSource(first);
+  std::vector<std::string> messages;
+  for (const std::string& line : Lines(sandbox.ReadFile("var/log/vigilagent/events.log"))) {
+    messages.push_back(line.substr(line.find("\"message\":"), 14));
+  }
+  EXPECT_EQ(messages, (std::vector<std::string>{R"("message":"c.")", R"("message":"a.")", R"("message":"b.")"}));
+}
+
 // What the journal and syslog would have received, through the sinks' test seams.
 std::vector<std::vector<os::posix::JournalField>> gJournalEntries;
 bool gJournalRunning = true;

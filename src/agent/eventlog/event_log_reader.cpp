@@ -30,6 +30,9 @@ constexpr const char* kReplayShutdownCaption = "Shutdown";
 DecodedEvent gEvent;
 // Chosen by the start-up; the driver until then.
 LogRecordSource gSource = DriverLogRecords();
+// The new records of one poll go to the system event log through one handle, closed when the
+// poll ends.
+SystemEventReports gReports(kEventSourceName);
 
 void MarkSeen(std::size_t entryOffset, uint32_t value) {
   if (gBlock == nullptr) return;
@@ -53,7 +56,7 @@ void HandleRecord(const uint8_t* record, uint8_t length, bool isNew, LogPollResu
   EventFields fields;
   const std::size_t slot = entry >= block::kRingEntries ? (entry - block::kRingEntries) / block::kRingEntrySize : 0;
   BuildBiosEventFields(gEvent, slot, &fields);
-  ReportSystemEvent(kEventSourceName, gEvent.text, type, kBiosEventCategory, &fields);
+  gReports.Report(gEvent.text, type, kBiosEventCategory, &fields);
 }
 
 // A new first-record identity means the log was cleared or replaced: follow it from the
@@ -94,6 +97,9 @@ bool WalkResponse(LogReadRecord* response, bool replay, LogPollResult* seen) {
 
 void CompletePoll(uint16_t position) {
   EventLogReaderState& r = gEventLogReader;
+  // The reports reach the log before the position that passes their records is saved: a crash
+  // in between reports them again after the restart, never loses them.
+  gReports.Close();
   r.storedPosition = position;
   // The in-memory position is what counts for this run; a registry that refuses the write
   // only costs duplicates after a restart.
@@ -180,6 +186,7 @@ LogPollResult PollEventLog() {
       FollowLog(&seen);
     }
   }
+  gReports.Close();
   seen.newRecordSinceStart = gEventLogReader.newRecordReported;
   return seen;
 }

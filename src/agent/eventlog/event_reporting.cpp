@@ -46,12 +46,21 @@ void InstallEventSource() {
 
 void ReportSystemEvent(const char* source, const char* text, uint16_t type, uint16_t category,
                        const EventFields* fields) {
-  os::Handle handle = os::RegisterEventSource(source);
-  if (handle == nullptr) return;
+  SystemEventReports(source).Report(text, type, category, fields);
+}
+
+void SystemEventReports::Report(const char* text, uint16_t type, uint16_t category, const EventFields* fields) {
+  if (handle_ == nullptr) handle_ = os::RegisterEventSource(source_);
+  if (handle_ == nullptr) return;
   // The event stays in the history ring when the log refuses it: nothing to retry.
-  os::ReportEvent(handle, type, category, kBiosEventId, text, fields != nullptr ? fields->data() : nullptr,
+  os::ReportEvent(handle_, type, category, kBiosEventId, text, fields != nullptr ? fields->data() : nullptr,
                   fields != nullptr ? fields->size() : 0);
-  os::DeregisterEventSource(handle);
+}
+
+void SystemEventReports::Close() {
+  if (handle_ == nullptr) return;
+  os::DeregisterEventSource(handle_);
+  handle_ = nullptr;
 }
 
 }  // namespace vigil

@@ -2,6 +2,7 @@
 // JSON line per report in /var/log/vigilagent/events.log, which clients and tests read.
 #include <syslog.h>
 
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -17,13 +18,39 @@
 namespace os {
 namespace {
 
+// The events.log lines of one source handle are written together: a poll that reports its
+// new records through one handle costs one write, not one per record. They go out when the
+// handle is closed, or earlier once they fill kPendingLimit; one write() each on an O_APPEND
+// descriptor, so whole lines of concurrent reporters never interleave.
+constexpr std::size_t kPendingLimit = 64 * 1024;
+
 class EventSource final : public posix::PortObject {
  public:
   explicit EventSource(std::string name) : name_(std::move(name)) {}
+  ~EventSource() override { Flush(); }
   const std::string& name() const { return name_; }
 
+  bool Add(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_ += line;
+    return pending_.size() < kPendingLimit || WritePending();
+  }
+  bool Flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return WritePending();
+  }
+
  private:
+  bool WritePending() {
+    if (pending_.empty()) return true;
+    const bool written = posix::AppendLine(posix::RootedPath("/var/log/vigilagent/events.log"), pending_);
+    pending_.clear();
+    return written;
+  }
+
   std::string name_;
+  std::mutex mutex_;  // one handle may report from several threads
+  std::string pending_;
 };
 
 // The executable's message table on Windows holds "%1." for event 100: the insertion string
@@ -81,28 +108,39 @@ bool ReportEvent(Handle handle, uint16_t type, uint16_t category, uint32_t event
   int priority = 0;
   if (!source || !TypeOf(type, &typeName, &priority)) return false;
   std::string message = EventMessage(eventId, insertionString);
-  std::vector<posix::JournalField> entry = {
-      {"MESSAGE", message}, {"PRIORITY", std::to_string(priority)}, {"SYSLOG_IDENTIFIER", source->name()}};
+  std::vector<posix::JournalField> entry;
+  entry.reserve(3 + fieldCount);
+  entry.push_back({"MESSAGE", message});
+  entry.push_back({"PRIORITY", std::to_string(priority)});
+  entry.push_back({"SYSLOG_IDENTIFIER", source->name()});
   for (std::size_t i = 0; fields != nullptr && i < fieldCount; ++i) {
     if (IsFieldName(fields[i].name)) entry.push_back({fields[i].name, fields[i].value != nullptr ? fields[i].value : ""});
   }
   // The journal keeps the fields; without one (a container, a system without systemd) the
   // report still reaches the system log as the plain line it always was.
   if (!posix::SendToJournal(entry)) posix::WriteSyslog(source->name(), priority, message);
-  std::string line = "{\"source\":" + vigil::text::JsonString(source->name()) +
-                     ",\"eventId\":" + std::to_string(eventId) +
-                     ",\"category\":" + std::to_string(category) + ",\"type\":\"" + typeName +
-                     "\",\"message\":" + vigil::text::JsonString(message);
+  std::string line;
+  line.reserve(512);
+  line += "{\"source\":";
+  vigil::text::AppendJsonString(&line, source->name());
+  line += ",\"eventId\":" + std::to_string(eventId) + ",\"category\":" + std::to_string(category) +
+          ",\"type\":\"" + typeName + "\",\"message\":";
+  vigil::text::AppendJsonString(&line, message);
   for (const posix::JournalField& field : entry) {
-    line += "," + vigil::text::JsonString(field.name) + ":" + vigil::text::JsonString(field.value);
+    line.push_back(',');
+    vigil::text::AppendJsonString(&line, field.name);
+    line.push_back(':');
+    vigil::text::AppendJsonString(&line, field.value);
   }
   line += "}\n";
-  return posix::AppendLine(posix::RootedPath("/var/log/vigilagent/events.log"), line);
+  return source->Add(line);
 }
 
 void DeregisterEventSource(Handle handle) {
   posix::HandleRef<EventSource> source(handle);
-  if (source) CloseHandle(handle);
+  if (!source) return;
+  source->Flush();
+  CloseHandle(handle);
 }
 
 }  // namespace os

@@ -1,12 +1,51 @@
 #include "os/posix/journal_sink.h"
 
+#include <dlfcn.h>
 #include <sys/uio.h>
 #include <systemd/sd-journal.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "os/posix/sink_probe.h"
 
 namespace os::posix {
 namespace {
 
+using JournalSendv = decltype(&sd_journal_sendv);
+
+// Where journald listens for the native protocol.
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+
+// The journal client is loaded the first time a report finds journald's socket: a system
+// without a journal (a container, an initramfs) never maps libsystemd and the libraries it
+// pulls in. Once loaded it stays, and it keeps its own connection open between entries.
+JournalSendv JournalClient() {
+  static std::atomic<JournalSendv> loaded{nullptr};
+  static std::mutex mutex;
+  static SinkProbe journal(kJournalSocket);
+  // A system with a journal but without the client library reports to syslog for this run.
+  static std::atomic<bool> unavailable{false};
+  JournalSendv sendv = loaded.load(std::memory_order_acquire);
+  if (sendv != nullptr) return sendv;
+  if (unavailable.load(std::memory_order_relaxed) || !journal.Present()) return nullptr;
+  std::lock_guard<std::mutex> lock(mutex);
+  sendv = loaded.load(std::memory_order_relaxed);
+  if (sendv != nullptr || unavailable.load(std::memory_order_relaxed)) return sendv;
+  void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (library != nullptr) sendv = reinterpret_cast<JournalSendv>(dlsym(library, "sd_journal_sendv"));
+  if (sendv == nullptr) {
+    if (library != nullptr) dlclose(library);
+    unavailable.store(true, std::memory_order_relaxed);
+    return nullptr;
+  }
+  loaded.store(sendv, std::memory_order_release);
+  return sendv;
+}
+
 bool SendWithLibsystemd(const std::vector<JournalField>& fields) {
+  JournalSendv sendv = JournalClient();
+  if (sendv == nullptr) return false;
   std::vector<std::string> items;
   items.reserve(fields.size());
   for (const JournalField& f : fields) items.push_back(f.name + "=" + f.value);
@@ -14,7 +53,7 @@ bool SendWithLibsystemd(const std::vector<JournalField>& fields) {
   vectors.reserve(items.size());
   for (std::string& item : items) vectors.push_back({item.data(), item.size()});
   // Values may hold line feeds: the native protocol carries them (unlike syslog).
-  return sd_journal_sendv(vectors.data(), int(vectors.size())) >= 0;
+  return sendv(vectors.data(), int(vectors.size())) >= 0;
 }
 
 JournalSender gSender = SendWithLibsystemd;

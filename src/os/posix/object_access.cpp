@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "os/os.h"
@@ -11,16 +13,31 @@
 namespace os::posix {
 
 gid_t AccessGroup() {
+  // Read from /etc/group itself rather than through NSS: the package's sysusers file creates
+  // the group there, and an NSS lookup would map every module nsswitch.conf names (the
+  // systemd one and the libraries it links) into the agent for the rest of its life. Without
+  // the file or the group, the objects stay with the process's own group, which still keeps
+  // every other user out.
+  FILE* file = std::fopen("/etc/group", "re");
+  if (file == nullptr) return getegid();
+  gid_t gid = getegid();
   group entry{};
   group* found = nullptr;
   std::vector<char> buffer(4096);
-  // Without NSS (static tools, an initramfs) or without the group the lookup fails: the
-  // objects then stay with the process's own group, which still keeps every other user out.
-  while (getgrnam_r(kAccessGroupName, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
-         buffer.size() < (1u << 20)) {
-    buffer.resize(buffer.size() * 2);
+  while (true) {
+    const int status = fgetgrent_r(file, &entry, buffer.data(), buffer.size(), &found);
+    if (status == ERANGE && buffer.size() < (1u << 20)) {
+      buffer.resize(buffer.size() * 2);  // the entry is read again into the larger buffer
+      continue;
+    }
+    if (status != 0) break;
+    if (std::strcmp(found->gr_name, kAccessGroupName) == 0) {
+      gid = found->gr_gid;
+      break;
+    }
   }
-  return found != nullptr ? found->gr_gid : getegid();
+  std::fclose(file);
+  return gid;
 }
 
 bool SetObjectAccess(int fd, mode_t mode) {

@@ -1,0 +1,3 @@
+// The compile that produces the precompiled GoogleTest headers every test program reuses.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
