@@ -28,7 +28,7 @@ inline ScriptedBmc::SelRecord SelEvent(uint32_t stamp, uint8_t sensorType, uint8
   return r;
 }
 
-struct SdrSpec {
+struct SdrFields {
   uint8_t type = 0x01;  // full; 0x02 compact
   uint8_t owner = 0x20;
   uint8_t lun = 0;
@@ -41,7 +41,7 @@ struct SdrSpec {
   std::string name = "CPU Temp";
 };
 
-inline std::vector<uint8_t> Sdr(const SdrSpec& s) {
+inline std::vector<uint8_t> Sdr(const SdrFields& s) {
   const bool full = s.type == 0x01;
   std::vector<uint8_t> r(full ? 47 : 31, 0);  // up to the id string type/length byte
   r[2] = 0x51;

@@ -12,11 +12,11 @@ namespace hwlinux::ipmi {
 namespace {
 
 using testing::Sdr;
-using testing::SdrSpec;
+using testing::SdrFields;
 using Fault = ScriptedBmc::Fault;
 
-SdrSpec Spec(uint8_t number, uint8_t sensorType, uint8_t unit, const char* name) {
-  SdrSpec s;
+SdrFields Fields(uint8_t number, uint8_t sensorType, uint8_t unit, const char* name) {
+  SdrFields s;
   s.number = number;
   s.sensorType = sensorType;
   s.unit = unit;
@@ -27,28 +27,28 @@ SdrSpec Spec(uint8_t number, uint8_t sensorType, uint8_t unit, const char* name)
 TEST(SdrConversion, RawReadingsInTheAgentsUnits) {
   struct Case {
     const char* what;
-    SdrSpec spec;
+    SdrFields fields;
     uint8_t raw;
     bool valid;
     int32_t value;
   };
-  SdrSpec volts = Spec(2, 0x02, 4, "12V");
+  SdrFields volts = Fields(2, 0x02, 4, "12V");
   volts.m = 63, volts.k2 = -3;  // 63 mV a step
-  SdrSpec offset = Spec(3, 0x01, 1, "Inlet");
+  SdrFields offset = Fields(3, 0x01, 1, "Inlet");
   offset.m = 5, offset.b = -4, offset.k1 = 1, offset.k2 = -1;  // (5x - 40) / 10 degrees
-  SdrSpec twos = offset;
+  SdrFields twos = offset;
   twos.units1 = 0x80;
-  SdrSpec ones = offset;
+  SdrFields ones = offset;
   ones.units1 = 0x40;
-  SdrSpec none = offset;
+  SdrFields none = offset;
   none.units1 = 0xC0;
-  SdrSpec negativeM = Spec(4, 0x04, 18, "FAN1");
+  SdrFields negativeM = Fields(4, 0x04, 18, "FAN1");
   negativeM.m = -2, negativeM.b = 500, negativeM.k2 = 1;  // (500 - 2x) * 10 RPM
-  SdrSpec fahrenheit = Spec(5, 0x01, 2, "Ambient");
-  SdrSpec kelvin = Spec(6, 0x01, 3, "Board");
-  SdrSpec compact = Spec(7, 0x01, 1, "Compact");
+  SdrFields fahrenheit = Fields(5, 0x01, 2, "Ambient");
+  SdrFields kelvin = Fields(6, 0x01, 3, "Board");
+  SdrFields compact = Fields(7, 0x01, 1, "Compact");
   compact.type = 0x02;
-  SdrSpec square = volts;
+  SdrFields square = volts;
   square.k2 = 0;
   square.m = 1;
   const Case cases[] = {
@@ -64,7 +64,7 @@ TEST(SdrConversion, RawReadingsInTheAgentsUnits) {
   };
   for (const Case& c : cases) {
     SdrSensor sensor;
-    const std::vector<uint8_t> record = Sdr(c.spec);
+    const std::vector<uint8_t> record = Sdr(c.fields);
     ASSERT_TRUE(ParseSensorRecord(record.data(), record.size(), &sensor)) << c.what;
     int32_t value = 0;
     EXPECT_EQ(ConvertReading(sensor, c.raw, &value), c.valid) << c.what;
@@ -75,18 +75,18 @@ TEST(SdrConversion, RawReadingsInTheAgentsUnits) {
 }
 
 TEST(SdrRecords, OnlyServedThresholdSensorsAreParsed) {
-  SdrSpec discrete = Spec(1, 0x01, 1, "Discrete");
+  SdrFields discrete = Fields(1, 0x01, 1, "Discrete");
   discrete.eventType = 0x6F;
-  SdrSpec percentFan = Spec(2, 0x04, 19, "FAN %");
-  SdrSpec software = Spec(3, 0x01, 1, "SW");
+  SdrFields percentFan = Fields(2, 0x04, 19, "FAN %");
+  SdrFields software = Fields(3, 0x01, 1, "SW");
   software.owner = 0x41;
-  SdrSpec current = Spec(4, 0x03, 5, "Amps");
-  for (const SdrSpec& s : {discrete, percentFan, software, current}) {
+  SdrFields current = Fields(4, 0x03, 5, "Amps");
+  for (const SdrFields& s : {discrete, percentFan, software, current}) {
     SdrSensor sensor;
     const auto record = Sdr(s);
     EXPECT_FALSE(ParseSensorRecord(record.data(), record.size(), &sensor)) << s.name;
   }
-  const auto good = Sdr(Spec(9, 0x02, 4, "  P3V3  "));
+  const auto good = Sdr(Fields(9, 0x02, 4, "  P3V3  "));
   SdrSensor sensor;
   for (std::size_t cut = 0; cut < 48; ++cut) {
     EXPECT_FALSE(ParseSensorRecord(good.data(), cut, &sensor)) << cut;
@@ -96,7 +96,7 @@ TEST(SdrRecords, OnlyServedThresholdSensorsAreParsed) {
   EXPECT_EQ(sensor.live.kind, SensorKind::kVoltage);
   EXPECT_EQ(sensor.live.key, SensorKey(0x20, 0, 9));
   // 6-bit packed ASCII: "CPU1" in three bytes.
-  auto packed = Sdr(Spec(9, 0x02, 4, "xxx"));
+  auto packed = Sdr(Fields(9, 0x02, 4, "xxx"));
   packed[47] = 0x83;
   packed[48] = 0x23;
   packed[49] = 0x5C;
@@ -108,11 +108,11 @@ TEST(SdrRecords, OnlyServedThresholdSensorsAreParsed) {
 class SdrSource : public ::testing::Test {
  protected:
   void SetUp() override {
-    bmc_.AddSdr(Sdr(Spec(0x30, 0x01, 1, "CPU Temp")), 100);
-    SdrSpec discrete = Spec(0x31, 0x01, 1, "Presence");
+    bmc_.AddSdr(Sdr(Fields(0x30, 0x01, 1, "CPU Temp")), 100);
+    SdrFields discrete = Fields(0x31, 0x01, 1, "Presence");
     discrete.eventType = 0x6F;
     bmc_.AddSdr(Sdr(discrete), 100);
-    SdrSpec remote = Spec(0x32, 0x04, 18, "FAN1");
+    SdrFields remote = Fields(0x32, 0x04, 18, "FAN1");
     remote.owner = 0x2C;
     remote.lun = 0x61;  // channel 6, LUN 1
     remote.type = 0x02;
@@ -148,7 +148,7 @@ TEST_F(SdrSource, ListsThresholdSensorsAndReadsEachInOneRoundTrip) {
   bmc_.exchanges = 0;
   EXPECT_EQ(List().size(), 2u);
   EXPECT_EQ(bmc_.exchanges, 1u);
-  bmc_.AddSdr(Sdr(Spec(0x33, 0x02, 4, "VBAT")), 200);
+  bmc_.AddSdr(Sdr(Fields(0x33, 0x02, 4, "VBAT")), 200);
   EXPECT_EQ(List().size(), 3u);
 }
 

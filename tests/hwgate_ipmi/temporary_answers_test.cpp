@@ -68,10 +68,10 @@ TEST(BusyBmc, TemporaryAnswersAreAskedAgainWithinABound) {
     ScriptedBmc bmc;
     for (uint32_t i = 0; i < 3; ++i) bmc.AddSel(Boot(kT0 + i), kT0 + i);
     for (int n = 1; n <= kSdrRecords; ++n) {
-      testing::SdrSpec spec;
-      spec.number = uint8_t(n);
-      spec.name = "T" + std::to_string(n);
-      bmc.AddSdr(testing::Sdr(spec), kT0);
+      testing::SdrFields fields;
+      fields.number = uint8_t(n);
+      fields.name = "T" + std::to_string(n);
+      bmc.AddSdr(testing::Sdr(fields), kT0);
     }
     bmc.readings[1] = {50, 0x40, 0x00};
     SelLogSource sel(bmc);
