@@ -168,7 +168,8 @@ TEST(AlertsE2eTest, CriticalSensorAlertArrivesNamingTheServerAndItsResolutionFol
   WebhookReceiver webhook;
   ASSERT_GT(webhook.port(), 0);
   Alertmanager alertmanager(h.sandbox(), webhook.port());
-  ASSERT_TRUE(alertmanager.WaitReady(20s)) << alertmanager.process().Stderr();
+  // Generous: under the sanitizer stage's load Alertmanager can take tens of seconds to start.
+  ASSERT_TRUE(alertmanager.WaitReady(60s)) << alertmanager.process().Stderr();
   const std::string rules = ShortenedRules(h.sandbox());
   ASSERT_FALSE(rules.empty());
   PrometheusServer prometheus(h.sandbox(), server.port(), {{rules}, alertmanager.port()});

@@ -45,7 +45,10 @@ class StandInAgent {
       }
     });
   }
-  ~StandInAgent() { Die(); }
+  ~StandInAgent() {
+    Die();
+    os::CloseHandle(mapping_);  // the view stays, as the port's views do
+  }
 
   // As a killed agent: its events go with it, the block stays with the clients that hold it.
   void Die() {
