@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vigil::text {
@@ -36,6 +37,27 @@ inline std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   }
   if (code < min || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
   return length;
+}
+
+// `text` as valid UTF-8 for a writer whose format escapes a few characters: a byte that starts
+// no valid sequence becomes U+FFFD, and each valid sequence goes to `escape(sequence, &out)`,
+// which appends its escaped form and returns true, or returns false to keep it as it is.
+template <class Escape>
+std::string ValidUtf8With(std::string_view text, Escape escape) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++i;
+      continue;
+    }
+    const std::string_view sequence = text.substr(i, length);
+    if (!escape(sequence, &out)) out.append(sequence);
+    i += length;
+  }
+  return out;
 }
 
 }  // namespace vigil::text

@@ -200,28 +200,18 @@ void WriteEvents(Writer& w, const uint8_t* block) {
 }  // namespace
 
 std::string LabelValue(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = vigil::text::Utf8SequenceLength(text, i);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";  // U+FFFD
-      ++i;
-      continue;
-    }
-    const char c = text[i];
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '"') {
-      out += "\\\"";
-    } else if (c == '\n') {
-      out += "\\n";
+  return vigil::text::ValidUtf8With(text, [](std::string_view c, std::string* out) {
+    if (c == "\\") {
+      *out += "\\\\";
+    } else if (c == "\"") {
+      *out += "\\\"";
+    } else if (c == "\n") {
+      *out += "\\n";
     } else {
-      out.append(text.substr(i, length));
+      return false;
     }
-    i += length;
-  }
-  return out;
+    return true;
+  });
 }
 
 std::string SampleValue(double value) {

@@ -36,30 +36,22 @@ std::string TrimmedName(const uint8_t* field) {
 }  // namespace
 
 std::string TerminalText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  char escape[8];
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = vigil::text::Utf8SequenceLength(text, i);
-    const auto byte = static_cast<unsigned char>(text[i]);
+  // A stray byte shows as U+FFFD, as the metrics show it.
+  return vigil::text::ValidUtf8With(text, [](std::string_view c, std::string* out) {
+    const auto byte = static_cast<unsigned char>(c[0]);
     // C1 controls (U+0080..U+009F, C2 80..C2 9F) act on terminals like ESC sequences.
-    const bool c1 = length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";  // U+FFFD, as the metrics show a stray byte
-      ++i;
-      continue;
-    }
+    const bool c1 = c.size() == 2 && byte == 0xC2 && static_cast<unsigned char>(c[1]) < 0xA0;
     if (byte < 0x20 || byte == 0x7F || c1) {
-      std::snprintf(escape, sizeof escape, c1 ? "\\u%04X" : "\\x%02X", c1 ? unsigned(text[i + 1] & 0xFF) : byte);
-      out += escape;
+      char escape[8];
+      std::snprintf(escape, sizeof escape, c1 ? "\\u%04X" : "\\x%02X", c1 ? unsigned(c[1] & 0xFF) : byte);
+      *out += escape;
     } else if (byte == '\\') {
-      out += "\\\\";
+      *out += "\\\\";
     } else {
-      out.append(text.substr(i, length));
+      return false;
     }
-    i += length;
-  }
-  return out;
+    return true;
+  });
 }
 
 std::vector<SensorRow> ReadSensorRows(const uint8_t* block, SensorKind kind) {
