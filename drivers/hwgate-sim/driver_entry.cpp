@@ -29,7 +29,7 @@ PDEVICE_OBJECT gDevice;
 HWGATE_TEXT(gDeviceName, L"\\Device\\HwGate");
 HWGATE_TEXT(gLinkName, L"\\DosDevices\\HwGate");
 
-static_assert(static_cast<uint32_t>(CTL_CODE(0x8000, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS)) == hwsim::kIoctlReadSmbiosTable,
+static_assert(static_cast<uint32_t>(CTL_CODE(0x8000, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS)) == vigil::kIoctlReadSmbiosTable,
               "the device type the agent's codes carry");
 static_assert(static_cast<uint32_t>(CTL_CODE(0x8000, 0x900, METHOD_BUFFERED, FILE_ANY_ACCESS)) == hwsim::control::kIoctlReset,
               "private codes are built like any other");

@@ -7,13 +7,13 @@
 
 #include <cstdint>
 
-#include "core/codes.h"
+#include "contract/driver_protocol.h"
 #include "core/core.h"
 
 namespace hwsim::control {
 
 // The device type that the agent's codes carry, for IoCreateDevice.
-constexpr uint32_t kDeviceType = kIoctlReadSmbiosTable >> 16;
+constexpr uint32_t kDeviceType = vigil::kIoctlReadSmbiosTable >> 16;
 constexpr uint32_t PrivateCode(uint32_t function) { return vigil::CtlCode(function); }
 
 // In: nothing. Empties the core as ResetCore does (stats included).
@@ -40,7 +40,7 @@ struct TableImage {
   uint32_t logCapacity;
   uint32_t smbiosFails;  // 0 or 1
   SensorSlot sensors[kMaxSensors];
-  uint8_t smbios[kSmbiosBufferSize];
+  uint8_t smbios[vigil::kSmbiosTableSize];
 };
 
 struct FailRequest {

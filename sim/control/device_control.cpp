@@ -4,7 +4,7 @@
 
 #include "contract/le_bytes.h"
 #include "control/control_codes.h"
-#include "core/bytes.h"
+#include "provider/bytes.h"
 #include "core/event_log.h"
 
 namespace hwsim::control {
@@ -14,28 +14,28 @@ namespace {
 constexpr uint32_t kMethodMask = 3;  // METHOD_BUFFERED is 0
 
 bool IsSensorType(uint8_t type) {
-  return type == kTypeVoltageProbe || type == kTypeTemperatureProbe || type == kTypeCoolingDevice;
+  return type == vigil::smbios::kTypeVoltageProbe || type == vigil::smbios::kTypeTemperatureProbe || type == vigil::smbios::kTypeCoolingDevice;
 }
 
 // A slot is read back through its offset and length (command 0x51), so both must stay inside
 // the table's data area.
 bool SlotFits(const SensorSlot& slot) {
-  return IsSensorType(slot.structureType) && slot.offset >= kSmbiosHeaderSize &&
-         static_cast<uint32_t>(slot.offset) + slot.length <= kSmbiosBufferSize;
+  return IsSensorType(slot.structureType) && slot.offset >= vigil::kSmbiosDataArea &&
+         static_cast<uint32_t>(slot.offset) + slot.length <= vigil::kSmbiosTableSize;
 }
 
 Outcome LoadTable(Core& core, const uint8_t* input) {
   // The image may be unaligned for its fields only in theory (pool buffers are aligned), but
   // copying it out first costs nothing and needs no such assumption.
   static TableImage image;  // too large for a kernel stack; calls are serialised
-  CopyBytes(reinterpret_cast<uint8_t*>(&image), input, sizeof(TableImage));
+  hwgate::CopyBytes(reinterpret_cast<uint8_t*>(&image), input, sizeof(TableImage));
   if (image.sensorCount > kMaxSensors || image.smbiosFails > 1) return Outcome::kBadInput;
   if (image.logCapacity > kMaxLogBytes || image.logCapacity < core.logLength) return Outcome::kBadInput;
   for (uint32_t i = 0; i < image.sensorCount; ++i) {
     if (!SlotFits(image.sensors[i])) return Outcome::kBadInput;
   }
-  CopyBytes(core.smbios, image.smbios, kSmbiosBufferSize);
-  CopyBytes(reinterpret_cast<uint8_t*>(core.sensors), reinterpret_cast<const uint8_t*>(image.sensors),
+  hwgate::CopyBytes(core.smbios, image.smbios, vigil::kSmbiosTableSize);
+  hwgate::CopyBytes(reinterpret_cast<uint8_t*>(core.sensors), reinterpret_cast<const uint8_t*>(image.sensors),
             sizeof(core.sensors));
   core.sensorCount = image.sensorCount;
   core.logCapacity = image.logCapacity;
@@ -58,7 +58,7 @@ Outcome AppendRecord(Core& core, const uint8_t* input, uint32_t inLength, uint8_
 
 Outcome SetSensorFrom(Core& core, const uint8_t* input) {
   SensorUpdate update;
-  CopyBytes(reinterpret_cast<uint8_t*>(&update), input, sizeof(update));
+  hwgate::CopyBytes(reinterpret_cast<uint8_t*>(&update), input, sizeof(update));
   return SetSensor(core, update.handle, update.raw, update.status) ? Outcome::kOk : Outcome::kBadInput;
 }
 
@@ -99,7 +99,7 @@ Outcome HandlePrivate(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLen
       return SetMalformed(core, vigil::le::Load32(buffer));
     case kIoctlSnapshot:
       if (inLength != 0 || outLength < sizeof(Core)) return Outcome::kBadLength;
-      CopyBytes(buffer, reinterpret_cast<const uint8_t*>(&core), sizeof(Core));
+      hwgate::CopyBytes(buffer, reinterpret_cast<const uint8_t*>(&core), sizeof(Core));
       *returned = sizeof(Core);
       return Outcome::kOk;
     default:
@@ -122,7 +122,7 @@ Outcome HandleDeviceControl(Core& core, uint32_t code, uint8_t* buffer, uint32_t
   const uint32_t room = inLength > outLength ? inLength : outLength;
   if (buffer == nullptr && room != 0) return Outcome::kBadLength;
   // The system buffer past the input is whatever the pool held; the core expects zeros.
-  if (room > inLength) FillBytes(buffer + inLength, 0, room - inLength);
+  if (room > inLength) hwgate::FillBytes(buffer + inLength, 0, room - inLength);
 
   // Everything that is not ours goes to the core, which counts and refuses what it does not
   // know, exactly as the Linux daemon's core does.

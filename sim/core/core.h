@@ -10,9 +10,19 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/codes.h"
+#include "contract/driver_protocol.h"
+#include "contract/smbios_types.h"
 
 namespace hwsim {
+
+// Room of the simulated platform: probes and cooling devices of one table, log bytes (log
+// positions are 16-bit on the wire), and the length of one log record. A record must fit one
+// exchange's data area, or no read could ever deliver it and the log would stall at it; longer
+// ones are refused when they are added.
+constexpr uint32_t kMaxSensors = 128;
+constexpr uint32_t kMaxLogBytes = 0xFFFF;
+constexpr uint32_t kMinRecordLength = 2;
+constexpr uint32_t kMaxRecordLength = vigil::kLogDataCapacity;
 
 enum class Layout : uint32_t {
   kNone = 0,          // header kind 0: the agent finds no table
@@ -42,7 +52,7 @@ struct Stats {
 };
 
 struct Core {
-  uint8_t smbios[kSmbiosBufferSize];
+  uint8_t smbios[vigil::kSmbiosTableSize];
   bool smbiosFails;
 
   SensorSlot sensors[kMaxSensors];
@@ -64,10 +74,9 @@ struct Core {
 // first-record time 0, no faults, counters 0.
 void ResetCore(Core& core);
 
-// Serves one device I/O control call the way a METHOD_BUFFERED driver does: `buffer` holds
-// the input on entry (zero-filled up to outLength) and receives the output in place; it must
-// be at least max(inLength, outLength) bytes. Returns success; *returned gets the byte count
-// (0 on failure). Never reads or writes outside the buffer whatever the lengths.
+// Serves one device I/O control call as hwgate::Serve (provider/serve.h) does from this core,
+// with the core's faults: a pending fail-next refuses the call, a pending malformed record
+// spoils the log answer. Counts what it answers and refuses in the core's stats.
 bool Serve(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength,
            uint32_t* returned);
 

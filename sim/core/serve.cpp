@@ -1,73 +1,51 @@
-// The three device control codes and the run-time controls of the simulated platform.
-#include <cstddef>
-
+// The simulated platform as a PlatformSource, its faults around the provider's answers, and
+// the run-time controls.
 #include "contract/driver_protocol.h"
-#include "contract/le_bytes.h"
-#include "core/bytes.h"
 #include "core/core.h"
 #include "core/event_log.h"
-#include "core/sensor_answer.h"
+#include "provider/bytes.h"
+#include "provider/platform_source.h"
+#include "provider/serve.h"
 
 namespace hwsim {
 
 namespace {
 
-constexpr uint32_t kLogRequestSize = offsetof(vigil::LogReadRecord, data);
-constexpr uint32_t kLogResponseSize = sizeof(vigil::LogReadRecord);
-constexpr uint32_t kCommandHeaderSize = kCommandResponseOffset;  // code + argument
+// The core seen as a platform, counting what it answers.
+class CoreSource final : public hwgate::PlatformSource {
+ public:
+  explicit CoreSource(Core& core) : core_(core) {}
 
-// Command 0x51: the response area mirrors the structure of the handle, with the current
-// status byte and raw reading where the agent looks for them.
-bool ReadSensor(Core& core, uint8_t* block) {
-  const SensorSlot* slot = FindSensor(core, vigil::le::Load16(block + 2));
-  if (slot == nullptr) return false;
-  AnswerSensorRead(block + kCommandResponseOffset, core.smbios + slot->offset, slot->length,
-                   slot->structureType, slot->status, slot->raw);
-  ++core.stats.sensorReads;
-  return true;
-}
-
-bool DeviceCommand(Core& core, uint8_t* block) {
-  switch (vigil::le::Load16(block)) {
-    case kCommandReadSensor:
-      return ReadSensor(core, block);
-    case kCommandLogAlert:
-      ++core.stats.alerts;
-      return true;
-    default:
-      return false;
+  const uint8_t* Table() override {
+    if (core_.smbiosFails) return nullptr;
+    ++core_.stats.smbiosReads;
+    return core_.smbios;
   }
-}
 
-bool ServeCode(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLength,
-               uint32_t outLength, uint32_t* returned) {
-  switch (code) {
-    case kIoctlReadSmbiosTable:
-      if (outLength < kSmbiosBufferSize || core.smbiosFails) return false;
-      CopyBytes(buffer, core.smbios, kSmbiosBufferSize);
-      ++core.stats.smbiosReads;
-      *returned = kSmbiosBufferSize;
-      return true;
-    case kIoctlReadEventLog:
-      if (inLength < kLogRequestSize || outLength < kLogResponseSize) return false;
-      AnswerLogRead(core, buffer);
-      ++core.stats.logExchanges;
-      *returned = kLogResponseSize;
-      return true;
-    case kIoctlDeviceCommand:
-      if (inLength < kCommandHeaderSize || outLength < kCommandBlockSize) return false;
-      if (!DeviceCommand(core, buffer)) return false;
-      *returned = kCommandBlockSize;
-      return true;
-    default:
-      return false;
+  bool Log(hwgate::LogView* out) override {
+    *out = {core_.log, core_.logLength, core_.firstRecordTime};
+    ++core_.stats.logExchanges;
+    return true;
   }
-}
+
+  bool Sensor(uint16_t handle, hwgate::SensorView* out) override {
+    const SensorSlot* slot = FindSensor(core_, handle);
+    if (slot == nullptr) return false;
+    *out = {core_.smbios + slot->offset, slot->length, slot->structureType, slot->status, slot->raw};
+    ++core_.stats.sensorReads;
+    return true;
+  }
+
+  void Alert() override { ++core_.stats.alerts; }
+
+ private:
+  Core& core_;
+};
 
 }  // namespace
 
 void ResetCore(Core& core) {
-  FillBytes(reinterpret_cast<uint8_t*>(&core), 0, sizeof(Core));
+  hwgate::FillBytes(reinterpret_cast<uint8_t*>(&core), 0, sizeof(Core));
   core.logCapacity = kMaxLogBytes;
 }
 
@@ -81,10 +59,12 @@ bool Serve(Core& core, uint32_t code, uint8_t* buffer, uint32_t inLength, uint32
     ++core.stats.injectedFailures;
     return false;
   }
-  if (!ServeCode(core, code, buffer, inLength, outLength, returned)) {
+  CoreSource source(core);
+  if (!hwgate::Serve(source, code, buffer, inLength, outLength, returned)) {
     ++core.stats.rejectedCalls;
     return false;
   }
+  if (code == vigil::kIoctlReadEventLog) SpoilLogAnswer(core, buffer);
   return true;
 }
 

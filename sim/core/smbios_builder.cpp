@@ -1,13 +1,14 @@
 #include "core/smbios_builder.h"
 
 #include "contract/le_bytes.h"
-#include "core/bytes.h"
+#include "provider/bytes.h"
 
 namespace hwsim {
 
 namespace {
 
 constexpr uint32_t kMaxFormattedLength = 255 - 4;
+constexpr uint32_t kSmbiosDataCapacity = vigil::kSmbiosTableSize - vigil::kSmbiosDataArea;
 constexpr uint32_t kTableVersion = 0x0203;  // the layouts the fixtures follow (SMBIOS 2.3)
 
 // Appends to the data area; remembers an overflow instead of writing past it.
@@ -30,11 +31,11 @@ struct Writer {
       used = capacity;
       return;
     }
-    CopyBytes(at + used, from, count);
+    hwgate::CopyBytes(at + used, from, count);
     used += count;
   }
   void Text(const char* text) {
-    Bytes(reinterpret_cast<const uint8_t*>(text), TextLength(text, capacity + 1));
+    Bytes(reinterpret_cast<const uint8_t*>(text), hwgate::TextLength(text, capacity + 1));
     Byte(0);
   }
 };
@@ -69,7 +70,7 @@ void WriteStringTable(Writer& out, const StructureDef* defs, uint32_t count, uin
 // follow still gets the whole room, so tests can fill it through ctl.
 uint32_t LogCapacityOf(const uint8_t* structure, uint32_t length) {
   uint8_t area[20] = {};
-  CopyBytes(area, structure, length < 20 ? length : 20);
+  hwgate::CopyBytes(area, structure, length < 20 ? length : 20);
   uint32_t areaLength = vigil::le::Load16(area + 4);
   uint32_t dataStart = vigil::le::Load16(area + 8);
   uint8_t method = area[10];
@@ -84,16 +85,16 @@ uint32_t LogCapacityOf(const uint8_t* structure, uint32_t length) {
 }
 
 bool IsSensorType(uint8_t type) {
-  return type == kTypeVoltageProbe || type == kTypeTemperatureProbe || type == kTypeCoolingDevice;
+  return type == vigil::smbios::kTypeVoltageProbe || type == vigil::smbios::kTypeTemperatureProbe || type == vigil::smbios::kTypeCoolingDevice;
 }
 
 // Takes the slot's starting reading from the structure itself: the status byte and the
 // nominal value (probes) or nominal speed (cooling devices).
 SensorSlot SlotOf(const Core& core, uint16_t handle, uint8_t type, uint32_t offset,
                   uint8_t length) {
-  bool probe = type != kTypeCoolingDevice;
-  uint32_t statusAt = probe ? kProbeStatusByte : kCoolingStatusByte;
-  uint32_t rawAt = probe ? kProbeRawWord : kCoolingRawWord;
+  bool probe = type != vigil::smbios::kTypeCoolingDevice;
+  uint32_t statusAt = probe ? vigil::kProbeStatusByte : vigil::kCoolingStatusByte;
+  uint32_t rawAt = probe ? vigil::kProbeRawWord : vigil::kCoolingRawWord;
   const uint8_t* area = core.smbios + offset;
   SensorSlot slot = {};
   slot.handle = handle;
@@ -126,7 +127,7 @@ BuildResult CheckDefs(Layout layout, const StructureDef* defs, uint32_t count,
 }
 
 void ClearTable(Core& core) {
-  FillBytes(core.smbios, 0, kSmbiosBufferSize);
+  hwgate::FillBytes(core.smbios, 0, vigil::kSmbiosTableSize);
   core.sensorCount = 0;
   core.logCapacity = kMaxLogBytes;
 }
@@ -139,7 +140,7 @@ BuildResult BuildSmbiosTable(Core& core, Layout layout, const StructureDef* defs
   BuildResult check = CheckDefs(layout, defs, count, failedIndex);
   if (check != BuildResult::kOk) return check;
 
-  Writer out = {core.smbios + kSmbiosHeaderSize, kSmbiosDataCapacity, 0, false};
+  Writer out = {core.smbios + vigil::kSmbiosDataArea, kSmbiosDataCapacity, 0, false};
   uint32_t secondTable = 0;
   if (layout == Layout::kStringsApart) {
     WriteStringTable(out, defs, count, 1);
@@ -150,7 +151,7 @@ BuildResult BuildSmbiosTable(Core& core, Layout layout, const StructureDef* defs
   bool sawLog = false;
   for (uint32_t i = 0; i < count && !out.overflow; ++i) {
     const StructureDef& def = defs[i];
-    uint32_t offset = kSmbiosHeaderSize + out.used;
+    uint32_t offset = vigil::kSmbiosDataArea + out.used;
     uint8_t length = static_cast<uint8_t>(4 + def.formattedLength);
     uint8_t header[4] = {def.type, length, static_cast<uint8_t>(def.handle),
                          static_cast<uint8_t>(def.handle >> 8)};
@@ -159,7 +160,7 @@ BuildResult BuildSmbiosTable(Core& core, Layout layout, const StructureDef* defs
     if (out.overflow) break;
     if (IsSensorType(def.type)) {
       core.sensors[core.sensorCount++] = SlotOf(core, def.handle, def.type, offset, length);
-    } else if (def.type == kTypeSystemEventLog && !sawLog) {
+    } else if (def.type == vigil::smbios::kTypeSystemEventLog && !sawLog) {
       sawLog = true;
       core.logCapacity = LogCapacityOf(core.smbios + offset, length);
     }
@@ -170,11 +171,11 @@ BuildResult BuildSmbiosTable(Core& core, Layout layout, const StructureDef* defs
     *failedIndex = count;
     return BuildResult::kTooLarge;
   }
-  vigil::le::Store32(core.smbios + kHeaderLayoutKind, static_cast<uint32_t>(layout));
-  vigil::le::Store32(core.smbios + kHeaderVersion, kTableVersion);
-  vigil::le::Store32(core.smbios + kHeaderFirstStructure, firstStructure);
-  vigil::le::Store32(core.smbios + kHeaderSecondStringTable, secondTable);
-  vigil::le::Store32(core.smbios + kHeaderTableLength, out.used - firstStructure);
+  vigil::le::Store32(core.smbios + vigil::kSmbiosLayoutKind, static_cast<uint32_t>(layout));
+  vigil::le::Store32(core.smbios + vigil::kSmbiosVersion, kTableVersion);
+  vigil::le::Store32(core.smbios + vigil::kSmbiosFirstStructure, firstStructure);
+  vigil::le::Store32(core.smbios + vigil::kSmbiosSecondStringTable, secondTable);
+  vigil::le::Store32(core.smbios + vigil::kSmbiosTableLength, out.used - firstStructure);
   return BuildResult::kOk;
 }
 

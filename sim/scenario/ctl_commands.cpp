@@ -67,9 +67,9 @@ bool SetSensorCommand(Core& core, const Words& w, std::string* reply) {
 // Which calls a fail-next counts: all of them, or one control code.
 bool FailScope(const std::string& word, uint32_t* code) {
   if (word == "any") *code = 0;
-  else if (word == "smbios") *code = kIoctlReadSmbiosTable;
-  else if (word == "log") *code = kIoctlReadEventLog;
-  else if (word == "command") *code = kIoctlDeviceCommand;
+  else if (word == "smbios") *code = vigil::kIoctlReadSmbiosTable;
+  else if (word == "log") *code = vigil::kIoctlReadEventLog;
+  else if (word == "command") *code = vigil::kIoctlDeviceCommand;
   else return false;
   return true;
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace os {
 
@@ -230,6 +231,20 @@ bool DeviceIoControl(Handle device, uint32_t code, const void* in, uint32_t inLe
 using LocalDeviceFn = bool (*)(void* context, uint32_t code, const void* in, uint32_t inLen,
                                void* out, uint32_t outLen, uint32_t* returned);
 void RegisterLocalDevice(const char* path, LocalDeviceFn fn, void* context);
+
+// The provider side of the channel, POSIX only (the platform providers serve UNIX sockets).
+// The socket a provider serves `devicePath` on, where OpenDevice looks for it ("\\.\HwGate"
+// -> /run/hwgate.sock under the root); empty when the path names no device.
+std::string DeviceSocketPath(const char* devicePath);
+// `absolutePath` (starting with '/') under the root, for a provider's other sockets.
+std::string RootedPath(const char* absolutePath);
+// Who may connect to a provider's socket: the owner and the port's access group, as for the
+// port's named objects (the device socket, which the agent and its clients reach), or the
+// owner alone (a socket that changes what the platform reports).
+enum class SocketAccess { kOwnerAndGroup, kOwnerOnly };
+// Gives the socket file at `path` the port's access group and the mode `access` names, without
+// following a final symbolic link. Returns success (errno set on failure).
+bool SetSocketAccess(const char* path, SocketAccess access);
 
 // ---------------------------------------------------------------------------------------------
 // Files given by Windows path ("c:\\test_log.csv"). POSIX maps drive c:\ to

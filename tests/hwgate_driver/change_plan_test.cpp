@@ -35,14 +35,14 @@ TEST(ChangePlan, LoadedScenarioAnswersLikeTheLinuxSimulator) {
     ASSERT_TRUE(Play(*driver, control::PlanChanges(*driver, *wanted)));
     EXPECT_TRUE(drivertest::SameState(*driver, *wanted));
     // What the agent reads: the table and the whole log, position by position.
-    EXPECT_EQ(drivertest::Call(*driver, hwsim::kIoctlReadSmbiosTable, {}, 8192).output,
-              drivertest::Call(*wanted, hwsim::kIoctlReadSmbiosTable, {}, 8192).output);
+    EXPECT_EQ(drivertest::Call(*driver, vigil::kIoctlReadSmbiosTable, {}, 8192).output,
+              drivertest::Call(*wanted, vigil::kIoctlReadSmbiosTable, {}, 8192).output);
     for (uint16_t position = 0; position <= wanted->logLength; ++position) {
       std::vector<uint8_t> request(8, 0);
       vigil::le::Store16(request.data() + 4, position);
       request[6] = 68;
-      ASSERT_EQ(drivertest::Call(*driver, hwsim::kIoctlReadEventLog, request, 76).output,
-                drivertest::Call(*wanted, hwsim::kIoctlReadEventLog, request, 76).output);
+      ASSERT_EQ(drivertest::Call(*driver, vigil::kIoctlReadEventLog, request, 76).output,
+                drivertest::Call(*wanted, vigil::kIoctlReadEventLog, request, 76).output);
     }
   }
 }

@@ -66,20 +66,20 @@ TEST(DeviceControl, AgentCodesAnswerByteForByteAsTheCoreDespitePoolJunk) {
   auto reference = drivertest::ScenarioCore("kelvo-b720.json");
   ASSERT_TRUE(driver && reference);
   struct Case { uint32_t code; std::vector<uint8_t> input; uint32_t outLength; };
-  std::vector<Case> cases = {{hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize},
-                             {hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize - 1}};
+  std::vector<Case> cases = {{vigil::kIoctlReadSmbiosTable, {}, vigil::kSmbiosTableSize},
+                             {vigil::kIoctlReadSmbiosTable, {}, vigil::kSmbiosTableSize - 1}};
   for (uint32_t position = 0; position <= driver->logLength + 1; ++position) {
-    cases.push_back({hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, driver->firstRecordTime), 76});
+    cases.push_back({vigil::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, driver->firstRecordTime), 76});
   }
-  cases.push_back({hwsim::kIoctlReadEventLog, LogRequest(0, 68), 75});
+  cases.push_back({vigil::kIoctlReadEventLog, LogRequest(0, 68), 75});
   for (uint32_t i = 0; i < driver->sensorCount; ++i) {
-    cases.push_back({hwsim::kIoctlDeviceCommand, SensorCommand(driver->sensors[i].handle), 260});
+    cases.push_back({vigil::kIoctlDeviceCommand, SensorCommand(driver->sensors[i].handle), 260});
   }
-  cases.push_back({hwsim::kIoctlDeviceCommand, SensorCommand(0x7777), 260});
+  cases.push_back({vigil::kIoctlDeviceCommand, SensorCommand(0x7777), 260});
   // A 4-byte command header with a 260-byte answer: the core reads zeros where the pool had junk.
-  cases.push_back({hwsim::kIoctlDeviceCommand, {0x51, 0, 0x40, 0}, 260});
+  cases.push_back({vigil::kIoctlDeviceCommand, {0x51, 0, 0x40, 0}, 260});
   // The alert writes no answer: without the zero fill the caller would read back pool memory.
-  cases.push_back({hwsim::kIoctlDeviceCommand, {0x54, 0, 0, 0}, 260});
+  cases.push_back({vigil::kIoctlDeviceCommand, {0x54, 0, 0, 0}, 260});
   cases.push_back({0x80002008, {}, 16});  // a buffered code of the device that nobody defined
 
   for (const Case& c : cases) {
@@ -100,7 +100,7 @@ TEST(DeviceControl, OnlyBufferedCodesReachTheBuffer) {
   for (uint32_t method = 1; method <= kMethodNeither; ++method) {
     std::vector<uint8_t> guard(64, 0xAB);
     uint32_t returned = 7;
-    EXPECT_EQ(control::HandleDeviceControl(*core, hwsim::kIoctlReadSmbiosTable | method, guard.data(), 8,
+    EXPECT_EQ(control::HandleDeviceControl(*core, vigil::kIoctlReadSmbiosTable | method, guard.data(), 8,
                                            64, &returned),
               Outcome::kUnknownCode);
     EXPECT_EQ(returned, 0u);
@@ -112,12 +112,12 @@ TEST(DeviceControl, OnlyBufferedCodesReachTheBuffer) {
 TEST(DeviceControl, NullBufferOnlyWithNoLengths) {
   auto core = drivertest::EmptyCore();
   uint32_t returned = 1;
-  EXPECT_EQ(control::HandleDeviceControl(*core, hwsim::kIoctlReadSmbiosTable, nullptr, 0, 8192, &returned),
+  EXPECT_EQ(control::HandleDeviceControl(*core, vigil::kIoctlReadSmbiosTable, nullptr, 0, 8192, &returned),
             Outcome::kBadLength);
   EXPECT_EQ(control::HandleDeviceControl(*core, control::kIoctlSnapshot, nullptr, 0, 0, &returned),
             Outcome::kBadLength);
   EXPECT_EQ(control::HandleDeviceControl(*core, control::kIoctlReset, nullptr, 0, 0, &returned), Outcome::kOk);
-  EXPECT_EQ(control::HandleDeviceControl(*core, hwsim::kIoctlReadSmbiosTable, nullptr, 0, 0, &returned),
+  EXPECT_EQ(control::HandleDeviceControl(*core, vigil::kIoctlReadSmbiosTable, nullptr, 0, 0, &returned),
             Outcome::kRefused);
   EXPECT_EQ(returned, 0u);
 }
@@ -174,7 +174,7 @@ TEST(DeviceControl, LoadTableRefusesSlotsThatWouldReadOutsideTheTable) {
   auto image = ImageOf(*source);
   image->sensors[0].offset = 8192 - image->sensors[0].length;
   EXPECT_EQ(Call(*core, control::kIoctlLoadTable, Image(*image), 0).outcome, Outcome::kOk);
-  drivertest::Answer read = Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(image->sensors[0].handle), 260);
+  drivertest::Answer read = Call(*core, vigil::kIoctlDeviceCommand, SensorCommand(image->sensors[0].handle), 260);
   EXPECT_EQ(read.outcome, Outcome::kOk);
 }
 
@@ -217,10 +217,10 @@ TEST(DeviceControl, SensorAndFaultControls) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(&update);
   std::vector<uint8_t> input(bytes, bytes + sizeof(update));
   ASSERT_EQ(Call(*core, control::kIoctlSetSensor, input, 0).outcome, Outcome::kOk);
-  drivertest::Answer read = Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260);
+  drivertest::Answer read = Call(*core, vigil::kIoctlDeviceCommand, SensorCommand(0x40), 260);
   ASSERT_EQ(read.outcome, Outcome::kOk);
-  EXPECT_EQ(vigil::le::Load16(read.output.data() + 4 + hwsim::kProbeRawWord), 1234);
-  EXPECT_EQ(read.output[4 + hwsim::kProbeStatusByte], 0xA3);
+  EXPECT_EQ(vigil::le::Load16(read.output.data() + 4 + vigil::kProbeRawWord), 1234);
+  EXPECT_EQ(read.output[4 + vigil::kProbeStatusByte], 0xA3);
   update.handle = 0x7777;
   input.assign(bytes, bytes + sizeof(update));
   EXPECT_EQ(Call(*core, control::kIoctlSetSensor, input, 0).outcome, Outcome::kBadInput);
@@ -233,19 +233,19 @@ TEST(DeviceControl, SensorAndFaultControls) {
   // Injected failures hit the agent's calls only: the controls keep working meanwhile.
   ASSERT_EQ(Call(*core, control::kIoctlFailNext, Fail(2, 0), 0).outcome, Outcome::kOk);
   EXPECT_EQ(Call(*core, control::kIoctlSnapshot, {}, sizeof(Core)).outcome, Outcome::kOk);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kRefused);
+  EXPECT_EQ(Call(*core, vigil::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kRefused);
   EXPECT_EQ(Call(*core, control::kIoctlClearLog, U32(99), 0).outcome, Outcome::kOk);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kRefused);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kOk);
+  EXPECT_EQ(Call(*core, vigil::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kRefused);
+  EXPECT_EQ(Call(*core, vigil::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kOk);
   EXPECT_EQ(core->stats.injectedFailures, 2u);
   EXPECT_EQ(core->firstRecordTime, 99u);
   EXPECT_EQ(core->logLength, 0u);
 
   // Aimed at sensor commands, the failures leave the table reads alone.
-  ASSERT_EQ(Call(*core, control::kIoctlFailNext, Fail(1, hwsim::kIoctlDeviceCommand), 0).outcome, Outcome::kOk);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kOk);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kRefused);
-  EXPECT_EQ(Call(*core, hwsim::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kOk);
+  ASSERT_EQ(Call(*core, control::kIoctlFailNext, Fail(1, vigil::kIoctlDeviceCommand), 0).outcome, Outcome::kOk);
+  EXPECT_EQ(Call(*core, vigil::kIoctlReadSmbiosTable, {}, 8192).outcome, Outcome::kOk);
+  EXPECT_EQ(Call(*core, vigil::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kRefused);
+  EXPECT_EQ(Call(*core, vigil::kIoctlDeviceCommand, SensorCommand(0x40), 260).outcome, Outcome::kOk);
 }
 
 TEST(DeviceControl, SnapshotIsTheWholeCoreAndResetEmptiesIt) {
@@ -267,8 +267,8 @@ TEST(DeviceControl, RandomCallsKeepTheCoreWhole) {
   std::mt19937 random(20240607);
   const uint32_t codes[] = {control::kIoctlReset,         control::kIoctlLoadTable, control::kIoctlClearLog,
                             control::kIoctlAppendRecord,  control::kIoctlSetSensor, control::kIoctlFailNext,
-                            control::kIoctlMalformed,     control::kIoctlSnapshot,  hwsim::kIoctlReadSmbiosTable,
-                            hwsim::kIoctlReadEventLog,    hwsim::kIoctlDeviceCommand, control::PrivateCode(0x908)};
+                            control::kIoctlMalformed,     control::kIoctlSnapshot,  vigil::kIoctlReadSmbiosTable,
+                            vigil::kIoctlReadEventLog,    vigil::kIoctlDeviceCommand, control::PrivateCode(0x908)};
   auto image = ImageOf(*core);
   for (int round = 0; round < 20000; ++round) {
     uint32_t code = codes[random() % std::size(codes)];
@@ -289,7 +289,7 @@ TEST(DeviceControl, RandomCallsKeepTheCoreWhole) {
     ASSERT_LE(core->logLength, core->logCapacity);
     ASSERT_LE(core->logCapacity, hwsim::kMaxLogBytes);
     for (uint32_t i = 0; i < core->sensorCount; ++i) {
-      ASSERT_LE(core->sensors[i].offset + core->sensors[i].length, hwsim::kSmbiosBufferSize);
+      ASSERT_LE(core->sensors[i].offset + core->sensors[i].length, vigil::kSmbiosTableSize);
     }
   }
   // Every record still has a length the log walk can step by.

@@ -71,8 +71,8 @@ std::vector<uint8_t> LogRequest(uint16_t position, uint8_t room, uint32_t identi
 }
 
 std::vector<uint8_t> SensorCommand(uint16_t handle) {
-  std::vector<uint8_t> block(hwsim::kCommandBlockSize, 0);
-  vigil::le::Store16(block.data() + vigil::kCommandCodeOffset, hwsim::kCommandReadSensor);
+  std::vector<uint8_t> block(vigil::kCommandBlockSize, 0);
+  vigil::le::Store16(block.data() + vigil::kCommandCodeOffset, vigil::kCommandReadSensor);
   vigil::le::Store16(block.data() + vigil::kCommandArgumentOffset, handle);
   return block;
 }

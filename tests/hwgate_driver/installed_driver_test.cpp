@@ -13,7 +13,7 @@
 #include "agent/platform/driver_channel.h"
 #include "change_plan.h"
 #include "control/control_codes.h"
-#include "core/bytes.h"
+#include "provider/bytes.h"
 #include "driver_test_support.h"
 #include "os/os.h"
 
@@ -78,15 +78,15 @@ TEST_F(InstalledDriver, AnswersEveryScenarioAsTheLinuxSimulator) {
     SCOPED_TRACE(name);
     std::unique_ptr<Core> reference;
     Load(name, &reference);
-    ExpectSame(*reference, hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize);
+    ExpectSame(*reference, vigil::kIoctlReadSmbiosTable, {}, vigil::kSmbiosTableSize);
     for (uint32_t position = 0; position <= reference->logLength; ++position) {
-      ExpectSame(*reference, hwsim::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, reference->firstRecordTime), 76);
+      ExpectSame(*reference, vigil::kIoctlReadEventLog, LogRequest(static_cast<uint16_t>(position), 68, reference->firstRecordTime), 76);
     }
     for (uint32_t i = 0; i < reference->sensorCount; ++i) {
-      ExpectSame(*reference, hwsim::kIoctlDeviceCommand, SensorCommand(reference->sensors[i].handle), 260);
+      ExpectSame(*reference, vigil::kIoctlDeviceCommand, SensorCommand(reference->sensors[i].handle), 260);
     }
-    ExpectSame(*reference, hwsim::kIoctlDeviceCommand, SensorCommand(0x7777), 260);
-    ExpectSame(*reference, hwsim::kIoctlDeviceCommand, {0x54, 0, 0, 0}, 260);
+    ExpectSame(*reference, vigil::kIoctlDeviceCommand, SensorCommand(0x7777), 260);
+    ExpectSame(*reference, vigil::kIoctlDeviceCommand, {0x54, 0, 0, 0}, 260);
   }
 }
 
@@ -96,10 +96,10 @@ TEST_F(InstalledDriver, HostileCallsAreRefusedAndTheDriverCarriesOn) {
   std::vector<uint8_t> small(16, 0);
   // Not METHOD_BUFFERED: the driver would be handed caller addresses; it answers nothing.
   for (uint32_t method = 1; method <= 3; ++method) {
-    EXPECT_FALSE(Io(hwsim::kIoctlReadSmbiosTable | method, small, 8192).ok);
+    EXPECT_FALSE(Io(vigil::kIoctlReadSmbiosTable | method, small, 8192).ok);
   }
-  EXPECT_FALSE(Io(hwsim::kIoctlReadSmbiosTable, {}, 8191).ok);
-  EXPECT_FALSE(Io(hwsim::kIoctlReadEventLog, std::vector<uint8_t>(7, 0), 76).ok);
+  EXPECT_FALSE(Io(vigil::kIoctlReadSmbiosTable, {}, 8191).ok);
+  EXPECT_FALSE(Io(vigil::kIoctlReadEventLog, std::vector<uint8_t>(7, 0), 76).ok);
   EXPECT_FALSE(Io(control::kIoctlSnapshot, {}, sizeof(Core) - 1).ok);
   EXPECT_FALSE(Io(control::kIoctlLoadTable, small, 0).ok);
   EXPECT_FALSE(Io(control::kIoctlLoadTable, std::vector<uint8_t>(sizeof(control::TableImage), 0xFF), 0).ok);
@@ -112,7 +112,7 @@ TEST_F(InstalledDriver, HostileCallsAreRefusedAndTheDriverCarriesOn) {
   auto now = std::make_unique<Core>();
   std::memcpy(now.get(), snapshot.output.data(), sizeof(Core));
   EXPECT_TRUE(drivertest::SameState(*now, *reference));
-  ExpectSame(*reference, hwsim::kIoctlReadSmbiosTable, {}, hwsim::kSmbiosBufferSize);
+  ExpectSame(*reference, vigil::kIoctlReadSmbiosTable, {}, vigil::kSmbiosTableSize);
 }
 
 // The agent's service thread reads the log while its request thread sends sensor commands,
@@ -120,19 +120,19 @@ TEST_F(InstalledDriver, HostileCallsAreRefusedAndTheDriverCarriesOn) {
 TEST_F(InstalledDriver, TwoThreadsOnOneHandle) {
   std::unique_ptr<Core> reference;
   Load("kelvo-c850.json", &reference);
-  Reply expectedLog = Io(hwsim::kIoctlReadEventLog, LogRequest(0), 76);
-  Reply expectedSensor = Io(hwsim::kIoctlDeviceCommand, SensorCommand(reference->sensors[0].handle), 260);
+  Reply expectedLog = Io(vigil::kIoctlReadEventLog, LogRequest(0), 76);
+  Reply expectedSensor = Io(vigil::kIoctlDeviceCommand, SensorCommand(reference->sensors[0].handle), 260);
   ASSERT_TRUE(expectedLog.ok && expectedSensor.ok);
   std::atomic<int> mismatches{0};
   constexpr int kRounds = 300;
   std::thread logReader([&] {
     for (int i = 0; i < kRounds; ++i) {
-      Reply r = Io(hwsim::kIoctlReadEventLog, LogRequest(0), 76);
+      Reply r = Io(vigil::kIoctlReadEventLog, LogRequest(0), 76);
       if (!r.ok || r.output != expectedLog.output) ++mismatches;
     }
   });
   for (int i = 0; i < kRounds; ++i) {
-    Reply r = Io(hwsim::kIoctlDeviceCommand, SensorCommand(reference->sensors[0].handle), 260);
+    Reply r = Io(vigil::kIoctlDeviceCommand, SensorCommand(reference->sensors[0].handle), 260);
     if (!r.ok || r.output != expectedSensor.output) ++mismatches;
   }
   logReader.join();

@@ -9,16 +9,16 @@
 #include <thread>
 #include <vector>
 
-#include "device_frames.h"
+#include "contract/device_frames.h"
 #include "fixture_tree.h"
-#include "os/device_protocol.h"
-#include "socket_server.h"
-#include "unix_socket.h"
+#include "provider/socket/frame_server.h"
+#include "provider/socket/socket_server.h"
+#include "provider/socket/unix_socket.h"
 
 namespace hwlinux::testing {
 namespace {
 
-namespace wire = os::device;
+namespace wire = vigil::frames;
 
 // Waits up to 10 s for `fd` to become readable and reads what is there: 0 at end of stream.
 ssize_t ReadSoon(int fd, void* buffer, size_t size) {
@@ -36,7 +36,7 @@ TEST(ConnectionSlots, IdleClientsAreClosedAndLateOnesWaitForASlot) {
   };
   hwgate::SocketServer server;
   std::string error;
-  ASSERT_EQ(server.Listen(path, 0600, [&call](int fd) { hwgate::ServeDeviceConnection(fd, call, 300); }, &error), 0)
+  ASSERT_EQ(server.Listen(path, os::SocketAccess::kOwnerOnly, [&call](int fd) { hwgate::ServeDeviceConnection(fd, call, 300); }, &error), 0)
       << error;
   std::thread running([&] { server.Run(nullptr); });
   while (access(path.c_str(), F_OK) != 0) usleep(1000);
@@ -46,10 +46,12 @@ TEST(ConnectionSlots, IdleClientsAreClosedAndLateOnesWaitForASlot) {
   usleep(100000);  // all 64 accepted
   const int late = hwgate::ConnectUnix(path);
   ASSERT_GE(late, 0);
-  const wire::RequestHeader request = {wire::kRequestMagic, 0x1234, 0, 0};
-  ASSERT_EQ(write(late, &request, sizeof request), ssize_t(sizeof request));
-  wire::ResponseHeader response = {};
-  EXPECT_EQ(ReadSoon(late, &response, sizeof response), ssize_t(sizeof response));
+  uint8_t request[wire::kHeaderSize];
+  wire::EncodeRequest({wire::kRequestMagic, 0x1234, 0, 0}, request);
+  ASSERT_EQ(write(late, request, sizeof request), ssize_t(sizeof request));
+  uint8_t header[wire::kHeaderSize] = {};
+  EXPECT_EQ(ReadSoon(late, header, sizeof header), ssize_t(sizeof header));
+  const wire::ResponseHeader response = wire::DecodeResponse(header);
   EXPECT_EQ(response.magic, wire::kResponseMagic);
   EXPECT_EQ(response.success, 1u);
   char byte = 0;

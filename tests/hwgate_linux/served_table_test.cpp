@@ -5,6 +5,7 @@
 #include "contract/driver_protocol.h"
 #include "probe_structures.h"
 #include "provider.h"
+#include "provider/log_answer.h"
 #include "smbios_bytes.h"
 
 namespace hwlinux::testing {
@@ -229,7 +230,7 @@ TEST(Provider, AnswersLogReadsFromTheSnapshotAndRefusesBrokenRecords) {
   EXPECT_EQ(record.firstRecordTime, 0x1234u);
   EXPECT_EQ(record.dataLength, 8 + 12);  // the zero-length record after them is never served
   EXPECT_EQ(record.moreRecords, 0);
-  EXPECT_EQ(ServableLogLength(snapshot.records), 20u);
+  EXPECT_EQ(hwgate::ServableLogLength(snapshot.records.data(), uint32_t(snapshot.records.size())), 20u);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ std::string Reversed(const FrameServer::Request& request) {
 TEST(DeviceSocket, ExchangeCopiesBackOnlyTheReturnedBytes) {
   Sandbox sandbox;
   FrameServer server(sandbox.Path("run/hwgate.sock"), [](const auto& request, bool*) {
-    EXPECT_EQ(request.header.magic, os::device::kRequestMagic);
+    EXPECT_EQ(request.header.magic, vigil::frames::kRequestMagic);
     if (request.header.code == 0x80002018u) {
       EXPECT_EQ(request.header.outLength, 16u);
       EXPECT_EQ(request.header.inLength, 3u);
@@ -104,11 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, BrokenReplyTest,
     ::testing::Values(
         BrokenReply{"closed without a reply", "", true},
-        BrokenReply{"half a header", FrameServer::Header(os::device::kResponseMagic, 1, 4).substr(0, 8), true},
-        BrokenReply{"payload cut short", FrameServer::Header(os::device::kResponseMagic, 1, 8) + "abc", true},
+        BrokenReply{"half a header", FrameServer::Header(vigil::frames::kResponseMagic, 1, 4).substr(0, 8), true},
+        BrokenReply{"payload cut short", FrameServer::Header(vigil::frames::kResponseMagic, 1, 8) + "abc", true},
         BrokenReply{"wrong magic", FrameServer::Header(0x12345678, 1, 0), false},
-        BrokenReply{"more than the buffer", FrameServer::Header(os::device::kResponseMagic, 1, 9) + std::string(9, 'x'), false},
-        BrokenReply{"announces gigabytes", FrameServer::Header(os::device::kResponseMagic, 1, 0xFFFFFFF0u), false}),
+        BrokenReply{"more than the buffer", FrameServer::Header(vigil::frames::kResponseMagic, 1, 9) + std::string(9, 'x'), false},
+        BrokenReply{"announces gigabytes", FrameServer::Header(vigil::frames::kResponseMagic, 1, 0xFFFFFFF0u), false}),
     [](const auto& info) {
       std::string name = info.param.what;
       std::replace(name.begin(), name.end(), ' ', '_');
@@ -203,7 +203,7 @@ TEST(DeviceSocket, BadArgumentsFailBeforeAnyExchange) {
   char out[4];
   EXPECT_FALSE(os::DeviceIoControl(device, 1, nullptr, 4, out, 4, nullptr));
   EXPECT_FALSE(os::DeviceIoControl(device, 1, "ab", 2, nullptr, 4, nullptr));
-  std::vector<char> huge(os::device::kMaxPayload + 1);
+  std::vector<char> huge(vigil::frames::kMaxPayload + 1);
   EXPECT_FALSE(os::DeviceIoControl(device, 1, huge.data(), uint32_t(huge.size()), out, 4, nullptr));
   EXPECT_FALSE(os::DeviceIoControl(nullptr, 1, "ab", 2, out, 4, nullptr));
   EXPECT_TRUE(os::DeviceIoControl(device, 1, nullptr, 0, out, 4, nullptr));

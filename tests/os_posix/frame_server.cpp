@@ -69,8 +69,10 @@ void FrameServer::ServeConnection(int fd) {
     pollfd entry{fd, POLLIN, 0};
     if (poll(&entry, 1, 20) <= 0) continue;
     Request request{};
-    if (!ReadAll(fd, &request.header, sizeof request.header)) break;
-    if (request.header.inLength > os::device::kMaxPayload) break;
+    uint8_t header[vigil::frames::kHeaderSize];
+    if (!ReadAll(fd, header, sizeof header)) break;
+    request.header = vigil::frames::DecodeRequest(header);
+    if (request.header.inLength > vigil::frames::kMaxPayload) break;
     request.input.resize(request.header.inLength);
     if (!ReadAll(fd, request.input.data(), request.input.size())) break;
     bool closeAfter = false;
@@ -91,7 +93,7 @@ std::string FrameServer::Header(uint32_t magic, uint32_t success, uint32_t retur
 }
 
 std::string FrameServer::Response(bool success, const std::string& payload) {
-  return Header(os::device::kResponseMagic, success ? 1 : 0,
+  return Header(vigil::frames::kResponseMagic, success ? 1 : 0,
                 static_cast<uint32_t>(success ? payload.size() : 0)) +
          (success ? payload : std::string());
 }

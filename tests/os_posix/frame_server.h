@@ -8,14 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "os/device_protocol.h"
+#include "contract/device_frames.h"
 
 namespace vigil::test {
 
 class FrameServer {
  public:
   struct Request {
-    os::device::RequestHeader header;
+    vigil::frames::RequestHeader header;
     std::string input;
   };
   // Returns the raw bytes to send back; `close` set to true drops the connection after them.

@@ -38,7 +38,7 @@ bool Command(hwsim::Core& core, uint16_t code, uint16_t argument, std::vector<ui
   (*block)[2] = uint8_t(argument);
   (*block)[3] = uint8_t(argument >> 8);
   uint32_t returned = 1234;
-  bool ok = hwsim::Serve(core, hwsim::kIoctlDeviceCommand, block->data(), 260, 260, &returned);
+  bool ok = hwsim::Serve(core, vigil::kIoctlDeviceCommand, block->data(), 260, 260, &returned);
   EXPECT_EQ(returned, ok ? 260u : 0u);
   return ok;
 }
@@ -104,10 +104,10 @@ TEST(Faults, FailNextCountsDownOverEveryCode) {
   std::vector<uint8_t> table(8192);
   uint32_t returned;
   std::vector<uint8_t> block;
-  EXPECT_FALSE(hwsim::Serve(*core, hwsim::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
+  EXPECT_FALSE(hwsim::Serve(*core, vigil::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
   EXPECT_FALSE(Command(*core, 0x51, kFan, &block));
   uint8_t log[76] = {0, 0, 0, 0, 0, 0, 68, 0};
-  EXPECT_FALSE(hwsim::Serve(*core, hwsim::kIoctlReadEventLog, log, 8, 76, &returned));
+  EXPECT_FALSE(hwsim::Serve(*core, vigil::kIoctlReadEventLog, log, 8, 76, &returned));
   EXPECT_TRUE(Command(*core, 0x51, kFan, &block));
   EXPECT_EQ(core->stats.injectedFailures, 3u);
   EXPECT_EQ(core->stats.sensorReads, 1u);
@@ -115,13 +115,13 @@ TEST(Faults, FailNextCountsDownOverEveryCode) {
 
 TEST(Faults, FailNextForOneCodeLetsTheOthersThrough) {
   auto core = SensorServer();
-  hwsim::FailNext(*core, 2, hwsim::kIoctlDeviceCommand);
+  hwsim::FailNext(*core, 2, vigil::kIoctlDeviceCommand);
   std::vector<uint8_t> block;
   uint8_t log[76] = {0, 0, 0, 0, 0, 0, 68, 0};
   uint32_t returned;
   // A log poll between two sensor reads does not use up the count.
   EXPECT_FALSE(Command(*core, 0x51, kFan, &block));
-  EXPECT_TRUE(hwsim::Serve(*core, hwsim::kIoctlReadEventLog, log, 8, 76, &returned));
+  EXPECT_TRUE(hwsim::Serve(*core, vigil::kIoctlReadEventLog, log, 8, 76, &returned));
   EXPECT_FALSE(Command(*core, 0x51, kVoltage, &block));
   EXPECT_TRUE(Command(*core, 0x51, kFan, &block));
   EXPECT_EQ(core->stats.injectedFailures, 2u);
@@ -136,11 +136,11 @@ struct ShortCall {
 
 TEST(Calls, ShortBuffersAndUnknownCodesAreRefusedWithoutTouchingThem) {
   const ShortCall cases[] = {
-      {"table into 8191 bytes", hwsim::kIoctlReadSmbiosTable, 0, 8191},
-      {"log request of 7 bytes", hwsim::kIoctlReadEventLog, 7, 76},
-      {"log answer into 75 bytes", hwsim::kIoctlReadEventLog, 8, 75},
-      {"command of 3 bytes", hwsim::kIoctlDeviceCommand, 3, 260},
-      {"command answer into 259 bytes", hwsim::kIoctlDeviceCommand, 260, 259},
+      {"table into 8191 bytes", vigil::kIoctlReadSmbiosTable, 0, 8191},
+      {"log request of 7 bytes", vigil::kIoctlReadEventLog, 7, 76},
+      {"log answer into 75 bytes", vigil::kIoctlReadEventLog, 8, 75},
+      {"command of 3 bytes", vigil::kIoctlDeviceCommand, 3, 260},
+      {"command answer into 259 bytes", vigil::kIoctlDeviceCommand, 260, 259},
       {"unknown code", 0x80002000, 260, 260},
   };
   auto core = SensorServer();
@@ -161,11 +161,11 @@ TEST(Calls, SmbiosReadCopiesTheTableOrFailsWhenAskedTo) {
   auto core = SensorServer();
   std::vector<uint8_t> table(8192, 0);
   uint32_t returned;
-  ASSERT_TRUE(hwsim::Serve(*core, hwsim::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
+  ASSERT_TRUE(hwsim::Serve(*core, vigil::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
   EXPECT_EQ(returned, 8192u);
   EXPECT_EQ(0, std::memcmp(table.data(), core->smbios, 8192));
   core->smbiosFails = true;
-  EXPECT_FALSE(hwsim::Serve(*core, hwsim::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
+  EXPECT_FALSE(hwsim::Serve(*core, vigil::kIoctlReadSmbiosTable, table.data(), 0, 8192, &returned));
   EXPECT_EQ(core->stats.smbiosReads, 1u);
 }
 

@@ -74,7 +74,7 @@ TEST(ControlCommands, EachCommandDoesItsOneThing) {
   EXPECT_EQ(core->failCode, 0u);
   ASSERT_TRUE(hwsim::RunControlCommand(*core, "fail-next 2 command", 5000, &reply));
   EXPECT_EQ(core->failNext, 2u);
-  EXPECT_EQ(core->failCode, hwsim::kIoctlDeviceCommand);
+  EXPECT_EQ(core->failCode, vigil::kIoctlDeviceCommand);
   ASSERT_TRUE(hwsim::RunControlCommand(*core, "malformed overrun", 5000, &reply));
   EXPECT_EQ(core->malformed, hwsim::Malformed::kOverrun);
 

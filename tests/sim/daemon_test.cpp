@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "os/device_protocol.h"
+#include "contract/device_frames.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -56,14 +56,15 @@ struct Answer {
 
 // One exchange in the wire format, written out byte by byte rather than through the port.
 Answer Exchange(int fd, uint32_t code, const std::vector<uint8_t>& in, uint32_t outLength) {
-  os::device::RequestHeader request{os::device::kRequestMagic, code, uint32_t(in.size()), outLength};
-  std::vector<uint8_t> frame(sizeof request);
-  std::memcpy(frame.data(), &request, sizeof request);
+  std::vector<uint8_t> frame(vigil::frames::kHeaderSize);
+  vigil::frames::EncodeRequest({vigil::frames::kRequestMagic, code, uint32_t(in.size()), outLength}, frame.data());
   frame.insert(frame.end(), in.begin(), in.end());
   Answer answer;
   if (write(fd, frame.data(), frame.size()) != ssize_t(frame.size())) return answer;
-  os::device::ResponseHeader response;
-  if (!ReadExactly(fd, &response, sizeof response) || response.magic != os::device::kResponseMagic) return answer;
+  uint8_t header[vigil::frames::kHeaderSize];
+  if (!ReadExactly(fd, header, sizeof header)) return answer;
+  const vigil::frames::ResponseHeader response = vigil::frames::DecodeResponse(header);
+  if (response.magic != vigil::frames::kResponseMagic) return answer;
   answer.bytes.resize(response.returned);
   answer.ok = ReadExactly(fd, answer.bytes.data(), answer.bytes.size());
   answer.success = response.success != 0;
@@ -160,9 +161,8 @@ TEST_F(Daemon, ClientsThatBreakTheProtocolAreDroppedAndOthersServed) {
     const char* name;
     std::vector<uint8_t> bytes;
   };
-  os::device::RequestHeader huge{os::device::kRequestMagic, 0x80002028, 0xFFFFFFFF, 260};
-  std::vector<uint8_t> hugeBytes(sizeof huge);
-  std::memcpy(hugeBytes.data(), &huge, sizeof huge);
+  std::vector<uint8_t> hugeBytes(vigil::frames::kHeaderSize);
+  vigil::frames::EncodeRequest({vigil::frames::kRequestMagic, 0x80002028, 0xFFFFFFFF, 260}, hugeBytes.data());
   const Garbage cases[] = {
       {"bad magic", std::vector<uint8_t>(16, 0x41)},
       {"oversized length", hugeBytes},

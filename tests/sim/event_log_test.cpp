@@ -40,7 +40,7 @@ LogReadRecord Exchange(hwsim::Core& core, uint16_t position, uint8_t room = 68,
   LogReadRecord request = {time.value_or(core.firstRecordTime), position, room, 0, {}};
   std::memcpy(buffer, &request, 8);
   uint32_t returned = 0;
-  EXPECT_TRUE(hwsim::Serve(core, hwsim::kIoctlReadEventLog, buffer, 8, sizeof buffer, &returned));
+  EXPECT_TRUE(hwsim::Serve(core, vigil::kIoctlReadEventLog, buffer, 8, sizeof buffer, &returned));
   EXPECT_EQ(returned, sizeof(LogReadRecord));
   LogReadRecord answer;
   std::memcpy(&answer, buffer, sizeof answer);

@@ -22,7 +22,7 @@ TEST(HostileCalls, AnswersStayInsideTheCallersBuffer) {
   ASSERT_TRUE(hwsim::LoadScenarioFile(vigil::test::SourcePath("fixtures/scenarios/kelvo-c850.json").c_str(),
                                       core.get(), &error)) << error;
   std::mt19937 random(20240311);
-  const uint32_t codes[] = {hwsim::kIoctlReadSmbiosTable, hwsim::kIoctlReadEventLog, hwsim::kIoctlDeviceCommand,
+  const uint32_t codes[] = {vigil::kIoctlReadSmbiosTable, vigil::kIoctlReadEventLog, vigil::kIoctlDeviceCommand,
                             0x80002008, 0};
   const uint32_t lengths[] = {0, 1, 3, 4, 7, 8, 75, 76, 77, 259, 260, 261, 8191, 8192, 9000};
   for (int i = 0; i < 3000; ++i) {
@@ -61,7 +61,7 @@ TEST(HostileCalls, LogWalkOverEveryPositionAndRoomEndsOnABoundary) {
       record[5] = uint8_t(position >> 8);
       record[6] = uint8_t(room);
       uint32_t returned;
-      ASSERT_TRUE(hwsim::Serve(*core, hwsim::kIoctlReadEventLog, record, 8, 76, &returned));
+      ASSERT_TRUE(hwsim::Serve(*core, vigil::kIoctlReadEventLog, record, 8, 76, &returned));
       uint32_t answered = record[4] | record[5] << 8;
       ASSERT_NE(std::find(boundaries.begin(), boundaries.end(), answered), boundaries.end()) << position;
       ASSERT_GE(answered, std::min(position, core->logLength));

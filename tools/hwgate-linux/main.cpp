@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "device_frames.h"
+#include "contract/driver_protocol.h"
 #include "options.h"
+#include "os/os.h"
 #include "probe_report.h"
 #include "provider.h"
-#include "socket_paths.h"
-#include "os/posix/object_access.h"
-#include "socket_server.h"
+#include "provider/socket/frame_server.h"
+#include "provider/socket/socket_server.h"
 #include "startup.h"
 
 namespace {
@@ -24,17 +24,16 @@ int Serve(hwlinux::Startup& startup) {
     return provider.Serve(code, buffer, inLength, outLength, returned);
   };
   std::string error;
-  std::string path = hwgate::DeviceSocketPath();
+  std::string path = os::DeviceSocketPath(vigil::kDriverPath);
   hwgate::SocketServer server;
   // Only root and the agent's group may reach the machine's firmware and BMC through it.
-  if (server.Listen(path, os::posix::kObjectMode, [&call](int fd) { hwgate::ServeDeviceConnection(fd, call); },
+  if (server.Listen(path, os::SocketAccess::kOwnerAndGroup, [&call](int fd) { hwgate::ServeDeviceConnection(fd, call); },
                     &error) != 0) {
     std::cerr << "hwgate-linux: " << error << "\n";
     return 1;
   }
   int stopped = server.Run([&] {
-    std::cout << "hwgate-linux: serving " << path << " (mode 0660, group gid " << os::posix::AccessGroup() << ")"
-              << std::endl;
+    std::cout << "hwgate-linux: serving " << path << " (mode 0660, the agent's group)" << std::endl;
   });
   if (stopped < 0) {
     std::cerr << "hwgate-linux: cannot start serving\n";

@@ -3,21 +3,17 @@
 #include <algorithm>
 #include <iostream>
 
-#include "contract/driver_protocol.h"
-#include "contract/le_bytes.h"
 #include "contract/smbios_types.h"
-#include "core/event_log.h"
-#include "core/sensor_answer.h"
 #include "probe_structures.h"
+#include "provider/serve.h"
 #include "sensor_range.h"
 
 namespace hwlinux {
 
 namespace {
 
-constexpr uint32_t kLogRequestSize = vigil::kLogReadRequestSize;
-constexpr uint32_t kLogResponseSize = vigil::kLogReadRecordSize;
-constexpr uint32_t kMaxLog = 0xFFFF;
+// Log positions are 16-bit on the wire: nothing past them can be served.
+constexpr size_t kMaxLog = 0xFFFF;
 // The agent's poll asks once and then continues within milliseconds; one source read serves
 // the whole poll.
 constexpr auto kRefreshInterval = std::chrono::milliseconds(1000);
@@ -26,16 +22,6 @@ constexpr auto kLongestRetryInterval = std::chrono::milliseconds(64000);
 constexpr uint32_t kAlertsBetweenWarnings = 600;
 
 }  // namespace
-
-size_t ServableLogLength(const std::vector<uint8_t>& records) {
-  size_t at = 0;
-  while (at + 2 <= records.size()) {
-    size_t length = vigil::LogRecordLength(records.data() + at);
-    if (length < 2 || length > vigil::kLogDataCapacity || length > records.size() - at || at + length > kMaxLog) break;
-    at += length;
-  }
-  return at;
-}
 
 Provider::Provider(const ServedTable& table, LogSource* log, LogSnapshot initial,
                    std::chrono::milliseconds readLimit)
@@ -73,8 +59,25 @@ void Provider::RefreshLog() {
   if (!ok) ++stats_.failedRefreshes;
 }
 
-bool Provider::ReadSensor(uint8_t* block) {
-  const ServedProbe* probe = table_.FindProbe(vigil::le::Load16(block + vigil::kCommandArgumentOffset));
+const uint8_t* Provider::Table() {
+  Count(&ProviderStats::tableReads);
+  return table_.Buffer().data();
+}
+
+bool Provider::Log(hwgate::LogView* out) {
+  if (log_ == nullptr) return false;
+  logLock_.lock();
+  RefreshLog();
+  *out = {snapshot_.records.data(), static_cast<uint32_t>(std::min<size_t>(snapshot_.records.size(), kMaxLog)),
+          snapshot_.identity};
+  Count(&ProviderStats::logExchanges);
+  return true;
+}
+
+void Provider::LogDone() { logLock_.unlock(); }
+
+bool Provider::Sensor(uint16_t handle, hwgate::SensorView* out) {
+  const ServedProbe* probe = table_.FindProbe(handle);
   if (probe == nullptr) return false;
   LiveReading reading;
   SensorKind kind = SensorKind::kTemperature;
@@ -85,60 +88,27 @@ bool Provider::ReadSensor(uint8_t* block) {
     KeepServable(kind, &reading);
     Count(&ProviderStats::sourceReads);
   }
-  const uint8_t* formatted = table_.Buffer().data() + probe->offset;
+  const uint8_t* structure = table_.Buffer().data() + probe->offset;
   // The location (or device type) bits of the structure stay; the status bits are live.
   uint8_t statusAt = probe->type == vigil::smbios::kTypeCoolingDevice ? kCoolingTypeStatusAt : kProbeLocationStatusAt;
-  uint8_t status = static_cast<uint8_t>((formatted[statusAt] & ~kStatusMask) | StatusBits(reading));
-  hwsim::AnswerSensorRead(block + vigil::kCommandResponseOffset, formatted, probe->length, probe->type,
-                          status, RawReading(kind, reading));
+  uint8_t status = static_cast<uint8_t>((structure[statusAt] & ~kStatusMask) | StatusBits(reading));
+  *out = {structure, probe->length, probe->type, status, RawReading(kind, reading)};
   Count(&ProviderStats::sensorCommands);
   return true;
 }
 
-bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength,
-                     uint32_t* returned) {
-  *returned = 0;
-  bool ok = false;
-  switch (code) {
-    case vigil::kIoctlReadSmbiosTable:
-      if (outLength < vigil::kSmbiosTableSize) break;
-      std::copy(table_.Buffer().begin(), table_.Buffer().end(), buffer);
-      *returned = vigil::kSmbiosTableSize;
-      Count(&ProviderStats::tableReads);
-      ok = true;
-      break;
-    case vigil::kIoctlReadEventLog: {
-      if (log_ == nullptr || inLength < kLogRequestSize || outLength < kLogResponseSize) break;
-      std::lock_guard<std::mutex> lock(logLock_);
-      RefreshLog();
-      size_t length = ServableLogLength(snapshot_.records);
-      hwsim::AnswerLogReadFrom(snapshot_.records.data(), static_cast<uint32_t>(length), snapshot_.identity, buffer);
-      *returned = kLogResponseSize;
-      Count(&ProviderStats::logExchanges);
-      ok = true;
-      break;
-    }
-    case vigil::kIoctlDeviceCommand: {
-      if (inLength < vigil::kCommandResponseOffset || outLength < vigil::kCommandBlockSize) break;
-      uint16_t command = vigil::le::Load16(buffer + vigil::kCommandCodeOffset);
-      if (command == vigil::kCommandReadSensor) {
-        ok = ReadSensor(buffer);
-      } else if (command == vigil::kCommandLogAlert) {
-        const uint32_t alerts = Count(&ProviderStats::logFullAlerts);
-        // The agent repeats the alert every poll while the log stays full: say it on the
-        // first and then about hourly.
-        if (alerts % kAlertsBetweenWarnings == 1) {
-          std::cerr << "hwgate-linux: warning: the agent reports the BIOS event log more than 90% full ("
-                    << alerts << " alerts so far)\n";
-        }
-        ok = true;
-      }
-      if (ok) *returned = vigil::kCommandBlockSize;
-      break;
-    }
-    default:
-      break;
+void Provider::Alert() {
+  const uint32_t alerts = Count(&ProviderStats::logFullAlerts);
+  // The agent repeats the alert every poll while the log stays full: say it on the first and
+  // then about hourly.
+  if (alerts % kAlertsBetweenWarnings == 1) {
+    std::cerr << "hwgate-linux: warning: the agent reports the BIOS event log more than 90% full (" << alerts
+              << " alerts so far)\n";
   }
+}
+
+bool Provider::Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength, uint32_t* returned) {
+  const bool ok = hwgate::Serve(*this, code, buffer, inLength, outLength, returned);
   if (!ok) Count(&ProviderStats::rejectedCalls);
   return ok;
 }

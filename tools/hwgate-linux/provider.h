@@ -1,5 +1,5 @@
-// What hwgate-linux answers on the device socket: the served SMBIOS table, log reads from the
-// current log snapshot, command 0x51 from the live sensor bound to the probe, command 0x54.
+// What hwgate-linux offers on the device socket, as a PlatformSource: the served SMBIOS
+// table, the current log snapshot, the live sensor bound to each probe, command 0x54.
 #pragma once
 
 #include <chrono>
@@ -8,6 +8,7 @@
 
 #include "bounded_reads.h"
 #include "live_sources.h"
+#include "provider/platform_source.h"
 #include "served_table.h"
 
 namespace hwlinux {
@@ -28,7 +29,7 @@ struct ProviderStats {
 // (the agent gives up on an exchange after 10 s).
 constexpr auto kSensorReadLimit = std::chrono::milliseconds(3000);
 
-class Provider {
+class Provider final : public hwgate::PlatformSource {
  public:
   // `log` may be null (no log served). The table and the log source must outlive the
   // provider. The snapshot starts as `initial` (what the start-up read). `readLimit` bounds
@@ -36,16 +37,22 @@ class Provider {
   Provider(const ServedTable& table, LogSource* log, LogSnapshot initial,
            std::chrono::milliseconds readLimit = kSensorReadLimit);
 
-  // Serves one device call as device_frames.h's DeviceCall. Any thread. The table is read
-  // without waiting, log reads wait only for each other, and each sensor source is read on
-  // its own thread within a time limit (bounded_reads.h), so no source is ever called from
-  // two threads at once and a hung one costs only its own answers.
+  // Serves one device call (hwgate::Serve over this source), as frame_server.h's DeviceCall.
+  // Any thread. The table is read without waiting, log reads wait only for each other, and
+  // each sensor source is read on its own thread within a time limit (bounded_reads.h), so no
+  // source is ever called from two threads at once and a hung one costs only its own answers.
   bool Serve(uint32_t code, uint8_t* buffer, uint32_t inLength, uint32_t outLength, uint32_t* returned);
+
+  const uint8_t* Table() override;
+  // Holds the log lock from a true return until LogDone().
+  bool Log(hwgate::LogView* out) override;
+  void LogDone() override;
+  bool Sensor(uint16_t handle, hwgate::SensorView* out) override;
+  void Alert() override;
 
   ProviderStats Stats();
 
  private:
-  bool ReadSensor(uint8_t* block);
   uint32_t Count(uint32_t ProviderStats::*counter);  // returns the new count
   // Called with logLock_ held.
   void RefreshLog();
@@ -64,9 +71,5 @@ class Provider {
   ProviderStats stats_;
 };
 
-
-// Length of the prefix of `records` made of whole, well-formed records (length byte at least
-// 2, nothing running past the end) and at most 0xFFFF bytes: what may be served.
-size_t ServableLogLength(const std::vector<uint8_t>& records);
 
 }  // namespace hwlinux

@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "sim_paths.h"
-#include "unix_socket.h"
+#include "provider/socket/unix_socket.h"
 
 namespace hwsim {
 

@@ -5,15 +5,15 @@
 #include <memory>
 #include <mutex>
 
+#include "contract/driver_protocol.h"
 #include "core/core.h"
-#include "device_frames.h"
-#include "os/posix/object_access.h"
+#include "os/os.h"
+#include "provider/socket/frame_server.h"
+#include "provider/socket/socket_server.h"
+#include "provider/socket/unix_socket.h"
 #include "scenario/ctl_commands.h"
 #include "scenario/scenario_loader.h"
 #include "sim_paths.h"
-#include "socket_paths.h"
-#include "socket_server.h"
-#include "unix_socket.h"
 
 namespace hwsim {
 
@@ -66,15 +66,15 @@ void Daemon::ServeControl(int fd) {
 int Daemon::Run() {
   hwgate::SocketServer server;
   std::string error;
-  std::string devicePath = hwgate::DeviceSocketPath();
+  std::string devicePath = os::DeviceSocketPath(vigil::kDriverPath);
   hwgate::DeviceCall call = [this](uint32_t code, uint8_t* buffer, uint32_t inLength,
                                    uint32_t outLength, uint32_t* returned) {
     return ServeCall(code, buffer, inLength, outLength, returned);
   };
   // The control socket changes what the platform reports (up to a power-off record): its
   // owner alone may use it. The agent and its group reach the device socket.
-  if (server.Listen(ControlSocketPath(), os::posix::kOwnerOnlyMode, [this](int fd) { ServeControl(fd); }, &error) != 0 ||
-      server.Listen(devicePath, os::posix::kObjectMode, [call](int fd) { hwgate::ServeDeviceConnection(fd, call); },
+  if (server.Listen(ControlSocketPath(), os::SocketAccess::kOwnerOnly, [this](int fd) { ServeControl(fd); }, &error) != 0 ||
+      server.Listen(devicePath, os::SocketAccess::kOwnerAndGroup, [call](int fd) { hwgate::ServeDeviceConnection(fd, call); },
                     &error) != 0) {
     std::cerr << "hwgate-sim: " << error << "\n";
     return 1;

@@ -1,4 +1,4 @@
-// The hwgate-sim daemon: serves the device frames of os/device_protocol.h on the device
+// The hwgate-sim daemon: serves the device frames of contract/device_frames.h on the device
 // socket and ctl command lines on the control socket until SIGTERM or SIGINT.
 #pragma once
 

@@ -1,9 +1,9 @@
 #include "sim_paths.h"
 
-#include "socket_paths.h"
+#include "os/os.h"
 
 namespace hwsim {
 
-std::string ControlSocketPath() { return hwgate::RootedPath("/run/hwgate-ctl.sock"); }
+std::string ControlSocketPath() { return os::RootedPath("/run/hwgate-ctl.sock"); }
 
 }  // namespace hwsim

@@ -1,5 +1,5 @@
-// Where the simulator's control socket lives; the device socket is the providers' shared one
-// (hwgate-common/socket_paths.h).
+// Where the simulator's control socket lives; the device socket is where the port looks for
+// the device (os::DeviceSocketPath).
 #pragma once
 
 #include <string>

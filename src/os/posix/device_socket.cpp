@@ -16,11 +16,13 @@
 #include <new>
 #include <vector>
 
-#include "os/posix/device_frames.h"
+#include "contract/device_frames.h"
 #include "os/posix/device_object.h"
 
 namespace os::posix {
 namespace {
+
+namespace frames = vigil::frames;
 
 // Long enough for any honest provider; it only bounds a hung one, which would otherwise hold
 // the agent's service thread for good.
@@ -123,12 +125,14 @@ class SocketDevice final : public DeviceObject {
   bool Exchange(std::uint32_t code, const void* in, std::uint32_t inLen, void* out,
                 std::uint32_t outLen, std::uint32_t* returned, bool* success) {
     Clock::time_point deadline = Clock::now() + kExchangeTimeout;
-    std::vector<std::uint8_t> request = EncodeRequest(code, in, inLen, outLen);
+    std::vector<std::uint8_t> request(frames::kHeaderSize + inLen);
+    frames::EncodeRequest({frames::kRequestMagic, code, inLen, outLen}, request.data());
+    if (inLen != 0) std::memcpy(request.data() + frames::kHeaderSize, in, inLen);
     if (!SendAll(fd_, request.data(), request.size(), deadline)) return false;
-    std::uint8_t headerBytes[sizeof(device::ResponseHeader)];
+    std::uint8_t headerBytes[frames::kHeaderSize];
     if (!ReceiveAll(fd_, headerBytes, sizeof headerBytes, deadline)) return false;
-    device::ResponseHeader header = DecodeResponseHeader(headerBytes);
-    if (!ResponseFits(header, outLen)) return false;
+    const frames::ResponseHeader header = frames::DecodeResponse(headerBytes);
+    if (!frames::ResponseFits(header, outLen)) return false;
     if (header.success == 0) return true;
     // Read into a scratch buffer: a frame cut short must leave the caller's buffer as it was.
     std::vector<std::uint8_t> payload(header.returned);

@@ -49,6 +49,18 @@ bool SetPathAccess(const std::string& path, mode_t mode) {
          chmod(path.c_str(), mode) == 0;
 }
 
+}  // namespace os::posix
+
+namespace os {
+
+bool SetSocketAccess(const char* path, SocketAccess access) {
+  return posix::SetPathAccess(path, access == SocketAccess::kOwnerOnly ? posix::kOwnerOnlyMode : posix::kObjectMode);
+}
+
+}  // namespace os
+
+namespace os::posix {
+
 bool IsTrustedObject(const struct stat& st) {
   if (!S_ISREG(st.st_mode) || st.st_nlink != 1) return false;
   if (st.st_uid != 0 && st.st_uid != geteuid()) return false;

@@ -1,4 +1,4 @@
-#include "unix_socket.h"
+#include "provider/socket/unix_socket.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "os/posix/object_access.h"
+#include "os/os.h"
 
 namespace hwgate {
 
@@ -43,7 +43,7 @@ int ConnectUnix(const std::string& path) {
   return fd;
 }
 
-int ListenUnix(const std::string& path, mode_t mode, std::string* error) {
+int ListenUnix(const std::string& path, os::SocketAccess access, std::string* error) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   if (ec) {
@@ -67,7 +67,7 @@ int ListenUnix(const std::string& path, mode_t mode, std::string* error) {
   if (!MakeAddress(temporary, &address) ||
       (fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0 ||
       bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      !os::posix::SetPathAccess(temporary, mode) || listen(fd, 16) != 0 ||
+      !os::SetSocketAccess(temporary.c_str(), access) || listen(fd, 16) != 0 ||
       rename(temporary.c_str(), path.c_str()) != 0) {
     *error = "cannot listen on " + path + ": " + std::strerror(errno);
     if (fd >= 0) close(fd);

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "unix_socket.h"
+#include "provider/socket/unix_socket.h"
 
 namespace hwgate {
 
@@ -27,7 +27,7 @@ class SocketServer {
 
   // Listens on `path` (see ListenUnix). 0, or -1 with *error. Call before Run, from the thread
   // that will call Run.
-  int Listen(const std::string& path, mode_t mode, ConnectionHandler handler, std::string* error);
+  int Listen(const std::string& path, os::SocketAccess access, ConnectionHandler handler, std::string* error);
 
   // Blocks SIGTERM and SIGINT for the process's threads, accepts connections until one of them
   // arrives, then removes the socket files, shuts every connection down and waits for its

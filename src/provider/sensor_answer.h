@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace hwsim {
+namespace hwgate {
 
 // Fills the 256-byte `response` area (from the command block's response offset). `formatted`
 // is the structure's formatted area (`length` bytes, cut to the area); `structureType` picks
@@ -13,4 +13,4 @@ namespace hwsim {
 void AnswerSensorRead(uint8_t* response, const uint8_t* formatted, uint32_t length,
                       uint8_t structureType, uint8_t status, uint16_t raw);
 
-}  // namespace hwsim
+}  // namespace hwgate

@@ -2,10 +2,10 @@
 // hwgate-linux) and their clients. Any thread may call them; each works on its own descriptor.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <string>
+
+#include "os/os.h"
 
 namespace hwgate {
 
@@ -15,9 +15,8 @@ int ConnectUnix(const std::string& path);
 // Listens on `path`, making its directory. A socket file nobody answers on is stale and is
 // replaced; a live one is refused. The file appears only once the socket listens (bound under
 // a temporary name, then renamed), so a client that sees it can connect, and only with its
-// access in place: the port's access group and `mode` (os/posix/object_access.h), so no other
-// local user can connect. -1 with *error.
-int ListenUnix(const std::string& path, mode_t mode, std::string* error);
+// access in place (os::SetSocketAccess), so no other local user can connect. -1 with *error.
+int ListenUnix(const std::string& path, os::SocketAccess access, std::string* error);
 
 enum class ReadResult { kOk, kClosed, kBroken };
 // Reads exactly `count` bytes. Before the first byte it waits without limit when `idleOk`,

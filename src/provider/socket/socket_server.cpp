@@ -1,4 +1,4 @@
-#include "socket_server.h"
+#include "provider/socket/socket_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,9 +30,9 @@ SocketServer::~SocketServer() {
   }
 }
 
-int SocketServer::Listen(const std::string& path, mode_t mode, ConnectionHandler handler,
+int SocketServer::Listen(const std::string& path, os::SocketAccess access, ConnectionHandler handler,
                          std::string* error) {
-  int fd = ListenUnix(path, mode, error);
+  int fd = ListenUnix(path, access, error);
   if (fd < 0) return -1;
   listeners_.push_back({fd, path, std::move(handler)});
   return 0;

@@ -1,11 +1,12 @@
-// Byte helpers for the simulation core. The core is compiled into a kernel-mode driver as
-// well, so it cannot lean on the C library: these few loops stand in for memcpy and friends.
+// Byte helpers for the answering side of the device channel and the simulated platform. Both
+// are compiled into a kernel-mode driver as well, so they cannot lean on the C library: these
+// few loops stand in for memcpy and friends.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace hwsim {
+namespace hwgate {
 
 inline void CopyBytes(uint8_t* to, const uint8_t* from, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) to[i] = from[i];
@@ -22,4 +23,4 @@ inline uint32_t TextLength(const char* text, uint32_t limit) {
   return n;
 }
 
-}  // namespace hwsim
+}  // namespace hwgate

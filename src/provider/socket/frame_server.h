@@ -1,9 +1,12 @@
-// Serving the device frames of os/device_protocol.h on one connection: read a request frame,
+// Serving the device frames of contract/device_frames.h on one connection: read a request frame,
 // let the provider answer it in place, write the response frame, until the peer goes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+#include "contract/device_frames.h"
 
 namespace hwgate {
 
@@ -18,6 +21,11 @@ using DeviceCall = std::function<bool(uint32_t code, uint8_t* buffer, uint32_t i
 // provider's connection slots for good. The agent asks at least every poll (6 s) and
 // connects again on its own when it finds its connection closed.
 constexpr int kIdleConnectionMs = 60000;
+
+// Answers one request whose header passed RequestAcceptable and whose `input` holds its
+// inLength bytes: the response frame to send, header and payload (at most outLength bytes).
+std::vector<uint8_t> AnswerRequest(const DeviceCall& call, const vigil::frames::RequestHeader& request,
+                                   const uint8_t* input);
 
 // Serves exchanges on `fd` until the peer closes or breaks the frame format (an oversized
 // length, a stall of more than a few seconds inside a frame) or sends nothing for
