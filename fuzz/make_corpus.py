@@ -117,9 +117,24 @@ def scenario_seeds():
     write("scenario_loader", "raw-table", (FIXTURES / "tables" / "kelvo-b720.bin").read_bytes())
 
 
+def frame_seeds():
+    """Request frames of the device socket: a table read, a log read, a sensor command, and
+    the three in one stream."""
+    def frame(code, payload, out_length):
+        return struct.pack("<4I", 0x31514748, code, len(payload), out_length) + payload
+    table = frame(0x80002004, b"", 8192)
+    log = frame(0x80002018, struct.pack("<IHBB", 0, 0, 68, 0), 76)
+    sensor = frame(0x80002028, struct.pack("<HH", 0x51, 0x40), 260)
+    write("device_frames", "table-read", table)
+    write("device_frames", "log-read", log)
+    write("device_frames", "sensor-command", sensor)
+    write("device_frames", "three-exchanges", table + log + sensor)
+
+
 if __name__ == "__main__":
     smbios_seeds()
     decoder_and_log_seeds()
     test_log_seeds()
     reg_seeds()
     scenario_seeds()
+    frame_seeds()
