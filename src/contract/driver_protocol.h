@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract/smbios_types.h"
+
 namespace vigil {
 
 constexpr const char* kDriverPath = "\\\\.\\HwGate";
@@ -43,14 +45,17 @@ constexpr uint16_t kCommandReadSensor = 0x51;
 constexpr uint16_t kCommandLogAlert = 0x54;
 
 // A sensor command's answer mirrors the formatted area of the probe's SMBIOS structure; the
-// agent reads the status byte (bits 7-5) and the raw reading at these offsets from the start
-// of the response area.
-constexpr std::size_t kProbeStatusByte = 5;     // voltage (26) and temperature (28) probes
-constexpr std::size_t kProbeRawWord = 20;
-constexpr std::size_t kCoolingStatusByte = 6;   // cooling devices (27)
-constexpr std::size_t kCoolingRawWord = 12;
+// agent reads the status byte (bits 7-5) and the raw reading where the structure keeps its
+// status and its nominal value (probes) or nominal speed (cooling devices).
+constexpr std::size_t kProbeStatusByte = smbios::kProbeLocationStatusField;
+constexpr std::size_t kProbeRawWord = smbios::kProbeNominalValueField;
+constexpr std::size_t kCoolingStatusByte = smbios::kCoolingTypeStatusField;
+constexpr std::size_t kCoolingRawWord = smbios::kCoolingNominalSpeedField;
 // Raw value of a sensor answer that has no reading.
 constexpr uint16_t kRawNoReading = 0x8000;
+// A voltage's raw word counts millivolts; from 0x7FFF up it reads negative, -(0xFFFF - raw).
+constexpr uint16_t kFirstNegativeVoltageRaw = 0x7FFF;
+constexpr uint16_t kNegativeVoltageBase = 0xFFFF;
 
 // A BIOS event log record: its type byte, then its length in the low 7 bits of byte 1 (the
 // firmware keeps its "read" flag in bit 7), then the BCD time and the variable data.

@@ -21,6 +21,27 @@ constexpr uint8_t kTypeTemperatureProbe = 28;
 constexpr uint8_t kTypeEndOfTable = 127;
 constexpr uint8_t kTypeLast = 255;
 
+// Types whose structures have no strings of their own in the 2.3 layouts the agent reads. A
+// cooling device may carry a Description string since SMBIOS 2.7.
+constexpr bool IsStringlessType(uint8_t type) {
+  return type == kTypeMemoryController || type == kTypeSystemEventLog || type == kTypeCoolingDevice;
+}
+
+// Voltage (26) and temperature (28) probes: offsets into the structure, through the Nominal
+// Value of the 2.3 layout.
+constexpr std::size_t kProbeDescriptionField = 0x04;     // string number
+constexpr std::size_t kProbeLocationStatusField = 0x05;  // location bits 4-0, status bits 7-5
+constexpr std::size_t kProbeNominalValueField = 0x14;    // WORD
+constexpr std::size_t kProbeLength = 0x16;
+// Cooling devices (27): through the Description of SMBIOS 2.7.
+constexpr std::size_t kCoolingTypeStatusField = 0x06;  // device type bits 4-0, status bits 7-5
+constexpr std::size_t kCoolingOemField = 0x08;         // DWORD, OEM-defined
+constexpr std::size_t kCoolingNominalSpeedField = 0x0C;  // WORD
+constexpr std::size_t kCoolingDescriptionField = 0x0E;   // string number, SMBIOS 2.7 and later
+constexpr std::size_t kCoolingLength = 0x0F;
+// The status bits of the probes' and cooling devices' status byte.
+constexpr uint8_t kStatusMask = 0xE0;
+
 // System information (type 1): string numbers of the manufacturer and the product name; the
 // UUID (2.1 and later).
 constexpr std::size_t kSystemManufacturerField = 0x04;

@@ -33,6 +33,12 @@ constexpr KnownModel kKnownModels[] = {
     {"Kelvo C850", kModelKelvoC850, "Kelvo C850"},
 };
 
+// The B720 firmware tags each of its four fans with a whole OEM-defined word (CPU 1, CPU 2,
+// front, rear): 0x58380201 for the first, each next one 0x00010001 higher. The other models
+// number their fans in the word's low byte.
+constexpr uint32_t kKelvoB720FanCount = 4;
+constexpr uint32_t KelvoB720FanWord(uint32_t fan) { return 0x58380201u + (fan - 1) * 0x00010001u; }
+
 // The model whose name the first ten bytes of `productName` (a field of at least ten bytes)
 // spell, or null. Only those bytes count, so "Kelvo C850 Rack" is still a C850; a shorter name
 // carries its NUL inside the ten bytes and matches nothing.

@@ -6,13 +6,6 @@
 namespace vigil::smbios {
 namespace {
 
-constexpr std::size_t kHeaderLength = 4;
-
-// Types whose structures carry no strings of their own.
-bool HasNoStrings(uint8_t type) {
-  return type == kTypeMemoryController || type == kTypeSystemEventLog || type == kTypeCoolingDevice;
-}
-
 // Where the walk goes after `s` (the buffer end when its string-set never ends); reads the
 // string-set of `s` into `set` in the standard layout.
 void FindNext(const TableView& table, const Structure& s, StringSet* set, std::size_t* next) {
@@ -20,7 +13,7 @@ void FindNext(const TableView& table, const Structure& s, StringSet* set, std::s
   const std::size_t afterFormatted = OffsetInBuffer(s.offset, s.length);
   if (table.stringsApart) {
     *next = afterFormatted;
-    if (HasNoStrings(s.type) && afterFormatted + 1 < kBufferSize && table.data[afterFormatted] == 0 &&
+    if (IsStringlessType(s.type) && afterFormatted + 1 < kBufferSize && table.data[afterFormatted] == 0 &&
         table.data[afterFormatted + 1] == 0) {
       *next = afterFormatted + 2;  // an empty string-set left behind all the same
     }
@@ -55,10 +48,10 @@ bool WalkSmbiosTable(const uint8_t* buffer, StructureVisitor visit, void* contex
   const std::size_t end = claimedEnd < kBufferSize ? static_cast<std::size_t>(claimedEnd) : kBufferSize;
 
   std::size_t position = first;
-  while (position < end && kBufferSize - position >= kHeaderLength) {
+  while (position < end && kBufferSize - position >= kStructureHeaderLength) {
     Structure s{position, 0, buffer[position], buffer[position + 1], 0};
     // A length below the header's own size would never move the walk forward.
-    if (s.length < kHeaderLength) break;
+    if (s.length < kStructureHeaderLength) break;
     if (s.type == kTypeEndOfTable || s.type == kTypeLast) break;
     s.handle = le::Load16(buffer + position + 2);
     s.available = s.length < kBufferSize - position ? s.length : kBufferSize - position;

@@ -3,13 +3,11 @@
 #include <cstring>
 
 #include "contract/le_bytes.h"
+#include "contract/smbios_types.h"
 
 namespace hwlinux {
 
 namespace {
-
-constexpr uint8_t kEndOfTable = 127;
-constexpr size_t kHeaderLength = 4;
 
 // 32-bit entry point: "_SM_", length at 05h, version at 06h/07h, "_DMI_" at 10h with the
 // structure table length at 16h. Version 2.1 gave the length as 1Eh (no BCD revision byte at
@@ -54,13 +52,13 @@ size_t SplitStructures(const uint8_t* data, size_t length, std::vector<RawStruct
                        std::string* problem) {
   out->clear();
   size_t at = 0;
-  while (at + kHeaderLength <= length) {
+  while (at + vigil::smbios::kStructureHeaderLength <= length) {
     RawStructure s;
     s.offset = at;
     s.type = data[at];
     s.length = data[at + 1];
     s.handle = vigil::le::Load16(data + at + 2);
-    if (s.length < kHeaderLength || s.length > length - at) {
+    if (s.length < vigil::smbios::kStructureHeaderLength || s.length > length - at) {
       *problem = "structure at byte " + std::to_string(at) + " has a bad length";
       return out->size();
     }
@@ -74,7 +72,7 @@ size_t SplitStructures(const uint8_t* data, size_t length, std::vector<RawStruct
     }
     s.size = end + 2 - at;
     out->push_back(s);
-    if (s.type == kEndOfTable) break;
+    if (s.type == vigil::smbios::kTypeEndOfTable) break;
     at += s.size;
   }
   return out->size();

@@ -66,23 +66,23 @@ uint8_t StructureTypeFor(SensorKind kind) {
 }
 
 std::vector<uint8_t> MakeProbe(SensorKind kind, uint16_t handle, const std::string& name) {
-  std::vector<uint8_t> s = Header(StructureTypeFor(kind), kProbeLength, handle);
-  s[kProbeDescriptionAt] = 1;
+  std::vector<uint8_t> s = Header(StructureTypeFor(kind), vigil::smbios::kProbeLength, handle);
+  s[vigil::smbios::kProbeDescriptionField] = 1;
   uint8_t location = LooksLikeProcessor(name) ? kLocationProcessor : kLocationUnknown;
-  s[kProbeLocationStatusAt] = static_cast<uint8_t>(kStatusOk | location);
-  for (size_t at = 0x06; at + 1 < kProbeLength; at += 2) Put16(s, at, kNoReading);  // max .. nominal unknown
+  s[vigil::smbios::kProbeLocationStatusField] = static_cast<uint8_t>(kStatusOk | location);
+  for (size_t at = 0x06; at + 1 < vigil::smbios::kProbeLength; at += 2) Put16(s, at, vigil::kRawNoReading);  // max .. nominal unknown
   Put32(s, 0x10, 0);  // OEM-defined
   AppendName(s, name, "sensor");
   return s;
 }
 
 std::vector<uint8_t> MakeCoolingDevice(uint16_t handle, uint32_t oemValue, const std::string& name) {
-  std::vector<uint8_t> s = Header(types::kTypeCoolingDevice, kCoolingLength, handle);
+  std::vector<uint8_t> s = Header(types::kTypeCoolingDevice, vigil::smbios::kCoolingLength, handle);
   Put16(s, 0x04, 0xFFFF);  // no temperature probe
-  s[kCoolingTypeStatusAt] = static_cast<uint8_t>(kStatusOk | kCoolingFan);
-  Put32(s, kCoolingOemAt, oemValue);
-  Put16(s, 0x0C, kNoReading);
-  s[kCoolingDescriptionAt] = 1;
+  s[vigil::smbios::kCoolingTypeStatusField] = static_cast<uint8_t>(kStatusOk | kCoolingFan);
+  Put32(s, vigil::smbios::kCoolingOemField, oemValue);
+  Put16(s, 0x0C, vigil::kRawNoReading);
+  s[vigil::smbios::kCoolingDescriptionField] = 1;
   AppendName(s, name, "fan");
   return s;
 }
@@ -94,16 +94,16 @@ void DescribeServedLog(std::vector<uint8_t>* structure, uint32_t areaLength) {
   constexpr uint8_t kNoHeader = 0x00;
   std::vector<uint8_t>& s = *structure;
   if (s.size() > kLogHeaderFormatAt && s[1] > kLogHeaderFormatAt) s[kLogHeaderFormatAt] = kNoHeader;
-  Put16(s, kLogAreaLengthAt, static_cast<uint16_t>(std::min<uint32_t>(areaLength, 0xFFFF)));
-  Put16(s, kLogHeaderStartAt, 0);
-  Put16(s, kLogDataStartAt, 0);
-  s[kLogAccessMethodAt] = kLogGeneralPurpose;
-  s[kLogStatusAt] = kLogStatusValid;
-  Put32(s, kLogAddressAt, 0);
+  Put16(s, vigil::smbios::kEventLogAreaLengthField, static_cast<uint16_t>(std::min<uint32_t>(areaLength, 0xFFFF)));
+  Put16(s, vigil::smbios::kEventLogHeaderStartField, 0);
+  Put16(s, vigil::smbios::kEventLogDataStartField, 0);
+  s[vigil::smbios::kEventLogAccessMethodField] = vigil::smbios::kEventLogAccessGeneralPurpose;
+  s[vigil::smbios::kEventLogStatusField] = kLogStatusValid;
+  Put32(s, vigil::smbios::kEventLogAccessAddressField, 0);
 }
 
 std::vector<uint8_t> MakeEventLog(uint16_t handle, uint32_t areaLength) {
-  std::vector<uint8_t> s = Header(types::kTypeSystemEventLog, kLogMinLength, handle);
+  std::vector<uint8_t> s = Header(types::kTypeSystemEventLog, vigil::smbios::kEventLogMinLength, handle);
   DescribeServedLog(&s, areaLength);
   s.push_back(0);
   s.push_back(0);
@@ -123,7 +123,7 @@ uint32_t FanOemValue(const std::string& productName, uint32_t ordinal) {
   field.resize(std::max(field.size(), vigil::kModelNameLength) + 1, '\0');
   const vigil::KnownModel* model = vigil::FindKnownModel(field.c_str());
   if (model == nullptr) return 0;
-  if (model->index == vigil::kModelKelvoB720) return 0x58380201u + (ordinal - 1) * 0x00010001u;
+  if (model->index == vigil::kModelKelvoB720) return vigil::KelvoB720FanWord(ordinal);
   return ordinal & 0xFF;
 }
 
@@ -139,20 +139,20 @@ uint8_t StatusBits(const LiveReading& reading) {
 }
 
 uint16_t RawReading(SensorKind kind, const LiveReading& reading) {
-  if (!reading.valid) return kNoReading;
+  if (!reading.valid) return vigil::kRawNoReading;
   int32_t v = reading.value;
   switch (kind) {
     case SensorKind::kVoltage:
-      // The agent reads 0x7FFF and above as -(0xFFFF - raw) mV.
-      if (v < 0) return static_cast<uint16_t>(0xFFFF + std::max(v, -0x7FFE));
-      return static_cast<uint16_t>(std::min(v, 0x7FFE));
+      // Clamped to what the agent reads as this sign (contract/driver_protocol.h).
+      if (v < 0) return static_cast<uint16_t>(vigil::kNegativeVoltageBase + std::max(v, -0x7FFE));
+      return static_cast<uint16_t>(std::min<int32_t>(v, vigil::kFirstNegativeVoltageRaw - 1));
     case SensorKind::kTemperature:
       // Read as an unsigned count of tenths: below zero there is nothing truer than 0.
       return static_cast<uint16_t>(std::clamp(v, 0, 0x7FFF));
     case SensorKind::kFan:
       return static_cast<uint16_t>(std::clamp(v, 0, 0x7FFF));
   }
-  return kNoReading;
+  return vigil::kRawNoReading;
 }
 
 }  // namespace hwlinux

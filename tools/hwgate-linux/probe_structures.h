@@ -14,27 +14,6 @@
 
 namespace hwlinux {
 
-// Field offsets (DMTF SMBIOS, the 2.3 layouts the agent reads).
-constexpr uint8_t kProbeDescriptionAt = 0x04;     // types 26, 28: string number
-constexpr uint8_t kProbeLocationStatusAt = 0x05;  // location bits 4-0, status bits 7-5
-constexpr uint8_t kProbeLength = 0x16;            // through Nominal Value
-constexpr uint8_t kCoolingTypeStatusAt = 0x06;    // device type bits 4-0, status bits 7-5
-constexpr uint8_t kCoolingOemAt = 0x08;
-constexpr uint8_t kCoolingDescriptionAt = 0x0E;   // SMBIOS 2.7 and later
-constexpr uint8_t kCoolingLength = 0x0F;          // through the Description (SMBIOS 2.7)
-// Type 15, as the agent reads it.
-constexpr uint8_t kLogAreaLengthAt = vigil::smbios::kEventLogAreaLengthField;
-constexpr uint8_t kLogHeaderStartAt = vigil::smbios::kEventLogHeaderStartField;
-constexpr uint8_t kLogDataStartAt = vigil::smbios::kEventLogDataStartField;
-constexpr uint8_t kLogAccessMethodAt = vigil::smbios::kEventLogAccessMethodField;
-constexpr uint8_t kLogStatusAt = vigil::smbios::kEventLogStatusField;
-constexpr uint8_t kLogAddressAt = vigil::smbios::kEventLogAccessAddressField;
-constexpr uint8_t kLogMinLength = vigil::smbios::kEventLogMinLength;
-constexpr uint8_t kLogGeneralPurpose = vigil::smbios::kEventLogAccessGeneralPurpose;
-
-constexpr uint16_t kNoReading = vigil::kRawNoReading;
-constexpr uint8_t kStatusMask = 0xE0;
-
 // The SMBIOS structure type that carries a sensor of this kind.
 uint8_t StructureTypeFor(SensorKind kind);
 
@@ -51,7 +30,7 @@ std::vector<uint8_t> MakeEndOfTable(uint16_t handle);
 
 // OEM-defined value for the `ordinal`-th (from 1) synthesized fan of a known model: the fan
 // number in the low byte, which the A14x and C850 models read; the B720 reads whole keys of
-// the form 0x58380201 + (n-1) * 0x00010001. Any other product gets 0: its fans are no
+// of smbios/known_models.h (KelvoB720FanWord). Any other product gets 0: its fans are no
 // Kelvo model's "CPU 1 Fan" or "System Fan 1", whatever their place.
 uint32_t FanOemValue(const std::string& productName, uint32_t ordinal);
 

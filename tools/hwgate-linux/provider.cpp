@@ -90,8 +90,8 @@ bool Provider::Sensor(uint16_t handle, hwgate::SensorView* out) {
   }
   const uint8_t* structure = table_.Buffer().data() + probe->offset;
   // The location (or device type) bits of the structure stay; the status bits are live.
-  uint8_t statusAt = probe->type == vigil::smbios::kTypeCoolingDevice ? kCoolingTypeStatusAt : kProbeLocationStatusAt;
-  uint8_t status = static_cast<uint8_t>((structure[statusAt] & ~kStatusMask) | StatusBits(reading));
+  uint8_t statusAt = probe->type == vigil::smbios::kTypeCoolingDevice ? vigil::smbios::kCoolingTypeStatusField : vigil::smbios::kProbeLocationStatusField;
+  uint8_t status = static_cast<uint8_t>((structure[statusAt] & ~vigil::smbios::kStatusMask) | StatusBits(reading));
   *out = {structure, probe->length, probe->type, status, RawReading(kind, reading)};
   Count(&ProviderStats::sensorCommands);
   return true;

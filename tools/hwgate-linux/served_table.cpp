@@ -41,7 +41,7 @@ bool AgentReads(uint8_t type) {
 // structure is served as the agent reads it. Cooling devices keep theirs: since SMBIOS 2.7 the
 // description names the fan, and the agent's walk steps over a set wherever it finds one.
 bool AgentReadsWithoutStrings(uint8_t type) {
-  return type == types::kTypeMemoryController || type == types::kTypeSystemEventLog;
+  return types::IsStringlessType(type) && type != types::kTypeCoolingDevice;
 }
 
 std::string Lower(const std::string& text) {
@@ -58,7 +58,7 @@ std::string Hex(uint16_t handle) {
 }
 
 uint8_t DescriptionField(uint8_t type) {
-  return type == types::kTypeCoolingDevice ? kCoolingDescriptionAt : kProbeDescriptionAt;
+  return type == types::kTypeCoolingDevice ? vigil::smbios::kCoolingDescriptionField : vigil::smbios::kProbeDescriptionField;
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ void ServedTable::Build(const TableInput& input, std::vector<std::string>* notes
       }
       if (s.type == types::kTypeSystemEventLog) {
         if (!input.logServed || logPlaced) continue;  // no usable log: no type 15 at all
-        if (s.length < kLogMinLength) continue;       // too short to describe one: made anew below
+        if (s.length < vigil::smbios::kEventLogMinLength) continue;       // too short to describe one: made anew below
         logPlaced = true;
       }
       if (IsSensorType(s.type)) {

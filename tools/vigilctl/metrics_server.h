@@ -10,13 +10,13 @@
 
 namespace vigilctl {
 
-constexpr const char* kDefaultPort = "9764";
+// Where serve-metrics listens unless --listen says otherwise.
 constexpr const char* kDefaultListen = "127.0.0.1:9764";
 constexpr unsigned kDefaultServerThreads = 4;
 
 struct MetricsServerOptions {
-  std::string host = "127.0.0.1";
-  int port = 9764;
+  std::string host;  // host and port: ParseListenAddress of --listen or kDefaultListen
+  int port = 0;
   std::string unixPath;  // not empty: listen on this Unix socket (mode 0660, the access group)
   unsigned threads = kDefaultServerThreads;
   uint32_t refreshTimeoutMs = kMetricsRefreshTimeoutMs;

@@ -70,8 +70,8 @@ int RunServeMetrics(int argc, char** argv) {
 #endif
   } else if (!ParseListenAddress(listen, &options.host, &options.port)) {
     std::fprintf(stderr,
-                 "vigilctl: --listen wants ADDR:PORT (\"127.0.0.1:%s\", \"[::1]:%s\") or unix:PATH, not \"%s\"\n",
-                 kDefaultPort, kDefaultPort, listen);
+                 "vigilctl: --listen wants ADDR:PORT (\"%s\", \"[::1]:PORT\") or unix:PATH, not \"%s\"\n",
+                 kDefaultListen, listen);
     return kExitUsage;
   }
 

@@ -19,10 +19,6 @@ using smbios::TableView;
 
 using namespace smbios;  // structure types
 
-constexpr std::size_t kProbeDescriptionField = 0x04;
-constexpr std::size_t kProbeLocationField = 0x05;
-constexpr std::size_t kCoolingOemField = 0x08;
-constexpr std::size_t kCoolingDescriptionField = 0x0E;
 constexpr std::size_t kDeviceLocatorField = 0x10;
 // Locators pass through a 16-byte working buffer: 15 characters are kept, longer ones cut.
 // Memory locators are short names ("DIMM_A1"), and the event texts they join have little room.
@@ -53,8 +49,8 @@ void AppendProbe(const TableView& table, const Structure& s, const smbios::Strin
   if (*count >= kMaxProbes) return;
   ProbeRecord& probe = list[(*count)++];
   probe.handle = s.handle;
-  probe.locationAndStatus = smbios::FieldU8(table, s, kProbeLocationField);
-  smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kProbeDescriptionField)),
+  probe.locationAndStatus = smbios::FieldU8(table, s, smbios::kProbeLocationStatusField);
+  smbios::CopyText(smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, smbios::kProbeDescriptionField)),
                    probe.description, sizeof probe.description);
 }
 
@@ -69,8 +65,8 @@ void NoteEventLog(const Structure& s) {
 // The string the description field names, or nothing: a lookup that fails gives no name worth
 // showing, and a structure of the 2.3 layout (length 0Eh) has no such field at all.
 std::string_view CoolingDescription(const TableView& table, const Structure& s, const smbios::StringSet& set) {
-  if (s.length <= kCoolingDescriptionField) return {};
-  std::string_view text = smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, kCoolingDescriptionField));
+  if (s.length <= smbios::kCoolingDescriptionField) return {};
+  std::string_view text = smbios::GetSmbiosString(table, s, set, smbios::FieldU8(table, s, smbios::kCoolingDescriptionField));
   if (text == smbios::kBadStringNumberText || text == smbios::kNoStringForHandleText) return {};
   return text;
 }
@@ -79,7 +75,7 @@ void AppendCoolingDevice(const TableView& table, const Structure& s, const smbio
   if (gInventory.coolingDeviceCount >= kMaxCoolingDevices) return;
   CoolingDeviceRecord& device = gInventory.coolingDevices[gInventory.coolingDeviceCount++];
   device.handle = s.handle;
-  device.oemDefined = smbios::FieldU32(table, s, kCoolingOemField);
+  device.oemDefined = smbios::FieldU32(table, s, smbios::kCoolingOemField);
   smbios::CopyText(CoolingDescription(table, s, set), device.description, sizeof device.description);
 }
 

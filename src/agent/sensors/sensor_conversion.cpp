@@ -7,7 +7,6 @@ namespace {
 // client sees the same bits on every build.
 constexpr float kTenth = 0.1f;
 constexpr float kThousandth = 0.001f;
-constexpr uint16_t kNegativeVoltageStart = 0x7FFF;
 
 }  // namespace
 
@@ -18,9 +17,9 @@ float ConvertTemperature(uint16_t raw) {
 
 float ConvertVoltage(uint16_t raw) {
   if (raw == kRawNoReading) return kNoReading;
-  if (raw < kNegativeVoltageStart) return static_cast<float>(raw) * kThousandth;
+  if (raw < kFirstNegativeVoltageRaw) return static_cast<float>(raw) * kThousandth;
   // Negated in float, so 0xFFFF gives -0.0 rather than +0.0.
-  return -(static_cast<float>(0xFFFFu - raw) * kThousandth);
+  return -(static_cast<float>(kNegativeVoltageBase - raw) * kThousandth);
 }
 
 float ConvertFan(uint16_t raw) {

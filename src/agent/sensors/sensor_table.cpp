@@ -10,6 +10,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
+#include "smbios/known_models.h"
 
 namespace vigil {
 
@@ -63,10 +64,10 @@ int SelectFanRow(ModelIndex modelIndex, uint32_t oemDefined) {
     case kModelKelvoB720:
       // The B720 firmware tags each fan with a whole word; a stray low byte means nothing.
       switch (oemDefined) {
-        case 0x58380201: return kRowCpu1Fan;
-        case 0x58390202: return kRowCpu2Fan;
-        case 0x583A0203: return kRowFrontFan;
-        case 0x583B0204: return kRowRearFan;
+        case KelvoB720FanWord(1): return kRowCpu1Fan;
+        case KelvoB720FanWord(2): return kRowCpu2Fan;
+        case KelvoB720FanWord(3): return kRowFrontFan;
+        case KelvoB720FanWord(4): return kRowRearFan;
         default: return kNoFanRow;
       }
     case kModelKelvoC850:
