@@ -2,7 +2,7 @@
 # The demo behind `./run demo`: a simulated Kelvo B720 server, the agent and its client in a
 # throw-away sandbox root. Builds nothing; takes the folder of the built programs.
 #
-#   tools/demo.sh [BIN_DIR]      (default: build/default/bin)
+#   sim/demo.sh [BIN_DIR]      (default: build/default/bin)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
