@@ -39,8 +39,8 @@ bool ServeFrame(int fd, const DeviceCall& call, int idleMs) {
   bool ok = call(request.code, buffer.data(), request.inLength, request.outLength, &returned);
   if (returned > request.outLength) returned = request.outLength;
   wire::ResponseHeader response = {wire::kResponseMagic, ok ? 1u : 0u, ok ? returned : 0u, 0};
-  if (!WriteAll(fd, &response, sizeof(response))) return false;
-  return !ok || returned == 0 || WriteAll(fd, buffer.data(), returned);
+  if (WriteAll(fd, &response, sizeof(response)) != 0) return false;
+  return !ok || returned == 0 || WriteAll(fd, buffer.data(), returned) == 0;
 }
 
 }  // namespace
