@@ -101,7 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterCase{1, {kTemp0, kTemp1}}, FilterCase{2, {kVolt0, kVolt1}},
                       FilterCase{3, {kFan0, kFan1}}, FilterCase{4, {}}, FilterCase{5, {}},
                       FilterCase{8, {}}, FilterCase{-1, {}}, FilterCase{INT32_MIN, {}},
-                      FilterCase{9, {}}, FilterCase{17, {}}));
+                      FilterCase{9, {}}, FilterCase{17, {}}),
+    [](const auto& info) {
+      const int64_t code = info.param.code;
+      return code < 0 ? "code_minus_" + std::to_string(-code) : "code_" + std::to_string(code);
+    });
 
 TEST_F(SensorRefreshTest, VoltageRequestLeavesOtherRecordsAlone) {
   Request(kRequestRefreshVoltage);

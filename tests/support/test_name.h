@@ -5,7 +5,7 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,9 +22,18 @@ inline std::string TestName(std::string_view text) {
 
 // `prefix` and `value` in upper-case hexadecimal: TestName("status", 0xA3) is "status_A3".
 inline std::string TestName(std::string_view prefix, uint64_t value) {
-  char hex[20];
-  std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(value));
+  std::string hex;
+  do {
+    hex.insert(hex.begin(), "0123456789ABCDEF"[value % 16]);
+    value /= 16;
+  } while (value != 0);
   return TestName(prefix) + "_" + hex;
+}
+
+// For cases that are bare input texts, which may repeat once cleaned: "n<index>_" and the
+// first 24 characters of TestName(text).
+inline std::string TestName(std::size_t index, std::string_view text) {
+  return "n" + std::to_string(index) + "_" + TestName(text).substr(0, 24);
 }
 
 }  // namespace vigil::test
