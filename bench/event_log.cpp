@@ -293,7 +293,7 @@ bool ImportShippedTable(const char* name) {
   text << in.rdbuf();
   const vigilctl::RegParseResult parsed = vigilctl::ParseRegFile(text.str());
   std::string error;
-  return parsed.errorLine == 0 && vigilctl::ApplyRegOperations(parsed.operations, &error);
+  return parsed.errorLine == 0 && vigilctl::ApplyRegOperations(parsed.operations, &error) == 0;
 }
 
 // The two table sets compared: a known model's, and the generic one with its switch on.

@@ -71,9 +71,9 @@ std::unique_ptr<DmiEventLog> DmiEventLog::Open(FileReader& files, const std::str
     return nullptr;
   }
   int64_t method = 0, status = 0, areaLength = 0, dataStart = 0;
-  if (!ReadNumber(files, dir + "/access_method", &method) || !ReadNumber(files, dir + "/status", &status) ||
-      !ReadNumber(files, dir + "/area_length", &areaLength) ||
-      !ReadNumber(files, dir + "/data_start_offset", &dataStart)) {
+  if (ReadNumber(files, dir + "/access_method", &method) != 0 || ReadNumber(files, dir + "/status", &status) != 0 ||
+      ReadNumber(files, dir + "/area_length", &areaLength) != 0 ||
+      ReadNumber(files, dir + "/data_start_offset", &dataStart) != 0) {
     *diagnosis = "cannot read the firmware event log's description in " + dir +
                  " (a type-15 structure too short for it?)";
     return nullptr;

@@ -91,23 +91,23 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-bool ReadText(FileReader& files, const std::string& path, std::string* text) {
+int ReadText(FileReader& files, const std::string& path, std::string* text) {
   std::vector<uint8_t> bytes;
-  if (files.ReadAll(path, kAttributeLimit, &bytes) != 0) return false;
+  if (files.ReadAll(path, kAttributeLimit, &bytes) != 0) return -1;
   *text = Trim(std::string(bytes.begin(), bytes.end()));
-  return true;
+  return 0;
 }
 
-bool ReadNumber(FileReader& files, const std::string& path, int64_t* value) {
+int ReadNumber(FileReader& files, const std::string& path, int64_t* value) {
   std::string text;
-  if (!ReadText(files, path, &text) || text.empty()) return false;
+  if (ReadText(files, path, &text) != 0 || text.empty()) return -1;
   bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   errno = 0;
   char* end = nullptr;
   long long parsed = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0') return false;
+  if (errno != 0 || end == text.c_str() || *end != '\0') return -1;
   *value = parsed;
-  return true;
+  return 0;
 }
 
 }  // namespace hwlinux

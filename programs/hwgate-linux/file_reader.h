@@ -26,12 +26,12 @@ class FileReader {
 // The real file system.
 FileReader& SystemFiles();
 
-// The file as text with surrounding blanks and the trailing newline removed; false when it
-// cannot be read (or is longer than a sysfs attribute can be).
-bool ReadText(FileReader& files, const std::string& path, std::string* text);
-// A decimal (or 0x-prefixed hexadecimal) integer attribute. False when unreadable or not a
-// number.
-bool ReadNumber(FileReader& files, const std::string& path, int64_t* value);
+// The file as text with surrounding blanks and the trailing newline removed. 0 success, -1 when
+// it cannot be read (or is longer than a sysfs attribute can be).
+int ReadText(FileReader& files, const std::string& path, std::string* text);
+// A decimal (or 0x-prefixed hexadecimal) integer attribute. 0 success, -1 when unreadable or
+// not a number.
+int ReadNumber(FileReader& files, const std::string& path, int64_t* value);
 
 // `text` without surrounding blanks.
 std::string Trim(const std::string& text);

@@ -59,7 +59,7 @@ std::string DevicePath(FileReader& files, const std::string& root, const std::st
 bool AnyFlagSet(FileReader& files, const std::string& prefix, const char* const* suffixes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     int64_t flag = 0;
-    if (ReadNumber(files, prefix + suffixes[i], &flag) && flag != 0) return true;
+    if (ReadNumber(files, prefix + suffixes[i], &flag) == 0 && flag != 0) return true;
   }
   return false;
 }
@@ -81,7 +81,7 @@ bool HwmonToAgentUnits(SensorKind kind, int64_t raw, int32_t* value, const Chann
 void HwmonSensors::AddDevice(const std::string& dir, std::vector<std::pair<std::string, Channel>>* found,
                              std::vector<LiveSensor>* sensors) {
   std::string chip;
-  if (!ReadText(files_, dir + "/name", &chip)) return;
+  if (ReadText(files_, dir + "/name", &chip) != 0) return;
   std::string device = DevicePath(files_, root_, dir);
   std::vector<std::string> names;
   if (files_.List(dir, &names) != 0) return;
@@ -91,7 +91,7 @@ void HwmonSensors::AddDevice(const std::string& dir, std::vector<std::pair<std::
     if (!ParseInputName(name, &stem, &channel.kind)) continue;
     channel.prefix = dir + "/" + stem;
     std::string label;
-    if (!ReadText(files_, channel.prefix + "_label", &label) || label.empty()) label = chip + " " + stem;
+    if (ReadText(files_, channel.prefix + "_label", &label) != 0 || label.empty()) label = chip + " " + stem;
     for (const ChannelScale& scale : scales_) {
       if (scale.channel == stem && (scale.chip.empty() || scale.chip == chip)) {
         channel.scale = &scale;
@@ -99,9 +99,9 @@ void HwmonSensors::AddDevice(const std::string& dir, std::vector<std::pair<std::
       }
     }
     int64_t fault = 0;
-    channel.hasFaultFlag = ReadNumber(files_, channel.prefix + "_fault", &fault);
+    channel.hasFaultFlag = ReadNumber(files_, channel.prefix + "_fault", &fault) == 0;
     for (int t = 0; t < kThresholdCount; ++t) {
-      channel.hasThreshold[t] = ReadNumber(files_, channel.prefix + kThresholdSuffix[t], &channel.threshold[t]);
+      channel.hasThreshold[t] = ReadNumber(files_, channel.prefix + kThresholdSuffix[t], &channel.threshold[t]) == 0;
     }
     bool anyThreshold = std::any_of(std::begin(channel.hasThreshold), std::end(channel.hasThreshold), [](bool b) { return b; });
     channel.alarmOnly = !anyThreshold;
@@ -140,9 +140,9 @@ int HwmonSensors::ReadSensor(const LiveSensor& sensor, LiveReading* out) {
   if (sensor.key >= channels_.size()) return -1;
   const Channel& channel = channels_[sensor.key];
   int64_t fault = 0;
-  if (channel.hasFaultFlag && ReadNumber(files_, channel.prefix + "_fault", &fault) && fault != 0) return 0;
+  if (channel.hasFaultFlag && ReadNumber(files_, channel.prefix + "_fault", &fault) == 0 && fault != 0) return 0;
   int64_t raw = 0;
-  if (!ReadNumber(files_, channel.prefix + "_input", &raw)) return -1;
+  if (ReadNumber(files_, channel.prefix + "_input", &raw) != 0) return -1;
   if (!HwmonToAgentUnits(channel.kind, raw, &out->value, channel.scale)) return 0;
   if (channel.scale != nullptr) {
     out->scaled = true;

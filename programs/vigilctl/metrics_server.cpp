@@ -137,19 +137,19 @@ MetricsServer::MetricsServer(const MetricsServerOptions& options) : impl_(std::m
 
 MetricsServer::~MetricsServer() = default;
 
-bool MetricsServer::Bind() {
+int MetricsServer::Bind() {
   Impl& i = *impl_;
   i.listenFd = i.options.unixPath.empty() ? BindTcp(i.options.host, i.options.port) : BindUnix(i.options.unixPath);
-  if (i.listenFd < 0) return false;
-  if (listen(i.listenFd, kListenBacklog) != 0) return false;
+  if (i.listenFd < 0) return -1;
+  if (listen(i.listenFd, kListenBacklog) != 0) return -1;
   if (i.options.unixPath.empty()) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (getsockname(i.listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+    if (getsockname(i.listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
     i.boundPort = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
                                                      : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
   }
-  return true;
+  return 0;
 }
 
 std::string MetricsServer::Address() const {
@@ -159,9 +159,9 @@ std::string MetricsServer::Address() const {
   return (v6 ? "[" + i.options.host + "]" : i.options.host) + ":" + std::to_string(i.boundPort);
 }
 
-bool MetricsServer::Serve() {
+int MetricsServer::Serve() {
   Impl& i = *impl_;
-  if (i.listenFd < 0) return false;
+  if (i.listenFd < 0) return -1;
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
   MHD_Daemon* daemon =
       MHD_start_daemon(flags, 0, nullptr, nullptr, &Impl::OnRequest, &i,
@@ -171,7 +171,7 @@ bool MetricsServer::Serve() {
                        MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds,
                        MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
                        MHD_OPTION_END);
-  if (daemon == nullptr) return false;
+  if (daemon == nullptr) return -1;
   {
     std::unique_lock<std::mutex> lock(i.mutex);
     i.stopped.wait(lock, [&] { return i.stopRequested; });
@@ -180,7 +180,7 @@ bool MetricsServer::Serve() {
   MHD_stop_daemon(daemon);
   i.listenFd = -1;
   if (!i.options.unixPath.empty()) unlink(i.options.unixPath.c_str());
-  return true;
+  return 0;
 }
 
 void MetricsServer::Stop() {

@@ -1,5 +1,5 @@
-// The HTTP side of serve-metrics: GET /metrics on a bounded HTTP server (libmicrohttpd on Linux,
-// http.sys on Windows).
+// The HTTP side of serve-metrics: GET /metrics on a bounded HTTP server (libmicrohttpd; Linux
+// only).
 #pragma once
 
 #include <cstdint>
@@ -34,14 +34,14 @@ class MetricsServer {
   explicit MetricsServer(const MetricsServerOptions& options);
   ~MetricsServer();
 
-  // Binds the listening socket. False when the address cannot be bound.
-  bool Bind();
+  // Binds the listening socket. 0 success, -1 when the address cannot be bound.
+  int Bind();
   // "ADDR:PORT" or "unix:PATH" as bound.
   std::string Address() const;
   // Serves until Stop(); connections are spread over `threads` event loops, each with a
-  // bounded memory pool, an idle timeout and a cap on their number. False when serving
-  // failed. Calling thread.
-  bool Serve();
+  // bounded memory pool, an idle timeout and a cap on their number. 0 once stopped, -1 when
+  // serving failed. Calling thread.
+  int Serve();
   // Any thread, also before Serve() has started.
   void Stop();
 

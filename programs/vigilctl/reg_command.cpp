@@ -63,7 +63,7 @@ int Import(const char* path) {
     return kExitFailed;
   }
   std::string error;
-  if (!ApplyRegOperations(parsed.operations, &error)) {
+  if (ApplyRegOperations(parsed.operations, &error) != 0) {
     std::fprintf(stderr, "vigilctl: %s: %s\n", path, error.c_str());
     return kExitFailed;
   }
@@ -73,7 +73,7 @@ int Import(const char* path) {
 
 int Export(const char* key) {
   std::string text, error;
-  if (!ExportRegKey(KeyBelowRoot(key), &text, &error)) {
+  if (ExportRegKey(KeyBelowRoot(key), &text, &error) != 0) {
     std::fprintf(stderr, "vigilctl: %s\n", error.c_str());
     return kExitFailed;
   }

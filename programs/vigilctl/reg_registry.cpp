@@ -96,18 +96,18 @@ bool ReadValue(os::RegHandle key, uint32_t index, std::string* name, uint32_t* t
   return false;
 }
 
-bool ExportKey(const std::string& path, std::string* text, std::string* error, int depth) {
+int ExportKey(const std::string& path, std::string* text, std::string* error, int depth) {
   // The import refuses keys nested deeper than the registry allows, so whatever is there can
   // be exported; the bound only stops a store that was changed by other means.
   if (depth > static_cast<int>(os::kRegMaxKeyDepth)) {
     *error = "keys nested too deep under \"" + path + "\"";
-    return false;
+    return -1;
   }
   os::RegHandle key = nullptr;
   long rc = os::RegOpenKey(path.c_str(), os::kKeyRead, &key);
   if (rc != os::kErrorSuccess) {
     *error = "cannot open \"" + path + "\" (error " + std::to_string(rc) + ")";
-    return false;
+    return -1;
   }
   *text += "[" + std::string(kRegRoot) + "\\" + path + "]\n";
   std::string name;
@@ -120,7 +120,7 @@ bool ExportKey(const std::string& path, std::string* text, std::string* error, i
   if (rc != os::kErrorNoMoreItems) {
     *error = "cannot read the values of \"" + path + "\" (error " + std::to_string(rc) + ")";
     os::RegCloseKey(key);
-    return false;
+    return -1;
   }
   *text += "\n";
   std::vector<std::string> subkeys;
@@ -134,27 +134,27 @@ bool ExportKey(const std::string& path, std::string* text, std::string* error, i
   os::RegCloseKey(key);
   if (rc != os::kErrorNoMoreItems) {
     *error = "cannot list the subkeys of \"" + path + "\" (error " + std::to_string(rc) + ")";
-    return false;
+    return -1;
   }
   for (const std::string& sub : subkeys) {
-    if (!ExportKey(path + "\\" + sub, text, error, depth + 1)) return false;
+    if (ExportKey(path + "\\" + sub, text, error, depth + 1) != 0) return -1;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
 
-bool ApplyRegOperations(const std::vector<RegOperation>& operations, std::string* error) {
+int ApplyRegOperations(const std::vector<RegOperation>& operations, std::string* error) {
   error->clear();
   Batch batch{&operations, error};
   const long rc = os::RegApplyAtomically(ApplyAll, &batch);
   if (rc != os::kErrorSuccess && error->empty()) {
     *error = "the registry refused the change (error " + std::to_string(rc) + ")";
   }
-  return rc == os::kErrorSuccess;
+  return rc == os::kErrorSuccess ? 0 : -1;
 }
 
-bool ExportRegKey(const std::string& path, std::string* text, std::string* error) {
+int ExportRegKey(const std::string& path, std::string* text, std::string* error) {
   *text = std::string(kRegHeader) + "\n\n";
   return ExportKey(path, text, error, 0);
 }

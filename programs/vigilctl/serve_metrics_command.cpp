@@ -76,7 +76,7 @@ int RunServeMetrics(int argc, char** argv) {
   }
 
   MetricsServer server(options);
-  if (!server.Bind()) {
+  if (server.Bind() != 0) {
     std::fprintf(stderr, "vigilctl: cannot listen on %s\n", listen);
     return kExitFailed;
   }
@@ -91,10 +91,10 @@ int RunServeMetrics(int argc, char** argv) {
     while (!gStopRequested && !served.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Stop();
   });
-  const bool ok = server.Serve();
+  const int result = server.Serve();
   served.store(true);
   watcher.join();
-  return ok || gStopRequested ? kExitOk : kExitFailed;
+  return result == 0 || gStopRequested ? kExitOk : kExitFailed;
 }
 
 }  // namespace vigilctl

@@ -273,7 +273,7 @@ int SetTrapSetting(const char* option, const char* value) {
   }
   RegOperation create{RegOperation::Kind::kCreateKey, AgentKeyPath(), "", 0, {}, 0};
   std::string error;
-  if (!ApplyRegOperations({create, op}, &error)) {
+  if (ApplyRegOperations({create, op}, &error) != 0) {
     std::fprintf(stderr, "vigilctl: %s\n", error.c_str());
     return kExitFailed;
   }

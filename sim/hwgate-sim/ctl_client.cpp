@@ -22,7 +22,7 @@ int RunControlClient(const std::vector<std::string>& words) {
   }
   line += "\n";
   std::string reply;
-  if (hwgate::WriteAll(fd, line.data(), line.size())) {
+  if (hwgate::WriteAll(fd, line.data(), line.size()) == 0) {
     char chunk[4096];
     for (ssize_t n; (n = read(fd, chunk, sizeof(chunk))) > 0;) reply.append(chunk, static_cast<size_t>(n));
   }

@@ -156,7 +156,7 @@ TEST(AlertsE2eTest, CriticalSensorAlertArrivesNamingTheServerAndItsResolutionFol
   std::size_t index = 0;
   for (std::size_t i = 0; i < table.sensors.size() && probe == nullptr; ++i) {
     if (table.sensors[i].sensorType == 1 && table.sensors[i].raw != 0x8000 &&
-        ExpectedState(table.sensors[i].status) == kStateOk) {
+        table.sensors[i].state == kStateOk) {
       probe = &table.sensors[index = i];
     }
   }

@@ -43,8 +43,8 @@ TEST_F(RefreshE2eTest, VoltageRequestChangesOnlyVoltageRecords) {
     const ExpectedSensor& e = expected_.sensors[i];
     SCOPED_TRACE(i);
     if (IsRead(e) && e.sensorType == 2) {
-      EXPECT_EQ(Reading(i), ExpectedReading(2, e.raw));
-      EXPECT_EQ(State(i), ExpectedState(e.status));
+      EXPECT_EQ(Reading(i), e.reading);
+      EXPECT_EQ(State(i), e.state);
     } else {
       EXPECT_EQ(Reading(i), 0.0f);
       EXPECT_EQ(State(i), 0);
@@ -94,21 +94,23 @@ TEST_F(RefreshE2eTest, HundredRefreshesAllAnsweredAndNeverTorn) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const ExpectedSensor& e = expected_.sensors[i];
       if (!IsRead(e)) continue;
-      ASSERT_EQ(rows[i]["reading"].get<float>(), ExpectedReading(e.sensorType, e.raw)) << "refresh " << n << " row " << i;
-      ASSERT_EQ(rows[i]["state"], ExpectedState(e.status)) << "refresh " << n << " row " << i;
+      ASSERT_EQ(rows[i]["reading"].get<float>(), e.reading) << "refresh " << n << " row " << i;
+      ASSERT_EQ(rows[i]["state"], e.state) << "refresh " << n << " row " << i;
     }
   }
 }
 
 TEST_F(RefreshE2eTest, FailedCommandsLeaveThreeRecordsWithTheirReadingsMarkedUnknown) {
   ASSERT_EQ(h_.Vigilctl({"request", "0", "--wait"}).status, 0);
-  // New answers for every readable sensor: raw + 1 and the critical status.
+  // New answers for every readable sensor, none of which answered 3000 before: raw 3000 and the
+  // critical status. 3000 reads as 300.0 degrees, 3.0000002 V (0x40400001) or 3000 RPM.
+  auto readingOf3000 = [](uint8_t type) { return type == 1 ? 300.0f : type == 2 ? 3.0000002f : 3000.0f; };
   std::vector<std::size_t> readable;
   for (std::size_t i = 0; i < expected_.sensors.size(); ++i) {
     const ExpectedSensor& e = expected_.sensors[i];
     if (!IsRead(e)) continue;
     readable.push_back(i);
-    RunResult set = h_.Ctl({"set-sensor", std::to_string(e.handle), std::to_string(e.raw == 0x7FFF ? 1 : e.raw + 1), "0xA0"});
+    RunResult set = h_.Ctl({"set-sensor", std::to_string(e.handle), "3000", "0xA0"});
     ASSERT_EQ(set.status, 0) << set.err << set.out;
   }
   // The six-second event log poll also goes through the device and may take a failure meant for
@@ -134,7 +136,7 @@ TEST_F(RefreshE2eTest, FailedCommandsLeaveThreeRecordsWithTheirReadingsMarkedUnk
       EXPECT_EQ(Reading(i), 1234.5f);
       EXPECT_EQ(State(i), kStateUnknown);
     } else {
-      EXPECT_EQ(Reading(i), ExpectedReading(e.sensorType, e.raw == 0x7FFF ? 1 : e.raw + 1));
+      EXPECT_EQ(Reading(i), readingOf3000(e.sensorType));
       EXPECT_EQ(State(i), 2);
     }
   }
@@ -146,7 +148,7 @@ TEST_F(RefreshE2eTest, VigilctlSaysWhatCouldNotBeRead) {
   std::size_t reportUnknown = 0;  // the scenario's own Unknown status (010) reads as state 1 too
   for (const ExpectedSensor& e : expected_.sensors) {
     readable += IsRead(e) ? 1 : 0;
-    reportUnknown += IsRead(e) && (e.status >> 5) == 2 ? 1 : 0;
+    reportUnknown += IsRead(e) && e.state == kStateUnknown ? 1 : 0;
   }
   ASSERT_GT(readable, reportUnknown + 1);
   RunResult fresh = h_.Vigilctl({"sensors"});

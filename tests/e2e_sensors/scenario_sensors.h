@@ -1,5 +1,7 @@
-// What a scenario file says the sensor table must hold, worked out from the documented build
-// rules and conversions, independently of the agent's code.
+// What each scenario's sensor table must hold, written down by hand from the scenario file
+// (its probes, cooling devices and sensor answers) and the documented build rules, definition
+// rows and conversions. Nothing here is computed by a rule, so a fault in the agent's rules
+// cannot reappear in the expectation.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +16,20 @@ struct ExpectedSensor {
   std::string name;      // the 32-byte name field
   uint16_t raw;          // what the simulator answers, before any set-sensor
   uint8_t status;
+  float reading;         // after a refresh: the f32 nearest raw x 0.1f / x 0.001f, or raw
+  uint16_t state;        // after a refresh
 };
 
-// Model index that the scenario's product name identifies.
 struct ScenarioTable {
-  int32_t model;
   std::vector<ExpectedSensor> sensors;  // in table order, discrete sensors last
 };
 
-// Loads fixtures/scenarios/<file>; fails the test (and returns an empty table) on a bad file.
+// The expected table of fixtures/scenarios/<file>; fails the test (and returns an empty table)
+// for a scenario that has none written down.
 ScenarioTable LoadScenarioTable(const std::string& file);
 
-// Readings and states from the documented formulas.
-float ExpectedReading(uint8_t sensorType, uint16_t raw);
-uint16_t ExpectedState(uint8_t status);
-// True for the sensor types the refresh reads through the driver.
+// True for the sensors a refresh reads through the driver: all but the discrete ones, which
+// have no handle.
 bool IsRead(const ExpectedSensor& s);
 
 }  // namespace vigil::test

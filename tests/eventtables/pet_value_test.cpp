@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/eventtables/event_table.h"
+#include "support/test_name.h"
 
 namespace vigil {
 namespace {
@@ -82,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         "1FFFFFFFFF", "fffffffffffffff0", "-fffffffffffffff0", "FFFFFFFFFFFFFFFF", "10000000000000000",
         "FFFFFFFFFFFFFFFFF", "-FFFFFFFFFFFFFFFFF", "000000000000000000000000000012",
         // Separators that are not commas, and other stray bytes.
-        "1;2", "1.2", ",1", ",,", "g", "1g,2", "\x80", "1,\xff"));
+        "1;2", "1.2", ",1", ",,", "g", "1g,2", "\x80", "1,\xff"),
+    [](const auto& info) { return test::TestName(info.index, info.param); });
 
 // Random short strings over the characters that matter.
 TEST(PetLikeSscanfRandom, RandomStrings) {

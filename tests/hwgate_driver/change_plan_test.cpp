@@ -9,6 +9,7 @@
 #include "control/control_codes.h"
 #include "driver_test_support.h"
 #include "scenario/ctl_commands.h"
+#include "../support/test_name.h"  // this target has no tests/ include path
 
 namespace {
 
@@ -93,7 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CtlCase{"set-sensor 0x63 900 0xA3", 1}, CtlCase{"fail-next 3", 1},
                     CtlCase{"fail-next 2 command", 1},
                     CtlCase{"malformed overrun", 1}, CtlCase{"malformed zero-length", 1},
-                    CtlCase{"stats", 0}));
+                    CtlCase{"stats", 0}),
+    [](const auto& info) { return vigil::test::TestName(info.param.line); });
 
 TEST(ChangePlan, ClearedAndRefilledLogIsWrittenAgain) {
   auto driver = drivertest::ScenarioCore("kelvo-b720.json");

@@ -12,6 +12,7 @@
 #include "frame_server.h"
 #include "os/os.h"
 #include "support/sandbox.h"
+#include "support/test_name.h"
 
 namespace {
 
@@ -109,11 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenReply{"wrong magic", FrameServer::Header(0x12345678, 1, 0), false},
         BrokenReply{"more than the buffer", FrameServer::Header(vigil::frames::kResponseMagic, 1, 9) + std::string(9, 'x'), false},
         BrokenReply{"announces gigabytes", FrameServer::Header(vigil::frames::kResponseMagic, 1, 0xFFFFFFF0u), false}),
-    [](const auto& info) {
-      std::string name = info.param.what;
-      std::replace(name.begin(), name.end(), ' ', '_');
-      return name;
-    });
+    [](const auto& info) { return vigil::test::TestName(info.param.what); });
 
 TEST(DeviceSocket, ProviderGoneBetweenCallsRaisesNoSigpipe) {
   Sandbox sandbox;

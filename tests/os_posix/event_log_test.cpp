@@ -122,7 +122,8 @@ TEST_P(JournalTest, FieldsGoToTheJournalOrThePlainLineToSyslogAndAlwaysToEventsL
       << lines[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(JournalRunning, JournalTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(JournalRunning, JournalTest, ::testing::Bool(),
+    [](const auto& info) { return info.param ? "journal_running" : "no_journal"; });
 
 TEST(EventLog, UnknownTypeOrHandleRecordsNothing) {
   Sandbox sandbox;

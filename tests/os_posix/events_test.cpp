@@ -60,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ResetCase{true, false, WaitResult::kTimeout, WaitResult::kTimeout},
                       ResetCase{true, true, WaitResult::kSignaled, WaitResult::kSignaled},
                       ResetCase{false, false, WaitResult::kTimeout, WaitResult::kTimeout},
-                      ResetCase{false, true, WaitResult::kSignaled, WaitResult::kTimeout}));
+                      ResetCase{false, true, WaitResult::kSignaled, WaitResult::kTimeout}),
+    [](const auto& info) {
+      return std::string(info.param.manualReset ? "manual" : "auto") + (info.param.initialState ? "_set" : "_clear");
+    });
 
 TEST(Events, TimedWaitLastsAboutItsTimeout) {
   os::Handle event = os::CreateUnnamedEvent(true, false);

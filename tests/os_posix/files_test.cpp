@@ -9,6 +9,7 @@
 #include "os/os.h"
 #include "os/posix/drive_paths.h"
 #include "support/sandbox.h"
+#include "support/test_name.h"
 
 namespace {
 
@@ -42,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
         DriveCase{"c:test_log.csv", nullptr}, DriveCase{"\\\\server\\share\\f", nullptr},
         DriveCase{"c:\\", nullptr}, DriveCase{"c:\\..\\..\\etc\\passwd", nullptr},
         DriveCase{"c:\\dir\\..\\f", nullptr}, DriveCase{"c:\\f:stream", nullptr},
-        DriveCase{"c:\\a?b", nullptr}, DriveCase{"", nullptr}, DriveCase{nullptr, nullptr}));
+        DriveCase{"c:\\a?b", nullptr}, DriveCase{"", nullptr}, DriveCase{nullptr, nullptr}),
+    [](const auto& info) {
+      return vigil::test::TestName(info.index, info.param.windows ? info.param.windows : "null");
+    });
 
 TEST(OpenFile, WritesAndReadsUnderTheSandboxDrive) {
   Sandbox sandbox;

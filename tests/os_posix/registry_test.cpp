@@ -173,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Capacities, QueryCapacityTest,
                                            CapacityCase{4, os::kErrorMoreData, 10},
                                            CapacityCase{9, os::kErrorMoreData, 10},
                                            CapacityCase{10, os::kErrorSuccess, 10},
-                                           CapacityCase{16, os::kErrorSuccess, 10}));
+                                           CapacityCase{16, os::kErrorSuccess, 10}),
+    [](const auto& info) { return "capacity_" + std::to_string(info.param.capacity); });
 
 TEST(Registry, QueryWithoutBufferReportsTheSize) {
   Sandbox sandbox;

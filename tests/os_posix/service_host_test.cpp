@@ -169,7 +169,8 @@ TEST_P(ServiceSignalTest, SignalReachesTheHandlerAsItsControlCode) {
 INSTANTIATE_TEST_SUITE_P(Signals, ServiceSignalTest,
                          ::testing::Values(SignalCase{SIGTERM, 1}, SignalCase{SIGINT, 1},
                                            SignalCase{SIGPWR, 5}, SignalCase{SIGUSR1, 128},
-                                           SignalCase{SIGUSR2, 4}));
+                                           SignalCase{SIGUSR2, 4}),
+    [](const auto& info) { return std::string("SIG") + sigabbrev_np(info.param.signo); });
 
 // A datagram socket standing in for systemd's notification socket.
 class NotifyListener {

@@ -48,7 +48,7 @@ TEST_F(DriverChannelTest, ControlCodesCarryTheirBuffers) {
   FakePlatform platform;
   ASSERT_EQ(OpenDriverChannel(), 0);
   static uint8_t table[kSmbiosTableSize];
-  EXPECT_TRUE(ReadSmbiosTable(table));
+  EXPECT_EQ(ReadSmbiosTable(table), 0);
   LogReadRecord record{};
   EXPECT_EQ(ExchangeLogRecords(&record), 0);
   uint8_t block[kCommandBlockSize] = {};
@@ -71,7 +71,7 @@ TEST_F(DriverChannelTest, FailedCallsAreFailuresAndLeaveTheBufferAlone) {
   ASSERT_EQ(OpenDriverChannel(), 0);
   platform.fail = true;
   static uint8_t table[kSmbiosTableSize];
-  EXPECT_FALSE(ReadSmbiosTable(table));
+  EXPECT_EQ(ReadSmbiosTable(table), -1);
   LogReadRecord record{};
   EXPECT_EQ(ExchangeLogRecords(&record), -1);
   uint8_t block[kCommandBlockSize];

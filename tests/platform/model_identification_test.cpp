@@ -14,6 +14,7 @@
 #include "agent/platform/model_identification.h"
 #include "smbios_builder.h"
 #include "support/memory_machine.h"
+#include "support/test_name.h"
 
 namespace vigil::test {
 namespace {
@@ -84,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Models, KnownModels,
                                            Recognised{"Kelvo B720", 3, "Kelvo B720"},
                                            Recognised{"Kelvo C850", 4, "Kelvo C850"},
                                            Recognised{"Kelvo C850 Rack Server", 4, "Kelvo C850"},
-                                           Recognised{"Kelvo A140-X", 1, "Kelvo A141"}));
+                                           Recognised{"Kelvo A140-X", 1, "Kelvo A141"}),
+    [](const auto& info) { return TestName(info.param.product); });
 
 TEST_F(ModelIdentificationTest, A140UsesTheA141EventTexts) {
   WriteTableText("Kelvo A141", "7E_FFFFFFFF", "Memory error");

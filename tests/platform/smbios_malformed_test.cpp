@@ -56,14 +56,30 @@ TEST_P(Malformed, LengthsBelowTheHeaderEndTheWalk) {
 }
 
 TEST_P(Malformed, HugeOffsetsAndLengthsReadNothingOutside) {
+  // Every data byte is 0x1C, so whatever the walk meets is a type 28 structure of length 28
+  // with handle 0x1C1C: a temperature probe and nothing else. In the strings-apart layout they
+  // lie back to back (291 fit in the data area); in the standard layout the first one's
+  // string-set never ends, so the walk cannot get past it.
   for (uint32_t first : {0u, 8171u, 8172u, 0x7FFFFFFFu, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
     for (uint32_t length : {0u, 1u, 8172u, 0xFFFFFFFFu}) {
+      SCOPED_TRACE("first " + std::to_string(first) + " length " + std::to_string(length));
       auto b = Header(GetParam(), first, 0xFFFFFFFF, length);
-      std::memset(b.data() + kData, 0x1C, kBuffer - kData);  // type 28, length 28 everywhere
-      ParseAndSnapshot(b);
+      std::memset(b.data() + kData, 0x1C, kBuffer - kData);
+      auto s = ParseAndSnapshot(b);
+      EXPECT_TRUE(s.productName.empty());
+      EXPECT_TRUE(s.voltageProbes.empty());
+      EXPECT_TRUE(s.coolingDevices.empty());
+      for (const ProbeValue& probe : s.temperatureProbes) {
+        EXPECT_EQ(probe.handle, 0x1C1C);
+        EXPECT_EQ(probe.locationAndStatus, 0x1C);
+      }
+      // A structure header needs 4 bytes inside the data area and a table at least 1 long.
+      const bool headerInside = first <= kBuffer - kData - 4 && length > 0;
+      std::size_t expected = 0;
+      if (headerInside) expected = GetParam() == 2 && length > 28 ? 32 : 1;  // the list holds 32
+      EXPECT_EQ(s.temperatureProbes.size(), expected);
     }
   }
-  SUCCEED();
 }
 
 TEST_P(Malformed, FormattedAreaRunningOffTheEnd) {

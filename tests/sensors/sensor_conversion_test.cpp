@@ -4,8 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "agent/sensors/sensor_conversion.h"
+#include "support/test_name.h"
 
 namespace vigil::test {
 namespace {
@@ -19,49 +21,51 @@ TEST(SensorConversionTest, FactorsAreTheDocumentedSinglePrecisionConstants) {
   EXPECT_EQ(Bits(kNoReading), 0xC97FFFF0u);
 }
 
+// Expected readings are bit patterns worked out by hand: the exact product of the raw value and
+// the factor's true value (0x3DCCCCCD is 0.100000001490116..., 0x3A83126F is
+// 0.00100000004749745...), rounded once to the nearest f32. That is why 912 gives 91.200005
+// and 3300 gives 3.3000002 rather than the decimal a reader expects.
 struct Case {
+  const char* name;
   uint16_t raw;
-  float expected;
+  uint32_t bits;
 };
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 class TemperatureTest : public ::testing::TestWithParam<Case> {};
 TEST_P(TemperatureTest, TenthsOfADegree) {
-  EXPECT_EQ(Bits(ConvertTemperature(GetParam().raw)), Bits(GetParam().expected)) << GetParam().raw;
+  EXPECT_EQ(Bits(ConvertTemperature(GetParam().raw)), GetParam().bits) << GetParam().raw;
 }
 INSTANTIATE_TEST_SUITE_P(Raw, TemperatureTest,
-                         ::testing::Values(Case{250, 25.0f}, Case{0, 0.0f}, Case{1, 0.1f},
-                                           Case{855, 855.0f * 0.1f},
+                         ::testing::Values(Case{"r250", 250, 0x41C80000},     // 25.0
+                                           Case{"r0", 0, 0x00000000},         // 0.0
+                                           Case{"r1", 1, 0x3DCCCCCD},         // 0.1f itself
+                                           Case{"r855", 855, 0x42AB0000},     // 85.5 exactly
+                                           Case{"r912", 912, 0x42B66667},     // 91.200005
                                            // unsigned: a "negative" raw value is a big one
-                                           Case{0xFFFF, 65535.0f * 0.1f},
-                                           Case{0x8001, 32769.0f * 0.1f},
-                                           Case{0x8000, -1048575.0f}));
+                                           Case{"rFFFF", 0xFFFF, 0x45CCCC00},  // 6553.5
+                                           Case{"r8001", 0x8001, 0x454CCE67},  // 3276.9001
+                                           Case{"no_reading", 0x8000, 0xC97FFFF0}),
+                         CaseName);
 
-// Voltage: the product of the raw value and 0.001f, rounded once to f32, is the reading; the
-// decimal value a reader expects is within one ulp of it (3300 gives 3.3000002, not 3.3f).
-struct VoltageCase {
-  uint16_t raw;
-  float formula;
-  float decimal;
-};
-class VoltageTest : public ::testing::TestWithParam<VoltageCase> {};
+// Voltage: below 0x7FFF raw x 0.001f; 0x7FFF and above -(0xFFFF - raw) x 0.001f.
+class VoltageTest : public ::testing::TestWithParam<Case> {};
 TEST_P(VoltageTest, Millivolts) {
-  const VoltageCase& c = GetParam();
-  EXPECT_EQ(Bits(ConvertVoltage(c.raw)), Bits(c.formula)) << c.raw;
-  EXPECT_FLOAT_EQ(ConvertVoltage(c.raw), c.decimal) << c.raw;
+  EXPECT_EQ(Bits(ConvertVoltage(GetParam().raw)), GetParam().bits) << GetParam().raw;
 }
 INSTANTIATE_TEST_SUITE_P(
     Raw, VoltageTest,
-    ::testing::Values(VoltageCase{3300, 3300.0f * 0.001f, 3.3f},
-                      VoltageCase{0, 0.0f, 0.0f},
-                      VoltageCase{12000, 12000.0f * 0.001f, 12.0f},
-                      VoltageCase{0x7FFE, 32766.0f * 0.001f, 32.766f},
-                      // 0x7FFF and above: -(0xFFFF - raw) x 0.001f
-                      VoltageCase{0xFC17, -(1000.0f * 0.001f), -1.0f},
-                      VoltageCase{0xFFFF, -(0.0f * 0.001f), -0.0f},
-                      VoltageCase{0x7FFF, -(32768.0f * 0.001f), -32.768f},
-                      VoltageCase{0xD11F, -(12000.0f * 0.001f), -12.0f},
-                      VoltageCase{0x8001, -(32766.0f * 0.001f), -32.766f},
-                      VoltageCase{0x8000, -1048575.0f, -1048575.0f}));
+    ::testing::Values(Case{"r3300", 3300, 0x40533334},    // 3.3000002
+                      Case{"r0", 0, 0x00000000},          // +0.0
+                      Case{"r12000", 12000, 0x41400001},  // 12.000001
+                      Case{"r7FFE", 0x7FFE, 0x42031063},  // 32.766003, the largest positive
+                      Case{"rFC17", 0xFC17, 0xBF800000},  // -1.0 exactly
+                      Case{"rFFFF", 0xFFFF, 0x80000000},  // -0.0
+                      Case{"r7FFF", 0x7FFF, 0xC203126F},  // -32.768, the first negative
+                      Case{"rD11F", 0xD11F, 0xC1400001},  // -12.000001
+                      Case{"r8001", 0x8001, 0xC2031063},  // -32.766003
+                      Case{"no_reading", 0x8000, 0xC97FFFF0}),
+    CaseName);
 
 TEST(SensorConversionTest, MinusZeroKeepsItsSign) {
   EXPECT_TRUE(std::signbit(ConvertVoltage(0xFFFF)));
@@ -70,11 +74,13 @@ TEST(SensorConversionTest, MinusZeroKeepsItsSign) {
 
 class FanTest : public ::testing::TestWithParam<Case> {};
 TEST_P(FanTest, Unscaled) {
-  EXPECT_EQ(Bits(ConvertFan(GetParam().raw)), Bits(GetParam().expected)) << GetParam().raw;
+  EXPECT_EQ(Bits(ConvertFan(GetParam().raw)), GetParam().bits) << GetParam().raw;
 }
 INSTANTIATE_TEST_SUITE_P(Raw, FanTest,
-                         ::testing::Values(Case{3000, 3000.0f}, Case{0, 0.0f},
-                                           Case{0xFFFF, 65535.0f}, Case{0x8000, -1048575.0f}));
+                         ::testing::Values(Case{"r3000", 3000, 0x453B8000}, Case{"r0", 0, 0x00000000},
+                                           Case{"rFFFF", 0xFFFF, 0x477FFF00},
+                                           Case{"no_reading", 0x8000, 0xC97FFFF0}),
+                         CaseName);
 
 struct StatusCase {
   uint8_t status;
@@ -92,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Status, StatusTest,
                                            StatusCase{0xC1, 4},                        // non-recoverable
                                            StatusCase{0x20, 5},                        // other
                                            StatusCase{0x00, 5}, StatusCase{0x1F, 5},   // reserved
-                                           StatusCase{0xE0, 5}, StatusCase{0xFF, 5}));
+                                           StatusCase{0xE0, 5}, StatusCase{0xFF, 5}),
+                         [](const auto& info) { return TestName("status", info.param.status); });
 
 }  // namespace
 }  // namespace vigil::test

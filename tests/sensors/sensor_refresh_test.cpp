@@ -60,12 +60,13 @@ TEST_F(SensorRefreshTest, FullRefreshStoresConvertedReadingsAndStates) {
   EXPECT_EQ(device_.badCommands(), 0u);
   EXPECT_EQ(device_.commands(), (std::vector<uint16_t>{kTemp0, kTemp1, kVolt0, kVolt1, kFan0, kFan1}));
 
+  // Readings are the f32 nearest the exact products (see sensor_conversion_test.cpp).
   struct Row { float reading; uint16_t state; };
   const Row expected[] = {
-      {250 * 0.1f, 0},                // status 011: OK
+      {25.0f, 0},                     // raw 250; status 011: OK
       {-1048575.0f, 2},               // no reading, state still from the status: critical
-      {3300 * 0.001f, 3},             // 100: non-critical
-      {-(12000 * 0.001f), 5},         // 111: reserved
+      {3.3000002f, 3},                // raw 3300 (0x40533334); 100: non-critical
+      {-12.000001f, 5},               // raw 0xD11F (0xC1400001); 111: reserved
       {3000.0f, 0},
       {65535.0f, 1},                  // fans are unscaled and unsigned; 010: unknown
   };
@@ -100,13 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterCase{1, {kTemp0, kTemp1}}, FilterCase{2, {kVolt0, kVolt1}},
                       FilterCase{3, {kFan0, kFan1}}, FilterCase{4, {}}, FilterCase{5, {}},
                       FilterCase{8, {}}, FilterCase{-1, {}}, FilterCase{INT32_MIN, {}},
-                      FilterCase{9, {}}, FilterCase{17, {}}));
+                      FilterCase{9, {}}, FilterCase{17, {}}),
+    [](const auto& info) {
+      const int64_t code = info.param.code;
+      return code < 0 ? "code_minus_" + std::to_string(-code) : "code_" + std::to_string(code);
+    });
 
 TEST_F(SensorRefreshTest, VoltageRequestLeavesOtherRecordsAlone) {
   Request(kRequestRefreshVoltage);
   RefreshSensors();
   EXPECT_EQ(Reading(0), 0.0f);
-  EXPECT_EQ(Reading(2), 3300 * 0.001f);
+  EXPECT_EQ(Reading(2), 3.3000002f);
   EXPECT_EQ(Reading(4), 0.0f);
 }
 

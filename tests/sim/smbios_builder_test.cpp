@@ -55,7 +55,8 @@ TEST_P(BothLayouts, EveryStructureAndStringReadsBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, BothLayouts, ::testing::Values(Layout::kStandard, Layout::kStringsApart));
+INSTANTIATE_TEST_SUITE_P(Layouts, BothLayouts, ::testing::Values(Layout::kStandard, Layout::kStringsApart),
+    [](const auto& info) { return info.param == Layout::kStandard ? "Standard" : "StringsApart"; });
 
 TEST(StringsApart, KeysAreFourUppercaseDigitsInTheChosenTable) {
   auto core = simtest::NewCore();

@@ -6,6 +6,7 @@
 
 #include "text/json_string.h"
 #include "text/utf8_text.h"
+#include "support/test_name.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                       JsonCase{"caf\xe9", "\"caf\\u00e9\""},                     // Latin-1 byte
                       JsonCase{"\xe2\x82", "\"\\u00e2\\u0082\""},                // cut short
                       JsonCase{"\xc0\x80", "\"\\u00c0\\u0080\""},                // overlong NUL
-                      JsonCase{"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}));  // surrogate
+                      JsonCase{"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""}),
+    [](const auto& info) { return vigil::test::TestName(info.index, info.param.in); });  // surrogate
 
 // Whatever the bytes, the literal is valid UTF-8 with no raw control character and no
 // unescaped quote inside: a JSON parser reads it back as one string.

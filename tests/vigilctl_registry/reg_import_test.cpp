@@ -28,18 +28,18 @@ RegOperation SetValue(const std::string& key, const std::string& name) {
 TEST(RegImportTest, AFailureWhileApplyingLeavesTheRegistryAsItWas) {
   vigil::test::Sandbox sandbox;
   std::string error;
-  ASSERT_TRUE(ApplyRegOperations({SetValue("SOFTWARE\\Kept", "old")}, &error)) << error;
+  ASSERT_EQ(ApplyRegOperations({SetValue("SOFTWARE\\Kept", "old")}, &error), 0) << error;
   const std::vector<RegOperation> operations = {
       RegOperation{RegOperation::Kind::kDeleteKey, "SOFTWARE\\Kept", "", 0, {}, 3},
       SetValue("SOFTWARE\\New", "a"),
       SetValue("SOFTWARE\\New", std::string(os::kRegMaxValueName + 1, 'n')),
   };
-  EXPECT_FALSE(ApplyRegOperations(operations, &error));
+  EXPECT_EQ(ApplyRegOperations(operations, &error), -1);
   EXPECT_NE(error.find("line 7"), std::string::npos) << error;
   EXPECT_TRUE(KeyExists("SOFTWARE\\Kept"));
   EXPECT_FALSE(KeyExists("SOFTWARE\\New"));
   // The registry is still usable afterwards.
-  EXPECT_TRUE(ApplyRegOperations({SetValue("SOFTWARE\\New", "a")}, &error)) << error;
+  EXPECT_EQ(ApplyRegOperations({SetValue("SOFTWARE\\New", "a")}, &error), 0) << error;
   EXPECT_TRUE(KeyExists("SOFTWARE\\New"));
 }
 
@@ -52,9 +52,9 @@ TEST(RegImportTest, TheDeepestKeyAnImportAcceptsIsExportedWithItsParent) {
   RegParseResult parsed = ParseRegFile(file);
   ASSERT_EQ(parsed.errorLine, 0) << parsed.error;
   std::string error;
-  ASSERT_TRUE(ApplyRegOperations(parsed.operations, &error)) << error;
+  ASSERT_EQ(ApplyRegOperations(parsed.operations, &error), 0) << error;
   std::string text;
-  ASSERT_TRUE(ExportRegKey("SOFTWARE", &text, &error)) << error;
+  ASSERT_EQ(ExportRegKey("SOFTWARE", &text, &error), 0) << error;
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\" + path + "]\n\"leaf\"=dword:00000001\n"), std::string::npos);
 }
 

@@ -9,6 +9,7 @@
 
 #include "contract/driver_protocol.h"
 #include "os/os.h"
+#include "../support/test_name.h"  // this target has no tests/ include path
 
 namespace vigil::wintest {
 namespace {
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
     Lengths, CopyBack,
     ::testing::Values(CopyCase{"all", 260, 260, 260, 260}, CopyCase{"part", 260, 260, 10, 10},
                       CopyCase{"claims more than the output", 16, 16, 5000, 16},
-                      CopyCase{"no output", 0, 0, 8, 0}));
+                      CopyCase{"no output", 0, 0, 8, 0}),
+    [](const auto& info) { return vigil::test::TestName(info.param.what); });
 
 TEST_F(LocalDevice, SameBufferInAndOutAsTheCommandBlockIsSent) {
   std::vector<uint8_t> block(kCommandBlockSize, 0);

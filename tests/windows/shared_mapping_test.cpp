@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ExistingSize,
                          ::testing::Values(SizeCase{1, false}, SizeCase{4096, false},
                                            SizeCase{kBlockSize - 8192, false},
                                            SizeCase{kBlockSize, true},
-                                           SizeCase{kBlockSize + 65536, true}));
+                                           SizeCase{kBlockSize + 65536, true}),
+    [](const auto& info) { return "bytes_" + std::to_string(info.param.existing); });
 
 TEST(SharedMapping, ClientOpenTellsTooSmallFromMissing) {
   bool tooSmall = true;

@@ -8,6 +8,7 @@
 
 #include "os/os.h"
 #include "os/win32/shutdown_calls.h"
+#include "../support/test_name.h"  // this target has no tests/ include path
 
 namespace vigil::wintest {
 namespace {
@@ -130,7 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VersionCase{VER_PLATFORM_WIN32_NT, 10, "ExitWindowsEx"},
                       VersionCase{VER_PLATFORM_WIN32_NT, 5, "ExitWindowsEx"},
                       VersionCase{VER_PLATFORM_WIN32_NT, 4, "InitiateSystemShutdownA"},
-                      VersionCase{VER_PLATFORM_WIN32_WINDOWS, 5, "InitiateSystemShutdownA"}));
+                      VersionCase{VER_PLATFORM_WIN32_WINDOWS, 5, "InitiateSystemShutdownA"}),
+    [](const auto& info) {
+      return vigil::test::TestName(std::string(info.param.platform == VER_PLATFORM_WIN32_NT ? "nt" : "win9x") + "_" +
+                                   std::to_string(info.param.major) + "_" + info.param.powerOff);
+    });
 
 TEST_F(Shutdown, ModernSystemsPowerOffAtOnceByForce) {
   os::ShutdownSystem("CPU temperature is too high!");

@@ -18,10 +18,12 @@ int OpenDriverChannel() {
   return -1;
 }
 
-bool ReadSmbiosTable(uint8_t* buffer) {
+int ReadSmbiosTable(uint8_t* buffer) {
   uint32_t returned = 0;
   return os::DeviceIoControl(gDriverHandle, kIoctlReadSmbiosTable, nullptr, 0, buffer,
-                             kSmbiosTableSize, &returned);
+                             kSmbiosTableSize, &returned)
+             ? 0
+             : -1;
 }
 
 int ExchangeLogRecords(LogReadRecord* record) {

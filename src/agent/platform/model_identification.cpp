@@ -27,7 +27,7 @@ bool GenericSetPresent() {
 
 bool IdentifyPlatformModel(bool* tableParsed) {
   if (tableParsed != nullptr) *tableParsed = false;
-  if (!ReadSmbiosTable(gSmbiosTable)) return false;
+  if (ReadSmbiosTable(gSmbiosTable) != 0) return false;
   const bool parsed = ParseSmbiosTable(gSmbiosTable);
   if (tableParsed != nullptr) *tableParsed = parsed;
   const KnownModel* model = FindKnownModel(gInventory.productName);

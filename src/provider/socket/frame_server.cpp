@@ -33,7 +33,7 @@ bool ServeFrame(int fd, const DeviceCall& call, int idleMs) {
     return false;
   }
   const std::vector<uint8_t> response = AnswerRequest(call, request, input.data());
-  return WriteAll(fd, response.data(), response.size());
+  return WriteAll(fd, response.data(), response.size()) == 0;
 }
 
 }  // namespace

@@ -95,16 +95,16 @@ ReadResult ReadFull(int fd, void* buffer, size_t count, bool idleOk, int timeout
   return ReadResult::kOk;
 }
 
-bool WriteAll(int fd, const void* buffer, size_t count) {
+int WriteAll(int fd, const void* buffer, size_t count) {
   const auto* at = static_cast<const char*>(buffer);
   while (count != 0) {
     ssize_t n = send(fd, at, count, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) return -1;
     at += n;
     count -= static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 }  // namespace hwgate

@@ -9,6 +9,9 @@
 
 namespace hwgate {
 
+// Descriptors and the read's three outcomes are what callers act on, so these keep the POSIX
+// shape (a descriptor or -1) and an enum; WriteAll is a plain step.
+
 // Connected socket, or -1 (errno set).
 int ConnectUnix(const std::string& path);
 
@@ -23,6 +26,7 @@ enum class ReadResult { kOk, kClosed, kBroken };
 // otherwise every wait is bounded by `timeoutMs`: a peer that stalls mid-message is broken.
 // kClosed only when the peer closed before the first byte.
 ReadResult ReadFull(int fd, void* buffer, size_t count, bool idleOk, int timeoutMs);
-bool WriteAll(int fd, const void* buffer, size_t count);
+// Writes all `count` bytes. 0 success, -1 when the peer is gone or the socket failed.
+int WriteAll(int fd, const void* buffer, size_t count);
 
 }  // namespace hwgate
