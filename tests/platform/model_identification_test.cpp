@@ -44,13 +44,8 @@ void WriteTableText(const std::string& model, const char* name, const char* text
 class ModelIdentificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetInventory();
     gModelIndex = ModelIndex(kUntouched);
     ASSERT_EQ(OpenDriverChannel(), 0);
-  }
-  void TearDown() override {
-    gModelIndex = kModelUnidentified;
-    gGenericSetInUse = false;
   }
   void Serve(const std::string& product, Layout layout = Layout::kStandard) {
     platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});

@@ -28,7 +28,6 @@ class MainCycleTest : public test::ServiceFixture {
   }
   void TearDown() override {
     os::RegisterLocalDevice(kDriverPath, nullptr, nullptr);
-    gPollIntervalMs = kPollIntervalMs;
     ServiceFixture::TearDown();
   }
 };

@@ -11,9 +11,6 @@
 
 namespace vigil {
 
-ModelIndex gModelIndex = kModelUnidentified;
-bool gGenericSetInUse = false;
-
 bool GenericSetPresent() {
   char path[kRegBufferSize];
   const int length = std::snprintf(path, sizeof path, "%s%s%s", kParametersBasePath, kEventStringTableName,

@@ -2,15 +2,9 @@
 #pragma once
 
 #include "smbios/known_models.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
-
-extern ModelIndex gModelIndex;
-// True when no model was identified and the registry holds the generic event descriptions: the
-// event tables were loaded from them, and the server is described as far as the standards allow
-// (its UUID published, limit events naming their device, every fan by its own name). False at
-// start; set by IdentifyPlatformModel only. The model index stays 0 either way.
-extern bool gGenericSetInUse;
 
 // Reads and parses the SMBIOS table, matches the product name, loads the model's event tables
 // (or, with no model, the generic ones when the registry holds them). True when a model was
