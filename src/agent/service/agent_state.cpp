@@ -19,6 +19,7 @@ namespace vigil {
 namespace {
 
 constexpr uint32_t kDriverRetryDelayMs = 1000;
+constexpr uint32_t kTableRetryDelayMs = 1000;
 
 std::time_t SystemNow() { return std::time(nullptr); }
 
@@ -40,6 +41,7 @@ os::Handle gReplyEvent = nullptr;
 
 os::Handle gDriverHandle = nullptr;
 uint32_t gDriverRetryDelayMs = kDriverRetryDelayMs;
+uint32_t gTableRetryDelayMs = kTableRetryDelayMs;
 uint8_t gSmbiosTable[kSmbiosTableSize];
 Inventory gInventory{};
 std::map<uint16_t, std::string> gMemoryDeviceMap;
@@ -76,6 +78,7 @@ void ResetAgentState() {
 
   gDriverHandle = nullptr;
   gDriverRetryDelayMs = kDriverRetryDelayMs;
+  gTableRetryDelayMs = kTableRetryDelayMs;
   std::memset(gSmbiosTable, 0, sizeof gSmbiosTable);
   gInventory = Inventory{};
   gMemoryDeviceMap.clear();

@@ -81,6 +81,9 @@ extern os::Handle gReplyEvent;
 extern os::Handle gDriverHandle;
 // Sleep after every failed open attempt; 1000 ms, shortened by tests. Service thread.
 extern uint32_t gDriverRetryDelayMs;
+// The wait after the first failed SMBIOS table read, doubled after each further one; 1000 ms,
+// shortened by tests. Service thread.
+extern uint32_t gTableRetryDelayMs;
 // The SMBIOS table buffer the driver fills (strings are looked up inside it), the inventory
 // parsed from it and the memory device map (handle -> Device Locator text of at most 15
 // characters; only added to or replaced). Written by the service thread in the start-up; read
