@@ -32,7 +32,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -112,7 +111,7 @@ void BM_DecodeAndAppend(benchmark::State& state) {
   for (auto _ : state) {
     const auto& r = records[i++ % records.size()];
     vigil::DecodeEventRecord(r.data(), uint32_t(r.size()), &event);
-    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(event));
+    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(event.entry));
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -147,7 +146,7 @@ void BM_ReportRecord(benchmark::State& state) {
   vigil::SystemEventReports reports(vigil::kEventSourceName);
   int pending = 0;
   for (auto _ : state) {
-    reports.Report(record.event.text, os::kEventTypeWarning, vigil::kBiosEventCategory, &record.fields);
+    reports.Report(record.event.entry.text, os::kEventTypeWarning, vigil::kBiosEventCategory, &record.fields);
     // A poll's worth of lines, then their write, as a first poll does.
     if (++pending == 600) {
       reports.Close();
@@ -160,7 +159,7 @@ BENCHMARK(BM_ReportRecord);
 // What the system log itself is handed for one record, the message and its fields.
 std::vector<os::posix::JournalField> JournalEntry(const ReportedRecord& record) {
   std::vector<os::posix::JournalField> entry = {
-      {"MESSAGE", std::string(record.event.text) + "."}, {"PRIORITY", "4"}, {"SYSLOG_IDENTIFIER", vigil::kEventSourceName}};
+      {"MESSAGE", std::string(record.event.entry.text) + "."}, {"PRIORITY", "4"}, {"SYSLOG_IDENTIFIER", vigil::kEventSourceName}};
   for (std::size_t i = 0; i < record.fields.size(); ++i) {
     entry.push_back({record.fields.data()[i].name, record.fields.data()[i].value});
   }
@@ -217,7 +216,7 @@ double BareFirstPollNs() {
   const double decodeAppend = MeanNs(6000, [&](int i) {
     const auto& r = records[std::size_t(i) % records.size()];
     vigil::DecodeEventRecord(r.data(), uint32_t(r.size()), &record.event);
-    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(record.event));
+    benchmark::DoNotOptimize(vigil::AppendHistoryEntry(record.event.entry));
   });
   const double systemLog = MeanNs(6000, [&](int) { BareSystemLog(entry); });
   const std::string path = std::string(getenv("VIGIL_ROOT")) + "/bare-events.log";
@@ -312,11 +311,9 @@ void BM_TableLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_TableLoad)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// Puts `name`'s tables in the process's one event table. The table has no clearing (the agent
-// loads it once), so the bench builds it afresh in place.
+// Puts `name`'s tables in the process's one event table, in place of what it held.
 void UseTable(const char* name) {
-  vigil::gEventTable.~EventTable();
-  new (&vigil::gEventTable) vigil::EventTable();
+  vigil::gEventTable.Clear();
   vigil::gEventTable.Load(vigil::kParametersBasePath, name);
   vigil::gGenericSetInUse = name == std::string(vigil::kGenericEventTableName);
 }

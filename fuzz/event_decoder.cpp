@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memcpy(record.get(), data + kHeader, length);
   vigil::DecodedEvent event;
   vigil::DecodeEventRecord(record.get(), uint32_t(length), &event);
-  if (strnlen(event.text, sizeof event.text) >= sizeof event.text) __builtin_trap();
+  if (strnlen(event.entry.text, sizeof event.entry.text) >= sizeof event.entry.text) __builtin_trap();
   vigil::gMemoryDeviceMap.clear();
   return 0;
 }

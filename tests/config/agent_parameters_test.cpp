@@ -25,7 +25,6 @@ const std::vector<uint8_t> kOne = {1, 0, 0, 0};
 class AgentParametersTest : public ::testing::Test {
  protected:
   void SetUp() override { gBlock = block_.data(); }
-  void TearDown() override { gBlock = nullptr; }
   void Set(uint32_t cpu, uint32_t clear) {
     block::StoreU32(gBlock, block::kCpuOverTempShutdown, cpu);
     block::StoreU32(gBlock, block::kClearEventLogEnabled, clear);
@@ -57,6 +56,7 @@ TEST_F(AgentParametersTest, LoadFollowsTheRegistryInOrder) {
   };
   for (const Case& c : cases) {
     test::MemoryMachine fresh;
+    SetUp();
     Set(0x5A5A5A5A, 0x5A5A5A5A);
     Seed(kCpuOverTempShutdownValue, c.cpu);
     Seed(kClearEventLogEnabledValue, c.clear);

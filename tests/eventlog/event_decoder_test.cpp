@@ -17,10 +17,11 @@ class DecoderTest : public EventLogTest {
     std::memset(event, 0x5A, sizeof *event);
     return DecodeEventRecord(record.data(), uint32_t(record.size()), event);
   }
-  DecodedEvent Decode(const LogRecordBytes& record) {
+  // The ring entry the record becomes.
+  HistoryEntry Decode(const LogRecordBytes& record) {
     DecodedEvent event;
     Decode(record, &event);
-    return event;
+    return event.entry;
   }
   bool RecentOverTemperature(const LogRecordBytes& record) {
     DecodedEvent event;
@@ -77,14 +78,14 @@ TEST_F(DecoderTest, LocalTimeOfTheRecordFollowsTheTimeZone) {
 TEST_F(DecoderTest, FixedFieldsAndWorkedExample) {
   gModelIndex = ModelIndex(1);
   gMemoryDeviceMap[33] = "DIMM_B1";
-  const DecodedEvent e = Decode(MakeRecord(1, 257));
+  const HistoryEntry e = Decode(MakeRecord(1, 257));
   EXPECT_STREQ(e.text, "Single-bit ECC error at DIMM_B1");
   EXPECT_EQ(e.recordType, 2);
   EXPECT_EQ(e.generatorIdLow, 33);
   EXPECT_EQ(e.generatorIdHigh, 0);
   EXPECT_EQ(e.evmRev, 3);
   EXPECT_EQ(e.sensorNumber, 255);
-  EXPECT_EQ(e.time, 1079346030);  // 2004-03-15 10:20:30 UTC
+  EXPECT_EQ(+e.time, 1079346030);  // 2004-03-15 10:20:30 UTC
   // The entry has a text but no PET value: the table still gives its zeroed PET record,
   // which stands in place of the defaults.
   EXPECT_EQ(e.sensorType, 0);
@@ -94,7 +95,7 @@ TEST_F(DecoderTest, FixedFieldsAndWorkedExample) {
 }
 
 TEST_F(DecoderTest, DefaultTrapBytesWithoutAnyEntry) {
-  const DecodedEvent e = Decode(MakeRecord(5));
+  const HistoryEntry e = Decode(MakeRecord(5));
   EXPECT_EQ(e.sensorType, 0x12);
   EXPECT_EQ(e.eventReadingType, 0x6F);
   EXPECT_EQ(e.eventData1, 1);
@@ -125,7 +126,7 @@ TEST_F(DecoderTest, MemoryErrorTypesAppendTheLocatorOfTheirKey) {
   gModelIndex = ModelIndex(4);
   gMemoryDeviceMap[0x20] = "CPU1_DIMM_A2";
   EXPECT_STREQ(Decode(MakeRecord(2, 0xABCD1720)).text, "Multi-bit ECC error at CPU1_DIMM_A2");
-  const DecodedEvent resize = Decode(MakeRecord(7, 0x1720));
+  const HistoryEntry resize = Decode(MakeRecord(7, 0x1720));
   EXPECT_STREQ(resize.text, "POST memory resize at CPU1_DIMM_A2");
   EXPECT_EQ(resize.generatorIdLow, 1);
   // A handle the map does not know adds nothing.
@@ -152,7 +153,7 @@ TEST_F(DecoderTest, PostErrorCodes) {
 }
 
 TEST_F(DecoderTest, PostErrorSpecificEntryReplacesTextAndTrapBytes) {
-  const DecodedEvent cmos = Decode(MakeRecord(8, 4));
+  const HistoryEntry cmos = Decode(MakeRecord(8, 4));
   EXPECT_STREQ(cmos.text, "POST error: CMOS battery failed");
   EXPECT_EQ(cmos.sensorType, 0x0F);
   EXPECT_EQ(cmos.eventData1, (0x32 & 0x0F) | (5 & 0x0F));
@@ -162,14 +163,14 @@ TEST_F(DecoderTest, PostErrorSpecificEntryReplacesTextAndTrapBytes) {
   EXPECT_STREQ(Decode(MakeRecord(8, 0x01000000, 0x10)).text, "POST error: keyboard controller");
   EXPECT_STREQ(Decode(MakeRecord(8, 0)).text, "POST error: unknown");
   // A code without its own entry loses the general text and trap bytes too.
-  const DecodedEvent missing = Decode(MakeRecord(8, 0x20));
+  const HistoryEntry missing = Decode(MakeRecord(8, 0x20));
   EXPECT_STREQ(missing.text, "");
   EXPECT_EQ(missing.sensorType, 0x12);
   EXPECT_EQ(missing.pet3, 0x22);
 }
 
 TEST_F(DecoderTest, SystemLimitUsesTheWholeFirstWord) {
-  const DecodedEvent warning = Decode(MakeRecord(16, 5));
+  const HistoryEntry warning = Decode(MakeRecord(16, 5));
   EXPECT_STREQ(warning.text, "Temperature warning");
   EXPECT_EQ(warning.sensorType, 1);
   EXPECT_EQ(warning.pet3, 2);
@@ -187,7 +188,7 @@ TEST_F(DecoderTest, PciErrorsGetBusTextOnlyWhenPresent) {
 
 TEST_F(DecoderTest, UnknownTypesGetEmptyTextAndDefaultTrapBytes) {
   for (uint8_t type : {0, 3, 0x11, 0x80, 0xFF}) {
-    const DecodedEvent e = Decode(MakeRecord(type, 0x12345678));
+    const HistoryEntry e = Decode(MakeRecord(type, 0x12345678));
     EXPECT_STREQ(e.text, "") << int(type);
     EXPECT_EQ(e.sensorType, 0x12);
     EXPECT_EQ(e.generatorIdLow, 33);
@@ -201,16 +202,16 @@ TEST_F(DecoderTest, ShortRecordsReadMissingBytesAsZero) {
   bytes.insert(bytes.end(), 8, 0xFF);
   DecodedEvent e;
   DecodeEventRecord(bytes.data(), 8, &e);
-  EXPECT_STREQ(e.text, "POST error: unknown");
+  EXPECT_STREQ(e.entry.text, "POST error: unknown");
   // Even a two-byte record decodes (time of day zero, month -1 normalised).
   DecodeEventRecord(bytes.data(), 2, &e);
-  EXPECT_EQ(e.recordType, 2);
+  EXPECT_EQ(e.entry.recordType, 2);
 }
 
 TEST_F(DecoderTest, OverlongTextsAreCutAt199Characters) {
   gModelIndex = ModelIndex(0);
   gMemoryDeviceMap[0x777] = std::string(300, 'L');
-  const DecodedEvent e = Decode(MakeRecord(1, 0x777));
+  const HistoryEntry e = Decode(MakeRecord(1, 0x777));
   EXPECT_EQ(std::strlen(e.text), 199u);
   EXPECT_EQ(std::string(e.text).substr(0, 24), "Single-bit ECC error at ");
   EXPECT_EQ(e.text[199], '\0');
@@ -237,14 +238,14 @@ TEST_F(DecoderTest, OverTemperatureIsToldOnlyForRecentEvents) {
 }
 
 TEST_F(DecoderTest, OverTemperatureWithoutAValidTimeIsNotRecent) {
-  // Year 2079 cannot be held by the 32-bit time: -1, judged not recent.
+  // Year 2079 cannot be held by the 32-bit time: not recent, and the entry's time is 0 (unknown).
   gNow = [] { return std::time_t(4000000000); };
   const uint8_t bcd[6] = {0x79, 0x01, 0x01, 0x00, 0x00, 0x00};
   LogRecordBytes r = MakeRecord(16, 0x12);
   std::memcpy(&r[2], bcd, 6);
   DecodedEvent e;
   EXPECT_FALSE(Decode(r, &e));
-  EXPECT_EQ(e.time, -1);
+  EXPECT_EQ(+e.entry.time, 0);
 }
 
 TEST_F(DecoderTest, OverTemperatureMinuteCarriesAcrossTheHourAndDay) {

@@ -49,28 +49,22 @@ const TableValue kTable[] = {
     {"10_00000012", "CPU over temperature", "01,01,1,03,0,0,0,0"},
 };
 
-class EventTableEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    const std::string base = kParametersBasePath;
-    for (const TableValue& v : kTable) {
-      WriteString(base + kEventStringTableName + kTestModel, v.key, v.text);
-      if (v.pet) WriteString(base + kEventPetTableName + kTestModel, v.key, v.pet);
-    }
-    gEventTable.Load(kParametersBasePath, kTestModel);
-  }
+void WriteString(const std::string& path, const char* name, const char* text) {
+  os::RegHandle key = nullptr;
+  ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
+  os::RegSetValue(key, name, os::kRegSz, text, uint32_t(std::strlen(text) + 1));
+  os::RegCloseKey(key);
+}
 
- private:
-  static void WriteString(const std::string& path, const char* name, const char* text) {
-    os::RegHandle key = nullptr;
-    ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
-    os::RegSetValue(key, name, os::kRegSz, text, uint32_t(std::strlen(text) + 1));
-    os::RegCloseKey(key);
+// The test model's tables in the registry, loaded as the start-up loads a model's.
+void LoadTestEventTable() {
+  const std::string base = kParametersBasePath;
+  for (const TableValue& v : kTable) {
+    WriteString(base + kEventStringTableName + kTestModel, v.key, v.text);
+    if (v.pet) WriteString(base + kEventPetTableName + kTestModel, v.key, v.pet);
   }
-};
-
-[[maybe_unused]] const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new EventTableEnvironment);
+  gEventTable.Load(kParametersBasePath, kTestModel);
+}
 
 }  // namespace
 
@@ -95,22 +89,9 @@ void EventLogTest::SetUp() {
   now.tm_isdst = -1;
   gFixedNow = std::mktime(&now);
   gNow = FixedNow;
-
+  LoadTestEventTable();
   block_.assign(block::kSize, 0);
   gBlock = block_.data();
-  gEventLogReader = EventLogReaderState{};
-  gUtilizationAlerted = false;
-  gModelIndex = ModelIndex(0);
-  gTestLog.Open();  // no file on a fresh machine: inactive
-  UseLogRecordSource(DriverLogRecords());
-}
-
-void EventLogTest::TearDown() {
-  os::memory::Reset();  // the test log file goes with the rest
-  messagesForgotten_ = 0;
-  gTestLog.Open();
-  UseLogRecordSource(DriverLogRecords());
-  gBlock = nullptr;
 }
 
 std::vector<std::string> EventLogTest::EventLines() const {

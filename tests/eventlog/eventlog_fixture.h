@@ -15,7 +15,7 @@
 
 namespace vigil::test {
 
-// Model name of the event table every test process loads once (see eventlog_fixture.cpp).
+// Model name of the event table every test loads (see eventlog_fixture.cpp).
 constexpr const char* kTestModel = "Eventlog Test Model";
 // The fixed "now" of the injected clock: 2004-03-15 10:21:00 in the test time zone.
 extern std::time_t gFixedNow;
@@ -26,7 +26,6 @@ void UseTimeZone(const char* tz);
 class EventLogTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   // One line per system event log report (source, id, category, type name, text and fields as
   // "name":"value" pairs), per message box ("caption: text") and per power-off request.

@@ -54,14 +54,10 @@ void SetProbe(ProbeRecord* probe, uint16_t handle, const char* description) {
 
 class GenericSetTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!shipped_.empty()) return;  // loaded once per process, also under --gtest_repeat
-    MemoryMachine machine;
+  void SetUp() override {
     ImportRegFixture(SourcePath("fixtures/eventtables/Generic.reg"));
     ASSERT_EQ(gEventTable.Load(kParametersBasePath, kGenericEventTableName), 0);
     shipped_ = gEventTable.entries();  // as shipped: a test may add an administrator's entry
-  }
-  void SetUp() override {
     gGenericSetInUse = true;
     gModelIndex = kModelUnidentified;
     gInventory = Inventory{};
@@ -74,14 +70,10 @@ class GenericSetTest : public ::testing::Test {
     gInventory.coolingDeviceCount = 2;
     gMemoryDeviceMap = {{0x11, "DIMM1"}, {0x12, "DIMM2"}};
   }
-  void TearDown() override {
-    gGenericSetInUse = false;
-    gInventory = Inventory{};
-    gMemoryDeviceMap.clear();
-  }
+  MemoryMachine machine_;
+  std::map<std::string, EventDescription, std::less<>> shipped_;
 
-  static inline std::map<std::string, EventDescription, std::less<>> shipped_;
-
+  // The ring entry and the locator the record decodes to.
   static DecodedEvent Decode(uint8_t type, uint32_t firstWord, uint32_t secondWord = 0) {
     // 2004-03-15 10:20:30, then the two words of variable data.
     uint8_t record[16] = {type, 16, 0x04, 0x03, 0x15, 0x10, 0x20, 0x30};
@@ -147,13 +139,13 @@ TEST_F(GenericSetTest, EveryEventTypeReadsAsTheStandardsDescribeIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << std::hex << int(c.type) << " word " << c.firstWord);
     const DecodedEvent e = Decode(c.type, c.firstWord, c.secondWord);
-    EXPECT_STREQ(e.text, c.text);
-    EXPECT_EQ(e.sensorType, c.sensorType);
-    EXPECT_EQ(e.eventReadingType, c.eventReadingType);
-    EXPECT_EQ(e.eventData1, c.offset);
-    EXPECT_EQ(e.pet3, c.severity);
-    EXPECT_EQ(e.pet4, 0);
-    EXPECT_EQ(e.eventData2, 0);
+    EXPECT_STREQ(e.entry.text, c.text);
+    EXPECT_EQ(e.entry.sensorType, c.sensorType);
+    EXPECT_EQ(e.entry.eventReadingType, c.eventReadingType);
+    EXPECT_EQ(e.entry.eventData1, c.offset);
+    EXPECT_EQ(e.entry.pet3, c.severity);
+    EXPECT_EQ(e.entry.pet4, 0);
+    EXPECT_EQ(e.entry.eventData2, 0);
   }
 }
 
@@ -169,11 +161,11 @@ TEST_F(GenericSetTest, LimitEventsByHandleNameTheirDevice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     const DecodedEvent e = Decode(c.type, c.firstWord);
-    EXPECT_STREQ(e.text, c.text);
-    EXPECT_EQ(e.sensorType, c.sensorType);
-    EXPECT_EQ(e.eventReadingType, c.eventReadingType);
-    EXPECT_EQ(e.eventData1, c.offset);
-    EXPECT_EQ(e.pet3, c.severity);
+    EXPECT_STREQ(e.entry.text, c.text);
+    EXPECT_EQ(e.entry.sensorType, c.sensorType);
+    EXPECT_EQ(e.entry.eventReadingType, c.eventReadingType);
+    EXPECT_EQ(e.entry.eventData1, c.offset);
+    EXPECT_EQ(e.entry.pet3, c.severity);
   }
   EXPECT_STREQ(Decode(0x10, 0x00010050).locator, "CPU1 Temp");
 }
@@ -181,7 +173,6 @@ TEST_F(GenericSetTest, LimitEventsByHandleNameTheirDevice) {
 TEST_F(GenericSetTest, AnAdministratorsTrapBytesForOneProbeKeepItsName) {
   os::RegHandle key = nullptr;
   const std::string path = std::string(kParametersBasePath) + kEventPetTableName + kGenericEventTableName;
-  MemoryMachine machine;
   ASSERT_EQ(os::RegCreateKey(path.c_str(), os::kKeyAllAccess, &key), os::kErrorSuccess);
   const char armed[] = "1,1,9,3,0,9,0,0";  // temperature, byte 3 = 03: the power-off's event
   ASSERT_EQ(os::RegSetValue(key, "10_00010051", os::kRegSz, armed, sizeof armed), os::kErrorSuccess);
@@ -190,18 +181,18 @@ TEST_F(GenericSetTest, AnAdministratorsTrapBytesForOneProbeKeepItsName) {
   gInventory.temperatureProbeCount = 2;
   ASSERT_EQ(gEventTable.LoadPetTable(kParametersBasePath, kGenericEventTableName), 0);
   const DecodedEvent e = Decode(0x10, 0x00010051);
-  EXPECT_STREQ(e.text, "System limit exceeded: CPU2 Temp");
-  EXPECT_EQ(e.sensorType, 0x01);
-  EXPECT_EQ(e.pet3, 0x03);
+  EXPECT_STREQ(e.entry.text, "System limit exceeded: CPU2 Temp");
+  EXPECT_EQ(e.entry.sensorType, 0x01);
+  EXPECT_EQ(e.entry.pet3, 0x03);
 }
 
 TEST_F(GenericSetTest, WithoutTheSwitchTheSameTableDecodesAsForAModel) {
   gGenericSetInUse = false;
   const DecodedEvent byHandle = Decode(0x10, 0x00010050);
-  EXPECT_STREQ(byHandle.text, "");
-  EXPECT_EQ(byHandle.sensorType, 0x12);
-  EXPECT_EQ(byHandle.pet3, 0x22);
-  EXPECT_STREQ(Decode(0x10, 0x80000001).text, "");
+  EXPECT_STREQ(byHandle.entry.text, "");
+  EXPECT_EQ(byHandle.entry.sensorType, 0x12);
+  EXPECT_EQ(byHandle.entry.pet3, 0x22);
+  EXPECT_STREQ(Decode(0x10, 0x80000001).entry.text, "");
 }
 
 TEST_F(GenericSetTest, CoversEveryTypeAndPostBitAndNeverArmsThePowerOff) {
@@ -219,7 +210,6 @@ TEST_F(GenericSetTest, CoversEveryTypeAndPostBitAndNeverArmsThePowerOff) {
   }
   // Processor temperature limits stamped this very minute are not the over-temperature event.
   static std::time_t now;
-  const auto savedNow = gNow;
   gNow = [] { return now; };
   for (uint8_t code : {0x11, 0x12, 0x13, 0x14}) {
     uint8_t record[12] = {0x10, 12, 0x04, 0x03, 0x15, 0x10, 0x21, 0x00, code, 0, 0, 0};
@@ -227,7 +217,6 @@ TEST_F(GenericSetTest, CoversEveryTypeAndPostBitAndNeverArmsThePowerOff) {
     DecodedEvent event;
     EXPECT_FALSE(DecodeEventRecord(record, sizeof record, &event)) << int(code);
   }
-  gNow = savedNow;
 }
 
 }  // namespace

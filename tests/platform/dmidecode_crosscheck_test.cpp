@@ -102,7 +102,7 @@ TEST(DmidecodeCrossCheck, SameProductUuidProbesAndLocators) {
   ASSERT_NE(run.out.find("SMBIOS 3.0"), std::string::npos) << run.out;  // our entry point was taken
   EXPECT_EQ(run.err, "");  // no complaint about the entry point or the table
 
-  ResetInventory();
+  ResetAgentState();
   const InventorySnapshot ours = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, structures));
   std::vector<unsigned> order;
   const auto theirs = ParseDmidecode(run.out, &order);
@@ -163,7 +163,7 @@ TEST(DmidecodeCrossCheck, CoolingDeviceDescriptionsOfARealTable) {
   buffer[0] = 1;  // standard layout, first structure at 0
   for (int i = 0; i < 4; ++i) buffer[16 + i] = static_cast<uint8_t>(table.size() >> (8 * i));
   std::memcpy(buffer.data() + kSmbiosDataArea, table.data(), table.size());
-  ResetInventory();
+  ResetAgentState();
   const InventorySnapshot ours = ParseAndSnapshot(buffer);
   std::vector<std::pair<uint16_t, std::string>> parsed;
   for (uint32_t i = 0; i < gInventory.coolingDeviceCount; ++i) {

@@ -16,10 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 class DriverChannelTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    CloseDriverChannel();
-    gDriverRetryDelayMs = 1000;
-  }
+  void TearDown() override { CloseDriverChannel(); }
   MemoryMachine machine_;
 };
 

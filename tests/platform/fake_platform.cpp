@@ -19,6 +19,10 @@ bool FakePlatform::Serve(void* context, uint32_t code, const void*, uint32_t inL
   auto* self = static_cast<FakePlatform*>(context);
   self->exchanges.push_back({code, inLen, outLen});
   if (self->fail) return false;
+  if (code == kIoctlReadSmbiosTable && self->failTableReads > 0) {
+    --self->failTableReads;
+    return false;
+  }
   if (code == kIoctlReadSmbiosTable) {
     std::memset(out, 0, outLen);
     if (!self->table.empty()) {

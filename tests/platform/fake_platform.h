@@ -20,6 +20,7 @@ class FakePlatform {
 
   std::vector<uint8_t> table;  // answered to the SMBIOS read; zero bytes past its end
   bool fail = false;           // every control code fails
+  int failTableReads = 0;      // so many SMBIOS reads fail first (a provider not up yet)
   std::vector<Exchange> exchanges;
 
  private:

@@ -19,11 +19,6 @@ std::vector<ProbeValue> Probes(const ProbeRecord* records, uint32_t count) {
 
 }  // namespace
 
-void ResetInventory() {
-  std::memset(&gInventory, 0, sizeof gInventory);
-  gMemoryDeviceMap.clear();
-}
-
 InventorySnapshot Snapshot() {
   InventorySnapshot s;
   s.productName.assign(gInventory.productName, strnlen(gInventory.productName, kInventoryTextSize));

@@ -30,8 +30,6 @@ struct InventorySnapshot {
   bool operator==(const InventorySnapshot&) const = default;
 };
 
-// Empties the inventory and the memory-device map (the parser alone never empties the map).
-void ResetInventory();
 // Parses `buffer` (8192 bytes) into the globals and takes their snapshot.
 InventorySnapshot ParseAndSnapshot(const std::vector<uint8_t>& buffer);
 InventorySnapshot Snapshot();

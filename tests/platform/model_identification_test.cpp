@@ -45,13 +45,9 @@ void WriteTableText(const std::string& model, const char* name, const char* text
 class ModelIdentificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetInventory();
+    gTableRetryDelayMs = 0;
     gModelIndex = ModelIndex(kUntouched);
     ASSERT_EQ(OpenDriverChannel(), 0);
-  }
-  void TearDown() override {
-    gModelIndex = kModelUnidentified;
-    gGenericSetInUse = false;
   }
   void Serve(const std::string& product, Layout layout = Layout::kStandard) {
     platform_.table = BuildSmbiosBuffer(layout, {SystemInformation(0x100, product, kUuid), EndOfTable(0x101)});
@@ -148,6 +144,53 @@ TEST_F(ModelIdentificationTest, FailedReadParsesNothing) {
   EXPECT_FALSE(parsed);
   EXPECT_EQ(gModelIndex, kUntouched);
   EXPECT_STREQ(gInventory.productName, "kept");
+}
+
+// How often the table was asked for, and what the log says of the failures.
+struct TableReads {
+  int reads;
+  int retries;   // warnings that a read failed and is tried again
+  int giveUps;   // errors that every attempt failed
+  bool operator==(const TableReads&) const = default;
+};
+
+struct RetryCase {
+  const char* name;
+  int failures;    // reads the provider fails before it answers
+  bool stopAsked;  // the service is stopping while the start-up waits
+  bool identified;
+  TableReads seen;
+};
+
+TEST_F(ModelIdentificationTest, AFailedTableReadIsLoggedAndTriedAgainBoundedly) {
+  const RetryCase cases[] = {
+      {"the provider answers at the second read", 1, false, true, {2, 1, 0}},
+      {"at the fifth and last", 4, false, true, {5, 4, 0}},
+      {"never", 1000, false, false, {5, 4, 1}},
+      {"a stop ends the waiting", 1000, true, false, {1, 1, 0}},
+  };
+  gTableRetryDelayMs = 1;
+  for (const RetryCase& c : cases) {
+    Serve("Kelvo B720");
+    platform_.failTableReads = c.failures;
+    platform_.exchanges.clear();
+    gModelIndex = ModelIndex(kUntouched);
+    gStopEvent = os::CreateUnnamedEvent(true, c.stopAsked);
+    const std::size_t boxesBefore = os::memory::MessageBoxes().size();
+
+    EXPECT_EQ(IdentifyPlatformModel(), c.identified) << c.name;
+    TableReads seen{0, 0, 0};
+    for (const Exchange& e : platform_.exchanges) seen.reads += e.code == kIoctlReadSmbiosTable;
+    const auto boxes = os::memory::MessageBoxes();
+    for (std::size_t i = boxesBefore; i < boxes.size(); ++i) {
+      seen.retries += boxes[i].text.find("trying again") != std::string::npos;
+      seen.giveUps += boxes[i].text.find("after 5 attempts") != std::string::npos;
+    }
+    EXPECT_EQ(seen, c.seen) << c.name << ": " << seen.reads << " reads";
+    EXPECT_EQ(gModelIndex, c.identified ? kModelKelvoB720 : kUntouched) << c.name;
+    os::CloseHandle(gStopEvent);
+    gStopEvent = nullptr;
+  }
 }
 
 TEST_F(ModelIdentificationTest, ModelWithoutUuidIsStillIdentified) {

@@ -38,7 +38,7 @@ void PutStructure(std::vector<uint8_t>* b, std::size_t at, uint8_t type, uint8_t
 
 class Malformed : public ::testing::TestWithParam<uint32_t> {  // the layout kind
  protected:
-  void SetUp() override { ResetInventory(); }
+  void SetUp() override { ResetAgentState(); }
 };
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, Malformed, ::testing::Values(1u, 2u),
@@ -101,7 +101,7 @@ TEST_P(Malformed, HeaderCutByTheBufferEnd) {
 }
 
 TEST(MalformedStandard, StringRunningOffTheEndIsCutThere) {
-  ResetInventory();
+  ResetAgentState();
   const std::size_t structureLength = 0x19;
   const std::size_t at = kBuffer - kData - structureLength - 10;
   auto b = Header(1, static_cast<uint32_t>(at), 0, 0xFFFFFFFF);
@@ -113,7 +113,7 @@ TEST(MalformedStandard, StringRunningOffTheEndIsCutThere) {
 }
 
 TEST(MalformedStandard, SetWithoutTerminatorAndManyStrings) {
-  ResetInventory();
+  ResetAgentState();
   // One string after another until the buffer ends, never an empty one.
   auto b = Header(1, 0, 0, 0xFFFFFFFF);
   PutStructure(&b, 0, 26, 0x16, 1);
@@ -125,7 +125,7 @@ TEST(MalformedStandard, SetWithoutTerminatorAndManyStrings) {
 }
 
 TEST(MalformedStringsApart, TablesWithoutEndAndKeysRunningOff) {
-  ResetInventory();
+  ResetAgentState();
   // The first string table fills the data area with keys that never end; the second lies
   // beyond the buffer.
   auto b = Header(2, 40, 0xFFFFFF00, 0x16);
@@ -138,7 +138,7 @@ TEST(MalformedStringsApart, TablesWithoutEndAndKeysRunningOff) {
 }
 
 TEST(MalformedStringsApart, MatchingEntryCutByTheBufferEnd) {
-  ResetInventory();
+  ResetAgentState();
   auto b = Header(2, 0, 0x20, 0x16);
   PutStructure(&b, 0, 28, 0x16, 0x0030);
   b[kData + 4] = 3;

@@ -20,7 +20,7 @@ std::vector<TestStructure> ServerTable() { return SampleServerTable(); }
 
 class ParserLayouts : public ::testing::TestWithParam<Layout> {
  protected:
-  void SetUp() override { ResetInventory(); }
+  void SetUp() override { ResetAgentState(); }
   InventorySnapshot Parse(const std::vector<TestStructure>& structures) {
     return ParseAndSnapshot(BuildSmbiosBuffer(GetParam(), structures));
   }
@@ -34,9 +34,9 @@ INSTANTIATE_TEST_SUITE_P(BothLayouts, ParserLayouts,
                          });
 
 TEST(SmbiosParser, BothLayoutsGiveTheSameInventory) {
-  ResetInventory();
+  ResetAgentState();
   InventorySnapshot standard = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, ServerTable()));
-  ResetInventory();
+  ResetAgentState();
   InventorySnapshot apart = ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStringsApart, ServerTable()));
 
   EXPECT_EQ(standard, apart);
@@ -181,7 +181,7 @@ TEST_P(ParserLayouts, TableLengthBoundsTheWalk) {
 }
 
 TEST(SmbiosParser, LayoutKindZeroParsesAndClearsNothing) {
-  ResetInventory();
+  ResetAgentState();
   ParseAndSnapshot(BuildSmbiosBuffer(Layout::kStandard, ServerTable()));
   const InventorySnapshot before = Snapshot();
   const StructurePlace eventLog = gInventory.eventLogs[0];
@@ -200,7 +200,7 @@ TEST(SmbiosParser, LayoutKindZeroParsesAndClearsNothing) {
 TEST(SmbiosParser, LongStringSetsAreSteppedOver) {
   for (std::size_t strings : {32u, 33u, 40u}) {
     SCOPED_TRACE(strings);
-    ResetInventory();
+    ResetAgentState();
     std::vector<std::string> many;
     for (std::size_t i = 1; i <= strings; ++i) many.push_back("s" + std::to_string(i));
     TestStructure crowded = Probe(26, 1, "", 0);
@@ -217,7 +217,7 @@ TEST(SmbiosParser, LongStringSetsAreSteppedOver) {
 }
 
 TEST(SmbiosParser, CoolingDeviceWithStringsDoesNotDerailTheWalk) {
-  ResetInventory();
+  ResetAgentState();
   TestStructure fan = CoolingDevice(0x40, 7);
   fan.formatted.push_back(1);  // a newer cooling device: description at 0Eh
   fan.strings = {"Fan 1"};
@@ -239,7 +239,7 @@ class FanDescriptions : public ::testing::TestWithParam<std::tuple<Layout, FanDe
 
 TEST_P(FanDescriptions, TakeTheDescriptionOnlyWhereTheStructureHasOne) {
   const auto& [layout, c] = GetParam();
-  ResetInventory();
+  ResetAgentState();
   TestStructure fan = CoolingDevice(0x45, 0);
   if (c.descriptionNumber >= 0) fan.formatted.push_back(static_cast<uint8_t>(c.descriptionNumber));
   fan.strings = c.strings;
@@ -273,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 std::string DescriptionFromTables(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second,
                                   uint16_t handle, uint8_t number = 1) {
-  ResetInventory();
+  ResetAgentState();
   TestStructure probe = Probe(26, handle, "", 0);
   probe.formatted[0] = number;
   auto s = ParseAndSnapshot(BuildStringsApartBuffer(first, {probe}, second));

@@ -1,4 +1,4 @@
-// A private block for gBlock and helpers to read sensor records back out of it.
+// A fresh agent on a private block, and helpers to read sensor records back out of it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,17 +11,19 @@
 #include "contract/block_layout.h"
 #include "agent/shared/shared_block.h"
 #include "agent/sensors/sensor_table.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil::test {
 
 class SensorBlockTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    storage_.assign(block::kSize, 0);
-    savedBlock_ = gBlock;
+  // Before any member of a derived fixture (a scripted device opens the driver channel) and
+  // after the last of them.
+  SensorBlockTest() {
+    ResetAgentState();
     gBlock = storage_.data();
   }
-  void TearDown() override { gBlock = savedBlock_; }
+  ~SensorBlockTest() override { ResetAgentState(); }
 
   uint8_t* Record(std::size_t i) { return gBlock + block::SensorRecordOffset(i); }
   uint16_t Count() const { return block::LoadU16(gBlock, block::kSensorCount); }
@@ -32,8 +34,7 @@ class SensorBlockTest : public ::testing::Test {
   float Reading(std::size_t i) { return block::LoadF32(Record(i), sensor::kReading); }
   uint16_t State(std::size_t i) { return block::LoadU16(Record(i), sensor::kState); }
 
-  std::vector<uint8_t> storage_;
-  uint8_t* savedBlock_ = nullptr;
+  std::vector<uint8_t> storage_ = std::vector<uint8_t>(block::kSize, 0);
 };
 
 // `text` padded with spaces to `length`, then with NUL bytes to the 32-byte name field.

@@ -27,7 +27,6 @@ class SensorRefreshTest : public SensorBlockTest {
  protected:
   void SetUp() override {
     SensorBlockTest::SetUp();
-    std::memset(&gInventory, 0, sizeof gInventory);
     gModelIndex = ModelIndex(3);
     gInventory.temperatureProbes[0] = {kTemp0, 3, "CPU"};
     gInventory.temperatureProbes[1] = {kTemp1, 7, "Board"};

@@ -44,18 +44,6 @@ const Expected kDiscrete[7] = {
 
 class SensorTableTest : public SensorBlockTest {
  protected:
-  void SetUp() override {
-    SensorBlockTest::SetUp();
-    std::memset(&gInventory, 0, sizeof gInventory);
-    std::memset(gSensorHandles, 0, sizeof gSensorHandles);
-    gModelIndex = ModelIndex(0);
-    gGenericSetInUse = false;
-  }
-  void TearDown() override {
-    gGenericSetInUse = false;
-    SensorBlockTest::TearDown();
-  }
-
   void AddTemperatureProbe(uint16_t handle, uint8_t location, const char* description) {
     AddProbe(gInventory.temperatureProbes, gInventory.temperatureProbeCount, handle, location, description);
   }

@@ -32,16 +32,10 @@ std::vector<uint8_t> EventLog(uint8_t method) {
 
 class EventLogStartTest : public ::testing::Test {
  protected:
+  // Also between the cases of one test: a fresh agent each.
   void SetUp() override {
-    std::memset(&gInventory, 0, sizeof gInventory);
-    gEventLogReader = EventLogReaderState{};
+    ResetAgentState();
     gBlock = block_.data();
-  }
-  void TearDown() override {
-    gBlock = nullptr;
-    os::memory::Reset();
-    gTestLog.Open();  // the file is gone with the machine: back to inactive
-    UseLogRecordSource(DriverLogRecords());
   }
   // Lays the structures out in the table and notes them in the inventory, as a parse would.
   void Note(const std::vector<std::vector<uint8_t>>& structures) {

@@ -25,10 +25,10 @@ class MainCycleTest : public test::ServiceFixture {
   void SetUp() override {
     ServiceFixture::SetUp();
     gDriverRetryDelayMs = 0;
+    gTableRetryDelayMs = 0;
   }
   void TearDown() override {
     os::RegisterLocalDevice(kDriverPath, nullptr, nullptr);
-    gPollIntervalMs = kPollIntervalMs;
     ServiceFixture::TearDown();
   }
 };

@@ -32,7 +32,6 @@ class RequestChannelTest : public ::testing::Test {
     CloseRequestEvents();
     os::CloseHandle(request_);
     os::CloseHandle(reply_);
-    gBlock = nullptr;
   }
   void Start() {
     StartRequestChannel();
@@ -73,6 +72,7 @@ TEST_F(RequestChannelTest, CodeTable) {
   for (const Case& c : cases) {
     test::MemoryMachine fresh;
     block_.assign(block::kSize, 0);
+    SetUp();
     block::StoreU32(gBlock, block::kCpuOverTempShutdown, 6);
     Start();
     const bool any = c.reply || c.save || c.flag;

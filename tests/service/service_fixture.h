@@ -21,11 +21,7 @@ class ServiceFixture : public ::testing::Test {
     gServiceStatus.currentState = os::kServiceRunning;
     OpenControlHandling();
   }
-  void TearDown() override {
-    os::CloseHandle(gStopEvent);
-    gStopEvent = nullptr;
-    gBlock = gView = nullptr;
-  }
+  void TearDown() override { os::CloseHandle(gStopEvent); }
   bool StopSignalled() { return os::WaitForEvent(gStopEvent, 0) == os::WaitResult::kSignaled; }
   // How often `text` was shown, in "caption: text" form.
   std::size_t Boxes(const std::string& text) const {

@@ -15,10 +15,7 @@ namespace {
 
 class SharedBlockTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    ReleaseSharedBlock();
-    gBlock = gView = nullptr;
-  }
+  void TearDown() override { ReleaseSharedBlock(); }
   // What a client sees of the named block now.
   static std::string BlockBytes() { return os::memory::MappingBytes(block::kName).value_or(""); }
   test::MemoryMachine machine_;

@@ -1,4 +1,4 @@
-// DecodedEvent: one BIOS log record decoded (it becomes a HistoryEntry of the block).
+// DecodedEvent: one BIOS log record decoded into the history ring entry it becomes.
 #pragma once
 
 #include <cstddef>
@@ -11,22 +11,12 @@ namespace vigil {
 constexpr std::size_t kEventLocatorSize = 48;
 
 struct DecodedEvent {
-  uint8_t recordType;
-  int32_t time;  // calendar time, -1 when not representable
-  uint8_t generatorIdLow;
-  uint8_t generatorIdHigh;
-  uint8_t evmRev;
-  uint8_t sensorType;
-  uint8_t sensorNumber;
-  uint8_t eventReadingType;
-  uint8_t eventData1;
-  uint8_t eventData2;
-  uint8_t eventData3;
-  char text[kEventTextSize];
-  uint8_t pet3;
-  uint8_t pet4;
+  // The ring entry exactly as the ring stores it: the decoder fills every field but seen1 and
+  // seen2, which the reader sets when it knows whether the record is new. A record time that
+  // cannot be represented is 0, the value the entry gives an unknown time.
+  HistoryEntry entry;
   // What the event names, apart from its text: the memory locator of a memory error
-  // ("DIMM_A1") or the PCI location of a bus error; "" for none. Not part of the history entry.
+  // ("DIMM_A1") or the PCI location of a bus error; "" for none. For the event report only.
   char locator[kEventLocatorSize];
 };
 

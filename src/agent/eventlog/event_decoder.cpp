@@ -16,8 +16,6 @@ namespace vigil {
 
 namespace {
 
-std::time_t SystemNow() { return std::time(nullptr); }
-
 // Record bytes the decoder reads: header, BCD time and two words of variable data.
 constexpr uint32_t kDecodedBytes = 16;
 constexpr std::size_t kFirstWordOffset = smbios::kLogRecordDataField;
@@ -75,14 +73,14 @@ uint32_t LowestSetBit(uint32_t bits) {
 }
 
 void SetText(DecodedEvent* event, const char* text) {
-  event->text[0] = '\0';
-  AppendBoundedText(event->text, sizeof event->text, text);
+  event->entry.text[0] = '\0';
+  AppendBoundedText(event->entry.text, sizeof event->entry.text, text);
 }
 
 void AppendMemoryLocator(DecodedEvent* event, uint32_t firstWord) {
   auto found = gMemoryDeviceMap.find(MemoryLocatorKey(gModelIndex, uint16_t(firstWord)));
   if (found != gMemoryDeviceMap.end()) {
-    AppendBoundedText(event->text, sizeof event->text, found->second.c_str());
+    AppendBoundedText(event->entry.text, sizeof event->entry.text, found->second.c_str());
     AppendBoundedText(event->locator, sizeof event->locator, found->second.c_str());
   }
 }
@@ -94,29 +92,29 @@ void AppendBusText(DecodedEvent* event, const uint8_t* bytes) {
   const int function = bytes[kPciDeviceFunctionOffset] & 7;
   char busText[64];
   std::snprintf(busText, sizeof busText, "-bus no.%1d device no.%1d function no.%1d", bus, device, function);
-  AppendBoundedText(event->text, sizeof event->text, busText);
+  AppendBoundedText(event->entry.text, sizeof event->entry.text, busText);
   std::snprintf(event->locator, sizeof event->locator, "bus %d device %d function %d", bus, device, function);
 }
 
-void SetTrapBytes(DecodedEvent* event, const PetRecord* pet) {
+void SetTrapBytes(HistoryEntry* entry, const PetRecord* pet) {
   if (pet != nullptr) {
     const PetRecord& p = *pet;
-    event->sensorType = p[0];
-    event->eventReadingType = p[1];
-    event->pet3 = p[3];
-    event->pet4 = p[4];
-    event->eventData1 = uint8_t((p[2] & 0x0F) | (p[5] & 0x0F));
-    event->eventData2 = p[6];
-    event->eventData3 = p[7];
+    entry->sensorType = p[0];
+    entry->eventReadingType = p[1];
+    entry->pet3 = p[3];
+    entry->pet4 = p[4];
+    entry->eventData1 = uint8_t((p[2] & 0x0F) | (p[5] & 0x0F));
+    entry->eventData2 = p[6];
+    entry->eventData3 = p[7];
     return;
   }
-  event->sensorType = kDefaultSensorType;
-  event->eventReadingType = kDefaultEventReadingType;
-  event->pet3 = kDefaultPet3;
-  event->pet4 = 0;
-  event->eventData1 = kDefaultEventData1;
-  event->eventData2 = 0;
-  event->eventData3 = 0;
+  entry->sensorType = kDefaultSensorType;
+  entry->eventReadingType = kDefaultEventReadingType;
+  entry->pet3 = kDefaultPet3;
+  entry->pet4 = 0;
+  entry->eventData1 = kDefaultEventData1;
+  entry->eventData2 = 0;
+  entry->eventData3 = 0;
 }
 
 // Replaces the general text and trap bytes by those of (type, code). The generic set keeps the
@@ -150,8 +148,8 @@ void NameLimitDevice(DecodedEvent* event, uint32_t code, bool ownEntry, const Pe
   ManagedDevice device;
   if (!FindManagedDevice(uint16_t(code), &device)) return;
   SetText(event, gEventTable.LookupText(smbios::logtype::kSystemLimitExceeded, kGeneralCode));
-  if (event->text[0] != '\0') AppendBoundedText(event->text, sizeof event->text, ": ");
-  AppendBoundedText(event->text, sizeof event->text, device.name);
+  if (event->entry.text[0] != '\0') AppendBoundedText(event->entry.text, sizeof event->entry.text, ": ");
+  AppendBoundedText(event->entry.text, sizeof event->entry.text, device.name);
   event->locator[0] = '\0';
   AppendBoundedText(event->locator, sizeof event->locator, device.name);
   if (ownEntry) return;
@@ -159,14 +157,12 @@ void NameLimitDevice(DecodedEvent* event, uint32_t code, bool ownEntry, const Pe
   if (kindPet != nullptr) *pet = kindPet;
 }
 
-bool IsRecentOverTemperature(const DecodedEvent& event) {
-  return event.sensorType == kSensorTypeTemperature && event.pet3 == kPetOverTemperature &&
-         IsRecentRecordTime(event.time, gNow());
+bool IsRecentOverTemperature(const HistoryEntry& entry, int32_t recordTime) {
+  return entry.sensorType == kSensorTypeTemperature && entry.pet3 == kPetOverTemperature &&
+         IsRecentRecordTime(recordTime, gNow());
 }
 
 }  // namespace
-
-std::time_t (*gNow)() = SystemNow;
 
 uint16_t MemoryLocatorKey(ModelIndex modelIndex, uint16_t handle) {
   switch (modelIndex) {
@@ -194,21 +190,23 @@ bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
   const uint32_t firstWord = le::Load32(bytes + kFirstWordOffset);
   const uint32_t secondWord = le::Load32(bytes + kSecondWordOffset);
 
+  event->entry = HistoryEntry{};
   event->locator[0] = '\0';
-  event->time = RecordCalendarTime(bytes + smbios::kLogRecordTimeField);
-  event->recordType = kSystemEventRecordType;
-  event->generatorIdLow = kGeneratorId;
-  event->generatorIdHigh = 0;
-  event->evmRev = kEventMessageRevision;
-  event->sensorNumber = kNoSensorNumber;
+  const int32_t recordTime = RecordCalendarTime(bytes + smbios::kLogRecordTimeField);
+  event->entry.time = recordTime == -1 ? 0 : recordTime;
+  event->entry.recordType = kSystemEventRecordType;
+  event->entry.generatorIdLow = kGeneratorId;
+  event->entry.generatorIdHigh = 0;
+  event->entry.evmRev = kEventMessageRevision;
+  event->entry.sensorNumber = kNoSensorNumber;
 
   SetText(event, gEventTable.LookupText(type, kGeneralCode));
   const PetRecord* pet = gEventTable.LookupPet(type, kGeneralCode);
 
   switch (type) {
     case smbios::logtype::kPostMemoryResize:
-      event->generatorIdLow = kPostGeneratorId;
-      event->generatorIdHigh = 0;
+      event->entry.generatorIdLow = kPostGeneratorId;
+      event->entry.generatorIdHigh = 0;
       [[fallthrough]];
     case smbios::logtype::kSingleBitEcc:
     case smbios::logtype::kMultiBitEcc:
@@ -235,8 +233,8 @@ bool DecodeEventRecord(const uint8_t* record, uint32_t length, DecodedEvent* eve
 
   // The module number and bus the record carries would be overwritten here anyway: the trap
   // bytes of the event table describe the event to management consoles, so they stand.
-  SetTrapBytes(event, pet);
-  return IsRecentOverTemperature(*event);
+  SetTrapBytes(&event->entry, pet);
+  return IsRecentOverTemperature(event->entry, recordTime);
 }
 
 uint32_t PostErrorCode(uint32_t firstWord, uint32_t secondWord) {

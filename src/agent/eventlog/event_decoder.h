@@ -6,11 +6,9 @@
 
 #include "agent/eventlog/decoded_event.h"
 #include "agent/platform/model_identification.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
-
-// The current calendar time; replaced by tests.
-extern std::time_t (*gNow)();
 
 // `record` has `length` readable bytes (bytes missing from a short record count as zero).
 // Always produces an event. Returns whether it is a recent CPU over-temperature event (its time

@@ -24,12 +24,14 @@ void EventFields::AddNumber(const char* name, long value) {
 
 void BuildBiosEventFields(const DecodedEvent& event, std::size_t ringSlot, EventFields* fields) {
   fields->Add("MESSAGE_ID", kBiosEventMessageId);
-  fields->AddNumber("VIGIL_RECORD_TYPE", event.recordType);
-  fields->AddNumber("VIGIL_SENSOR_TYPE", event.sensorType);
-  fields->AddNumber("VIGIL_EVENT_TYPE", event.eventReadingType);
-  if (event.time >= 0) {
+  const HistoryEntry& entry = event.entry;
+  fields->AddNumber("VIGIL_RECORD_TYPE", entry.recordType);
+  fields->AddNumber("VIGIL_SENSOR_TYPE", entry.sensorType);
+  fields->AddNumber("VIGIL_EVENT_TYPE", entry.eventReadingType);
+  // 0 is an unknown time: no log record is dated 1970.
+  if (entry.time > 0) {
     // The record's time is a calendar time (UTC); the report thread is the only caller.
-    const std::time_t t = event.time;
+    const std::time_t t = entry.time;
     const std::tm* utc = std::gmtime(&t);
     char text[32];
     if (utc != nullptr && std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc) != 0) {

@@ -3,20 +3,17 @@
 #include <cstddef>
 #include <cstring>
 
+#include "agent/eventlog/decoded_event.h"
 #include "agent/eventlog/event_decoder.h"
 #include "agent/eventlog/event_reporting.h"
 #include "agent/eventlog/history_ring.h"
 #include "agent/eventlog/utilization_alert.h"
-#include "agent/shared/shared_block.h"
-#include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "contract/driver_protocol.h"
 #include "os/os.h"
 #include "smbios/event_log_area.h"
 
 namespace vigil {
-
-EventLogReaderState gEventLogReader;
 
 namespace {
 
@@ -26,37 +23,26 @@ constexpr uint8_t kSensorTypeSystemLimit = 16;
 constexpr const char* kReplayShutdownText = "test_log.csv work, system will shutdown";
 constexpr const char* kReplayShutdownCaption = "Shutdown";
 
-// The one event the decoder overwrites for every record.
-DecodedEvent gEvent;
-// Chosen by the start-up; the driver until then.
-LogRecordSource gSource = DriverLogRecords();
-// The new records of one poll go to the system event log through one handle, closed when the
-// poll ends.
-SystemEventReports gReports(kEventSourceName);
-
-void MarkSeen(std::size_t entryOffset, uint32_t value) {
-  if (gBlock == nullptr) return;
-  block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen1), value);
-  block::StoreU32(gBlock, entryOffset + offsetof(HistoryEntry, seen2), value);
-}
-
+// One record, one way: decoded into the event's ring entry, marked known or new, written to the
+// ring whole, and a new one reported with the slot it went to.
 void HandleRecord(const uint8_t* record, uint8_t length, bool isNew, LogPollResult* seen) {
   ++gEventLogReader.recordsSeen;
   if (DecodeEventRecord(record, length, &gEvent)) {
     seen->recentOverTemperature = true;
-    if (gSource.replay) os::MessageBox(kReplayShutdownText, kReplayShutdownCaption, os::kMbOk);
+    if (gLogSource.replay) os::MessageBox(kReplayShutdownText, kReplayShutdownCaption, os::kMbOk);
   }
-  const std::size_t entry = AppendHistoryEntry(gEvent);
-  MarkSeen(entry, 1);
+  // A record before the stored position was reported by an earlier poll or run. The entry
+  // goes into the ring with its mark, so no client ever sees a known record as new.
+  HistoryEntry& entry = gEvent.entry;
+  entry.seen1 = entry.seen2 = isNew ? 0 : 1;
+  const std::size_t slot = AppendHistoryEntry(entry);
   if (!isNew) return;
-  MarkSeen(entry, 0);
   gEventLogReader.newRecordReported = true;
-  const uint16_t type = gEvent.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
-                                                                     : os::kEventTypeWarning;
+  const uint16_t type = entry.sensorType == kSensorTypeSystemLimit ? os::kEventTypeInformation
+                                                                    : os::kEventTypeWarning;
   EventFields fields;
-  const std::size_t slot = entry >= block::kRingEntries ? (entry - block::kRingEntries) / block::kRingEntrySize : 0;
   BuildBiosEventFields(gEvent, slot, &fields);
-  gReports.Report(gEvent.text, type, kBiosEventCategory, &fields);
+  gPollReports.Report(entry.text, type, kBiosEventCategory, &fields);
 }
 
 // A new first-record identity means the log was cleared or replaced: follow it from the
@@ -99,7 +85,7 @@ void CompletePoll(uint16_t position) {
   EventLogReaderState& r = gEventLogReader;
   // The reports reach the log before the position that passes their records is saved: a crash
   // in between reports them again after the restart, never loses them.
-  gReports.Close();
+  gPollReports.Close();
   r.storedPosition = position;
   // The in-memory position is what counts for this run; a registry that refuses the write
   // only costs duplicates after a restart.
@@ -118,7 +104,7 @@ void ReplayTestLog(LogPollResult* seen) {
   std::memset(&record, 0, sizeof record);
   for (int exchanges = 0; exchanges < kMaxExchangesPerPoll; ++exchanges) {
     record.dataLength = kLogDataCapacity;
-    if (gSource.exchange(&record) != 0) return;  // the file is exhausted
+    if (gLogSource.exchange(&record) != 0) return;  // the file is exhausted
     WalkResponse(&record, true, seen);
   }
   ++gEventLogReader.exchangeLimitPolls;
@@ -134,7 +120,7 @@ void FollowLog(LogPollResult* seen) {
   record.position = r.recordsSeen != 0 ? r.storedPosition : 0;
   record.dataLength = kLogDataCapacity;
   uint16_t requested = record.position;
-  if (gSource.exchange(&record) != 0) return;
+  if (gLogSource.exchange(&record) != 0) return;
 
   for (int exchanges = 1;; ++exchanges) {
     const bool reset = CheckLogReset(record, requested);
@@ -157,7 +143,7 @@ void FollowLog(LogPollResult* seen) {
     record.dataLength = kLogDataCapacity;
     requested = record.position;
     // A failed continuation leaves the position where it was: this poll's records come again.
-    if (gSource.exchange(&record) != 0) return;
+    if (gLogSource.exchange(&record) != 0) return;
   }
   CompletePoll(record.position);
 }
@@ -175,18 +161,18 @@ int SetUpEventLog(const uint8_t* structure, uint32_t length) {
 
 void DropEventLog() { gEventLogReader.logDataSize = 0; }
 
-void UseLogRecordSource(const LogRecordSource& source) { gSource = source; }
+void UseLogRecordSource(const LogRecordSource& source) { gLogSource = source; }
 
 LogPollResult PollEventLog() {
   LogPollResult seen{false, false};
   if (gEventLogReader.logDataSize != 0) {
-    if (gSource.replay) {
+    if (gLogSource.replay) {
       ReplayTestLog(&seen);
     } else {
       FollowLog(&seen);
     }
   }
-  gReports.Close();
+  gPollReports.Close();
   seen.newRecordSinceStart = gEventLogReader.newRecordReported;
   return seen;
 }

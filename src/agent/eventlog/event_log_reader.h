@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "agent/eventlog/log_record_source.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
@@ -20,7 +21,6 @@ struct EventLogReaderState {
   uint32_t malformedRecords;
   uint32_t exchangeLimitPolls;
 };
-extern EventLogReaderState gEventLogReader;
 
 // A driver that answers "more records" for ever cannot hold a poll: after this many exchanges
 // the poll ends where it stands, not completed (nothing saved, no utilization judged), and

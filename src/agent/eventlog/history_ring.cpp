@@ -8,7 +8,7 @@
 
 namespace vigil {
 
-std::size_t AppendHistoryEntry(const DecodedEvent& event) {
+std::size_t AppendHistoryEntry(const HistoryEntry& entry) {
   uint8_t* b = gBlock;
   if (b == nullptr) return 0;
   // Counter first, then the index, then the entry: a client that sees the count move knows a
@@ -20,30 +20,14 @@ std::size_t AppendHistoryEntry(const DecodedEvent& event) {
   if (slot >= block::kRingSlots) slot = 0;
   block::StoreU16(b, block::kRingNextSlot, uint16_t(slot + 1));
 
-  HistoryEntry entry;
-  std::memset(&entry, 0, sizeof entry);
-  entry.recordType = event.recordType;
-  entry.time = event.time == -1 ? 0 : event.time;
-  entry.generatorIdLow = event.generatorIdLow;
-  entry.generatorIdHigh = event.generatorIdHigh;
-  entry.evmRev = event.evmRev;
-  entry.sensorType = event.sensorType;
-  entry.sensorNumber = event.sensorNumber;
-  entry.eventReadingType = event.eventReadingType;
-  entry.eventData1 = event.eventData1;
-  entry.eventData2 = event.eventData2;
-  entry.eventData3 = event.eventData3;
-  // Up to the NUL, which the last byte of the field always is, whatever the event holds.
-  std::size_t n = 0;
-  while (n < kEventTextSize - 1 && event.text[n] != '\0') ++n;
-  std::memcpy(entry.text, event.text, n);
-  entry.pet3 = event.pet3;
-  entry.pet4 = event.pet4;
-
-  const std::size_t offset = block::RingEntryOffset(slot);
-  // The packed entry was zeroed whole, so this one copy also zeroes the rest of the slot.
-  std::memcpy(b + offset, &entry, sizeof entry);
-  return offset;
+  // Clients read the text up to its NUL, and some compare whole entries: the field always ends
+  // in a NUL and holds only zeros after the first one, whatever the caller left there.
+  HistoryEntry stored = entry;
+  const void* nul = std::memchr(entry.text, 0, kEventTextSize - 1);
+  const std::size_t n = nul != nullptr ? std::size_t(static_cast<const char*>(nul) - entry.text) : kEventTextSize - 1;
+  std::memset(stored.text + n, 0, kEventTextSize - n);
+  std::memcpy(b + block::RingEntryOffset(slot), &stored, sizeof stored);
+  return slot;
 }
 
 void ResetHistoryRing() {

@@ -3,13 +3,14 @@
 
 #include <cstddef>
 
-#include "agent/eventlog/decoded_event.h"
+#include "contract/block_layout.h"
 
 namespace vigil {
 
-// Appends the event to gBlock; returns the block offset of the entry written (for seen1 and
-// seen2, which it leaves 0). Returns 0 and writes nothing when there is no block. Service thread.
-std::size_t AppendHistoryEntry(const DecodedEvent& event);
+// Writes `entry` into the next slot of gBlock's ring, whole (its text's bytes after the NUL
+// as 0), and returns that slot. Writes nothing, and returns 0, when there is no block.
+// Service thread.
+std::size_t AppendHistoryEntry(const HistoryEntry& entry);
 // Start-up reset: append count = 0, then next-slot index = 0.
 void ResetHistoryRing();
 // A cleared BIOS log: next-slot index = 0; the append count runs on. Service thread.

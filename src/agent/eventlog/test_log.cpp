@@ -12,8 +12,6 @@
 
 namespace vigil {
 
-TestLog gTestLog;
-
 namespace {
 
 constexpr uint8_t kReplayedRecordLength = 16;
@@ -36,6 +34,13 @@ TestLog::~TestLog() { Close(); }
 void TestLog::Close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+}
+
+void TestLog::Reset() {
+  Close();
+  active_ = false;
+  replayCounter_ = 0;
+  line_ = 1;
 }
 
 void TestLog::Open() {

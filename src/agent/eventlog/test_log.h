@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
@@ -28,6 +29,8 @@ class TestLog {
   // Closes any file and opens c:\test_log.csv afresh (replay counter 0, line 1); active when
   // the file could be opened. Service thread, start-up (tests and tools at any time).
   void Open();
+  // Closes any file and forgets the replay: inactive, as before the first Open().
+  void Reset();
 
  private:
   void Close();
@@ -40,7 +43,5 @@ class TestLog {
   uint32_t replayCounter_ = 0;
   unsigned line_ = 1;  // line of the file that the next record starts on
 };
-
-extern TestLog gTestLog;
 
 }  // namespace vigil

@@ -10,8 +10,6 @@
 
 namespace vigil {
 
-bool gUtilizationAlerted = false;
-
 namespace {
 
 // The agent's own events go to the category it registered for them.
@@ -19,11 +17,10 @@ constexpr uint16_t kAgentEventCategory = 2;
 
 void SendAlertCommand() {
   // A block of its own: the request thread sends sensor commands with another at any time.
-  static uint8_t commandBlock[kCommandBlockSize];
-  for (uint8_t& byte : commandBlock) byte = 0;
-  le::Store16(commandBlock + kCommandCodeOffset, kCommandLogAlert);
+  for (uint8_t& byte : gAlertCommand) byte = 0;
+  le::Store16(gAlertCommand + kCommandCodeOffset, kCommandLogAlert);
   // The driver's answer carries nothing for this command and a failure is not retried.
-  DeviceCommand(commandBlock);
+  DeviceCommand(gAlertCommand);
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 
 namespace vigil {
 
-EventTable gEventTable;
-
 namespace {
 
 // "%02X_%08X" plus room for an event type that does not fit a byte.
@@ -34,6 +32,11 @@ bool JoinTablePath(const char* basePath, const char* tableName, char (&path)[kRe
 }
 
 }  // namespace
+
+void EventTable::Clear() {
+  entries_.clear();
+  key_.Close();
+}
 
 int EventTable::Load(const char* basePath, const char* modelName) {
   const int strings = LoadStringTable(basePath, modelName);

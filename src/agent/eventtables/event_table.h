@@ -9,6 +9,7 @@
 #include <string>
 
 #include "agent/config/reg_key.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
@@ -36,6 +37,8 @@ class EventTable {
   const PetRecord* LookupPet(uint32_t eventType, uint32_t eventCode) const;
 
   const std::map<std::string, EventDescription, std::less<>>& entries() const { return entries_; }
+  // Forgets every entry and closes any key: the table of a process that loaded none.
+  void Clear();
   // Whether a table key is still open (a load leaves none open).
   bool IsOpen() const { return key_.IsOpen(); }
 
@@ -52,8 +55,6 @@ class EventTable {
   std::map<std::string, EventDescription, std::less<>> entries_;
   RegKey key_;  // the table key being enumerated
 };
-
-extern EventTable gEventTable;
 
 // Parses a PET value exactly as sscanf(data, "%x,%x,%x,%x,%x,%x,%x,%x") would, storing number
 // k into pet[k] (low 8 bits); bytes of missing numbers keep their values. Returns the count.

@@ -4,9 +4,6 @@
 
 namespace vigil {
 
-os::Handle gDriverHandle = nullptr;
-uint32_t gDriverRetryDelayMs = 1000;
-
 int OpenDriverChannel() {
   for (int attempt = 0; attempt < kDriverOpenAttempts; ++attempt) {
     gDriverHandle = os::OpenDevice(kDriverPath);

@@ -6,14 +6,11 @@
 
 #include "contract/driver_protocol.h"
 #include "os/os.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
 constexpr int kDriverOpenAttempts = 10;
-
-extern os::Handle gDriverHandle;
-// Sleep after every failed open attempt; 1000 ms in the product, shortened by tests.
-extern uint32_t gDriverRetryDelayMs;
 
 // Up to ten attempts, each failed one followed by the retry delay. 0 success, -1 failure.
 // Service thread, start-up only.

@@ -8,10 +8,6 @@
 
 namespace vigil {
 
-Inventory gInventory{};
-std::map<uint16_t, std::string> gMemoryDeviceMap;
-uint8_t gSmbiosTable[kSmbiosTableSize];
-
 namespace {
 
 using smbios::Structure;

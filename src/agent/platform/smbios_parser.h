@@ -8,6 +8,7 @@
 
 #include "contract/driver_protocol.h"
 #include "contract/smbios_types.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
@@ -55,13 +56,6 @@ struct Inventory {
   StructurePlace eventLogs[kMaxStructuresPerTable];
   uint32_t eventLogCount;
 };
-
-extern Inventory gInventory;
-// Memory Device handle -> Device Locator text (at most 15 characters, longer ones cut). Only
-// added to or replaced; lives for the process.
-extern std::map<uint16_t, std::string> gMemoryDeviceMap;
-// The SMBIOS table buffer the driver fills; strings are looked up inside it.
-extern uint8_t gSmbiosTable[kSmbiosTableSize];
 
 // Parses the table buffer (kSmbiosTableSize bytes) into gInventory / gMemoryDeviceMap. Returns
 // true when the buffer held a table and the inventory was built afresh from it; false for a

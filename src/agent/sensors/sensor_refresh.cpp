@@ -19,9 +19,6 @@ constexpr std::size_t kFanRaw = kCommandResponseOffset + kCoolingRawWord;
 constexpr std::size_t kProbeRaw = kCommandResponseOffset + kProbeRawWord;
 static_assert(kProbeRaw + 2 <= kCommandBlockSize);
 
-// Only the request thread sends sensor commands, so one block serves them all.
-uint8_t gSensorCommand[kCommandBlockSize];
-
 // Sends command 0x51 for the handle behind record `index`. True when the driver answered.
 bool QuerySensor(std::size_t index) {
   if (index >= block::kMaxSensors) return false;

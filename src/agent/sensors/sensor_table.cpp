@@ -14,8 +14,6 @@
 
 namespace vigil {
 
-uint16_t gSensorHandles[block::kMaxSensors];
-
 namespace {
 
 constexpr uint8_t kProcessorLocation = 3;

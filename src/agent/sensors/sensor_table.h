@@ -6,11 +6,9 @@
 
 #include "agent/platform/model_identification.h"
 #include "contract/block_layout.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
-
-// Entry i: SMBIOS handle of the probe or cooling device behind sensor record i.
-extern uint16_t gSensorHandles[block::kMaxSensors];
 
 // Builds the table in gBlock from gInventory and gModelIndex. 0 success, -1 failure (a model
 // index outside 0, 1, 3, 4 with a cooling device; the records made so far stay). Service thread.

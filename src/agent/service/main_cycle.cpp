@@ -20,8 +20,6 @@
 
 namespace vigil {
 
-uint32_t gPollIntervalMs = kPollIntervalMs;
-
 namespace {
 
 static_assert(sizeof(Inventory{}.systemUuid) == block::kSystemUuidSize, "UUID copied whole");

@@ -2,12 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
 constexpr uint32_t kPollIntervalMs = 6000;
-// The wait between poll steps; kPollIntervalMs in the product, shortened by tests.
-extern uint32_t gPollIntervalMs;
 
 // Runs until the stop event is set (or returns at once after a failed start-up). 0 when the
 // agent started and ran until asked to stop, -1 when it had no block or its start-up failed.

@@ -11,9 +11,6 @@
 
 namespace vigil {
 
-os::Handle gRequestEvent = nullptr;
-os::Handle gReplyEvent = nullptr;
-
 namespace {
 
 // Teardown asks the thread to leave; the thread says when it has.

@@ -4,11 +4,9 @@
 
 #include "contract/block_layout.h"
 #include "os/os.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
-
-extern os::Handle gRequestEvent;
-extern os::Handle gReplyEvent;
 
 // Creates the named event with world access, or opens an existing one with EVENT_ALL_ACCESS.
 os::Handle CreateOrOpenEvent(const char* name);

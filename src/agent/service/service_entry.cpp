@@ -8,10 +8,6 @@
 
 namespace vigil {
 
-os::ServiceStatus gServiceStatus{};
-os::Handle gStatusHandle = nullptr;
-os::Handle gStopEvent = nullptr;
-
 namespace {
 
 constexpr uint32_t kServiceTypeBoth = os::kServiceWin32OwnProcess | os::kServiceWin32ShareProcess;

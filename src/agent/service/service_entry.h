@@ -4,14 +4,11 @@
 #include <cstdint>
 
 #include "os/os.h"
+#include "agent/state/agent_state.h"
 
 namespace vigil {
 
 constexpr const char* kServiceName = "Vigilagent";
-
-extern os::ServiceStatus gServiceStatus;
-extern os::Handle gStatusHandle;
-extern os::Handle gStopEvent;
 
 // Process entry: runs the dispatcher. Returns the process exit code (1 when the dispatcher
 // could not start, after the "ERROR: StartServiceCtrlDispatcher" box).

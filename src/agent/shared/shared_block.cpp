@@ -11,17 +11,7 @@
 
 namespace vigil {
 
-uint8_t* gBlock = nullptr;
-uint8_t* gView = nullptr;
-
 namespace {
-
-// The mapping behind gView. It stays open, like the view, until the process ends; kept here so
-// it is still reachable (a second set-up in one process, as tests do, replaces it).
-os::Handle gMapping = nullptr;
-
-// The block as of the last poll: what the agent still holds of the pages a cut takes away.
-std::vector<uint8_t> gLastPoll;
 
 // The service thread publishes the block; the control handler and the request thread may
 // look at the pointer at the same moment, so it is handed over with release/acquire.
@@ -77,14 +67,15 @@ int KeepBlockWhole() {
   if (gLastPoll.size() == block::kSize) std::memcpy(held.data() + kept, gLastPoll.data() + kept, block::kSize - kept);
   const std::string what = "The shared block \"" + std::string(block::kName) + "\" was cut to " +
                            std::to_string(kept) + " of " + std::to_string(block::kSize) + " bytes by another process";
-  static bool failureLogged = false;  // once, not at every poll
   if (os::RestoreMappingSize(gMapping, gView) != 0) {
-    if (!failureLogged) os::MessageBox((what + "; its size cannot be restored: clients cannot read this agent").c_str(), "Shared block",
-                   os::kMbIconError);
-    failureLogged = true;
+    if (!gBlockRestoreFailureLogged) {
+      os::MessageBox((what + "; its size cannot be restored: clients cannot read this agent").c_str(), "Shared block",
+                     os::kMbIconError);
+    }
+    gBlockRestoreFailureLogged = true;
     return -1;
   }
-  failureLogged = false;
+  gBlockRestoreFailureLogged = false;
   std::memcpy(gView, held.data(), block::kSize);
   gLastPoll = std::move(held);
   os::MessageBox((what + "; its size and contents are restored").c_str(), "Shared block", os::kMbIconWarning);

@@ -3,14 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "agent/state/agent_state.h"
 
 namespace vigil {
-
-// Where the block lies in this process: the mapped view of "DMFileMap", or a private
-// zero-filled allocation of the same size. All agent code reaches the block through gBlock.
-extern uint8_t* gBlock;
-// The mapped view, or null when none was obtained; tells teardown which of the two gBlock is.
-extern uint8_t* gView;
 
 // Creates or opens "DMFileMap" and maps it whole. Returns the view, or null: with no message
 // when the mapping cannot be made or opened (or an existing one is too small), after the
