@@ -19,13 +19,11 @@ RunResult SimulatorCtl(const std::vector<std::string>& args);
 long SimulatorStat(const std::string& name);
 
 // hwgate-sim on fixtures/scenarios/<scenario> in the current sandbox root (VIGIL_ROOT), for as
-// long as the object lives.
+// long as the object lives (not copyable: it owns the process).
 class Simulator {
  public:
   explicit Simulator(const std::string& scenario);
   ~Simulator();
-  Simulator(const Simulator&) = delete;
-  Simulator& operator=(const Simulator&) = delete;
 
   // True once the daemon said it serves: its ready line, not the socket file, which a run
   // before it may have left behind.
@@ -44,8 +42,6 @@ class AgentRig {
   // The root is <rootPrefix>XXXXXX in the temporary directory; nothing runs yet.
   explicit AgentRig(const std::string& rootPrefix = "vigil-test-");
   ~AgentRig();
-  AgentRig(const AgentRig&) = delete;
-  AgentRig& operator=(const AgentRig&) = delete;
 
   // StartSimulator, then StartAgent.
   int Start(const std::string& scenario);
