@@ -18,9 +18,7 @@
 //   BM_IdleExchange      its device exchange alone
 //   BM_IdleSavePosition  its two registry writes alone
 // Everything runs in a throw-away VIGIL_ROOT.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -30,11 +28,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "contract/registry_paths.h"
@@ -55,17 +51,11 @@
 #include "agent/shared/shared_block.h"
 #include "reg_file.h"
 #include "reg_registry.h"
+#include "support/agent_rig.h"
 
 namespace {
 
 std::vector<uint8_t> gBlockBytes(vigil::block::kSize);
-
-std::string MakeRoot() {
-  char dir[] = "/tmp/vigil-bench-eventlog-XXXXXX";
-  std::string root = mkdtemp(dir);
-  setenv("VIGIL_ROOT", root.c_str(), 1);
-  return root;
-}
 
 void LoadTable500() {
   const std::string path = std::string(vigil::kParametersBasePath) + vigil::kEventStringTableName + "Bench";
@@ -287,7 +277,7 @@ BENCHMARK(BM_FirstPoll600)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The shipped tables, imported as vigilctl reg import does.
 bool ImportShippedTable(const char* name) {
-  std::ifstream in(std::string(VIGIL_SOURCE_DIR) + "/fixtures/eventtables/" + name + ".reg", std::ios::binary);
+  std::ifstream in(vigil::test::SourcePath(std::string("fixtures/eventtables/") + name + ".reg"), std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   const vigilctl::RegParseResult parsed = vigilctl::ParseRegFile(text.str());
@@ -357,29 +347,7 @@ void BM_FirstPollTable(benchmark::State& state) {
 BENCHMARK(BM_FirstPollTable)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The real simulator daemon behind its socket, with the C850 scenario's log.
-class Simulator {
- public:
-  Simulator() {
-    const std::string root = getenv("VIGIL_ROOT");
-    pid_ = fork();
-    if (pid_ == 0) {
-      const std::string program = std::string(VIGIL_BINARY_DIR) + "/bin/hwgate-sim";
-      const std::string scenario = std::string(VIGIL_SOURCE_DIR) + "/fixtures/scenarios/kelvo-c850.json";
-      execl(program.c_str(), program.c_str(), "--scenario", scenario.c_str(), (char*)nullptr);
-      _exit(127);
-    }
-    for (int i = 0; i < 500 && !std::filesystem::exists(root + "/run/hwgate.sock"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~Simulator() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_;
-};
+constexpr const char* kIdleScenario = "kelvo-c850.json";
 
 // Opens the channel to the daemon and completes a first poll, so later polls are idle.
 bool StartFollowing() {
@@ -394,16 +362,16 @@ bool StartFollowing() {
 }
 
 void BM_IdlePoll(benchmark::State& state) {
-  Simulator simulator;
-  if (!StartFollowing()) return state.SkipWithError("no simulator");
+  vigil::test::Simulator simulator(kIdleScenario);
+  if (!simulator.ready() || !StartFollowing()) return state.SkipWithError("no simulator");
   for (auto _ : state) vigil::PollEventLog();
   vigil::CloseDriverChannel();
 }
 BENCHMARK(BM_IdlePoll)->Unit(benchmark::kMicrosecond);
 
 void BM_IdleExchange(benchmark::State& state) {
-  Simulator simulator;
-  if (!StartFollowing()) return state.SkipWithError("no simulator");
+  vigil::test::Simulator simulator(kIdleScenario);
+  if (!simulator.ready() || !StartFollowing()) return state.SkipWithError("no simulator");
   vigil::LogReadRecord record;
   for (auto _ : state) {
     std::memset(&record, 0, sizeof record);
@@ -424,12 +392,11 @@ BENCHMARK(BM_IdleSavePosition)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string root = MakeRoot();
+  const vigil::test::Sandbox root("vigil-bench-eventlog-");
   setenv("TZ", "UTC0", 1);
   LoadTable500();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::filesystem::remove_all(root);
   return 0;
 }

@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -36,7 +35,7 @@
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "support/rig.h"
+#include "support/agent_rig.h"
 
 namespace {
 
@@ -100,9 +99,7 @@ double ChildCpuSeconds(const std::vector<std::string>& args, int runs) {
   };
   const double before = cpu();
   for (int i = 0; i < runs; ++i) {
-    pid_t pid = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"), args, true);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    vigil::test::Run(vigil::test::BinaryPath("vigilctl"), args);
   }
   return cpu() - before;
 }
@@ -135,10 +132,10 @@ double Median(std::vector<double> v) {
 }
 
 void RunRigMeasurements() {
-  vigil::bench::AgentRig rig;
-  if (!vigil::bench::SetUpRig("kelvo-b720.json", &rig)) {
-    std::fprintf(stderr, "metrics: could not start the simulator and the agent under %s\n", rig.root.c_str());
-    vigil::bench::TearDownRig(&rig);
+  vigil::test::AgentRig rig("vigil-bench-");
+  if (rig.Start("kelvo-b720.json") != 0) {
+    std::fprintf(stderr, "metrics: could not start the simulator and the agent under %s\n%s\n",
+                 rig.sandbox().root().c_str(), rig.Log().c_str());
     return;
   }
   // Whole processes: the same start, attach and exit; metrics adds the model read and the text.
@@ -159,10 +156,10 @@ void RunRigMeasurements() {
   std::printf("in-process metrics --no-refresh (attach, model read, format): %.0f us CPU each (target < 1000)\n",
               double(std::clock() - before) / CLOCKS_PER_SEC * 1e6 / kScrapes);
 
-  const int port = vigil::bench::FreeLoopbackPort();
-  pid_t server = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"),
-                                     {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port), "--refresh-interval", "0"}, true);
-  const bool up = vigil::bench::WaitFor(
+  const int port = vigil::test::FreeLoopbackPort();
+  vigil::test::Process server(vigil::test::BinaryPath("vigilctl"), {"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port),
+                                                                   "--refresh-interval", "0"});
+  const bool up = vigil::test::WaitUntil(
       [&] {
         auto r = httplib::Client("127.0.0.1", port).Get("/metrics");
         return r && r->status == 200;
@@ -171,7 +168,7 @@ void RunRigMeasurements() {
   if (!up) {
     std::fprintf(stderr, "metrics: serve-metrics did not come up\n");
   } else {
-    uint8_t* b = rig.block;
+    uint8_t* b = rig.block();
     std::vector<double> refreshUs, scrapeUs;
     httplib::Client client("127.0.0.1", port);
     client.set_keep_alive(true);
@@ -190,22 +187,21 @@ void RunRigMeasurements() {
     std::printf("scrape with refresh: median %.0f us; refresh alone: median %.0f us; difference %.0f us (target < 1000)\n",
                 Median(scrapeUs), Median(refreshUs), Median(scrapeUs) - Median(refreshUs));
 
-    const double serverCpuBefore = CpuSecondsOf(server);
+    const double serverCpuBefore = CpuSecondsOf(server.pid());
     long rss100 = 0;
     for (int i = 1; i <= 10000; ++i) {
       httplib::Client each("127.0.0.1", port);  // new connections too: the pool must not grow
       auto r = (i % 2 == 0 ? client : each).Get("/metrics");
       if (!r) break;
-      if (i == 100) rss100 = RssKiB(server);
+      if (i == 100) rss100 = RssKiB(server.pid());
     }
-    const long rss10000 = RssKiB(server);
+    const long rss10000 = RssKiB(server.pid());
     std::printf("serve-metrics CPU per scrape with refresh, over 10,000: %.0f us (the agent's refresh is in the agent)\n",
-                (CpuSecondsOf(server) - serverCpuBefore) / 10000 * 1e6);
+                (CpuSecondsOf(server.pid()) - serverCpuBefore) / 10000 * 1e6);
     std::printf("serve-metrics RSS: %ld KiB after 100 scrapes, %ld KiB after 10,000 (target < 8192, no growth)\n",
                 rss100, rss10000);
   }
-  vigil::bench::Stop(server);
-  vigil::bench::TearDownRig(&rig);
+  server.Stop(std::chrono::seconds(5));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/rig.h"
+#include "support/agent_rig.h"
 
 namespace {
 
@@ -129,20 +129,19 @@ void Attack(int port, std::atomic<bool>* stop, std::atomic<long>* reconnects) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vigil::bench::AgentRig rig;
-  if (!vigil::bench::SetUpRig("kelvo-b720.json", &rig)) {
-    std::fprintf(stderr, "metrics_attack: could not start the simulator and the agent under %s\n", rig.root.c_str());
-    vigil::bench::TearDownRig(&rig);
+  vigil::test::AgentRig rig("vigil-bench-");
+  if (rig.Start("kelvo-b720.json") != 0) {
+    std::fprintf(stderr, "metrics_attack: could not start the simulator and the agent under %s\n%s\n",
+                 rig.sandbox().root().c_str(), rig.Log().c_str());
     return 1;
   }
-  const int port = vigil::bench::FreeLoopbackPort();
+  const int port = vigil::test::FreeLoopbackPort();
   std::vector<std::string> args{"serve-metrics", "--listen", "127.0.0.1:" + std::to_string(port)};
   args.insert(args.end(), argv + 1, argv + argc);
-  const pid_t server = vigil::bench::Spawn(vigil::bench::BinaryPath("vigilctl"), args, true);
-  if (!vigil::bench::WaitFor([&] { return TimedScrape(port) >= 0; }, std::chrono::seconds(10))) {
-    std::fprintf(stderr, "metrics_attack: serve-metrics did not come up\n");
-    vigil::bench::Stop(server);
-    vigil::bench::TearDownRig(&rig);
+  vigil::test::Process serverProcess(vigil::test::BinaryPath("vigilctl"), args);
+  const pid_t server = serverProcess.pid();
+  if (!vigil::test::WaitUntil([&] { return TimedScrape(port) >= 0; }, std::chrono::seconds(10))) {
+    std::fprintf(stderr, "metrics_attack: serve-metrics did not come up\n%s\n", serverProcess.Stderr().c_str());
     return 1;
   }
   std::vector<double> idle;
@@ -177,7 +176,6 @@ int main(int argc, char** argv) {
   std::printf("serve-metrics RSS: %ld KiB idle (target < 6144), peak %ld KiB under attack (target < 16384); "
               "of which its own (RssAnon): %ld KiB idle, peak %ld KiB; attackers reconnected %ld times\n",
               idleRss, peakRss, idleAnon, peakAnon, reconnects.load());
-  vigil::bench::Stop(server);
-  vigil::bench::TearDownRig(&rig);
+  serverProcess.Stop(std::chrono::seconds(5));
   return 0;
 }

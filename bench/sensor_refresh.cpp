@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,7 +21,7 @@
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
-#include "support/rig.h"
+#include "support/agent_rig.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ constexpr uint32_t kResignalMs = 50;
 constexpr int kGapUs = 500;  // between requests, outside the measured time
 
 struct Rig {
-  vigil::bench::AgentRig processes;
+  std::unique_ptr<vigil::test::AgentRig> processes;
   uint8_t* block = nullptr;
   os::Handle request = nullptr;
   os::Handle reply = nullptr;
@@ -45,8 +46,9 @@ std::vector<double> gRefreshUs, gBareUs;
 int gLostRequests = 0;
 
 bool SetUp() {
-  if (!vigil::bench::SetUpRig("kelvo-b720.json", &gRig.processes)) return false;
-  gRig.block = gRig.processes.block;
+  gRig.processes = std::make_unique<vigil::test::AgentRig>("vigil-bench-");
+  if (gRig.processes->Start("kelvo-b720.json") != 0) return false;
+  gRig.block = gRig.processes->block();
   gRig.request = os::OpenNamedEvent(vigil::kRequestEventName);
   gRig.reply = os::OpenNamedEvent(vigil::kReplyEventName);
   gRig.device = os::OpenDevice(vigil::kDriverPath);
@@ -69,7 +71,7 @@ void TearDown() {
   os::CloseHandle(gRig.device);
   os::CloseHandle(gRig.request);
   os::CloseHandle(gRig.reply);
-  vigil::bench::TearDownRig(&gRig.processes);
+  gRig.processes.reset();
 }
 
 double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
@@ -133,7 +135,8 @@ double Percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (!SetUp()) {
-    std::fprintf(stderr, "sensor_refresh: could not start the simulator and the agent under %s\n", gRig.processes.root.c_str());
+    std::fprintf(stderr, "sensor_refresh: could not start the simulator and the agent under %s\n%s\n",
+                 gRig.processes->sandbox().root().c_str(), gRig.processes->Log().c_str());
     TearDown();
     return 1;
   }

@@ -24,7 +24,7 @@ class EventLogE2e : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC0", 1);
     system_ = std::make_unique<EventLogSystem>("kelvo-c850.json", "Kelvo C850");
-    ASSERT_TRUE(system_->StartAgent());
+    ASSERT_EQ(system_->StartAgent(), 0) << system_->Log();
     ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
   }
   std::unique_ptr<EventLogSystem> system_;
@@ -39,8 +39,8 @@ TEST_F(EventLogE2e, FirstRunRestartAppendAndClear) {
   EXPECT_NE(s.EventLines()[1].find("DIMM_P0_A0"), std::string::npos);  // model-4 locator
 
   // Restart: the whole log back in the ring as known, nothing reported again.
-  ASSERT_TRUE(s.StopAgent());
-  ASSERT_TRUE(s.StartAgent());
+  ASSERT_EQ(s.StopAgent(), 0) << s.Log();
+  ASSERT_EQ(s.StartAgent(), 0) << s.Log();
   ASSERT_TRUE(WaitUntil([&] { return s.AppendCount() == kScenarioRecords; }, kOnePoll));
   EXPECT_EQ(s.EventLines().size(), kScenarioRecords);
   for (std::size_t i = 0; i < kScenarioRecords; ++i) {
@@ -122,9 +122,9 @@ TEST_F(EventLogE2e, KilledInABusyPollLosesNoRecord) {
   }
   // The next poll starts reporting the burst: kill the agent in the middle of it.
   ASSERT_TRUE(s.WaitForEvents(kScenarioRecords + 1, kOnePoll));
-  s.KillAgent();
+  ASSERT_EQ(s.StopAgent(SIGKILL), 0) << s.Log();
   const std::size_t beforeKill = s.EventLines().size() - kScenarioRecords;
-  ASSERT_TRUE(s.StartAgent());
+  ASSERT_EQ(s.StartAgent(), 0) << s.Log();
   ASSERT_TRUE(WaitUntil([&] { return s.AppendCount() == kScenarioRecords + kBurst; }, kOnePoll));
   std::this_thread::sleep_for(1s);
 
@@ -153,7 +153,7 @@ namespace {
 TEST(EventLogGenericE2e, AnUnknownModelReadsThroughTheGenericSet) {
   setenv("TZ", "UTC0", 1);
   EventLogSystem s("unknown-model.json", "Generic");
-  ASSERT_TRUE(s.StartAgent());
+  ASSERT_EQ(s.StartAgent(), 0) << s.Log();
   ASSERT_TRUE(s.WaitForEvents(3, kOnePoll));
   ASSERT_EQ(s.Ctl({"append-record", RecordHex(0x10, 12, 0x00010050)}).status, 0);  // handle 0x50: "CPU Temp"
   ASSERT_EQ(s.Ctl({"append-record", RecordHex(0x0A, 12, 0)}).status, 0);

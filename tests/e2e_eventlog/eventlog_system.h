@@ -3,27 +3,19 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "agent/eventlog/decoded_event.h"
-#include "support/sandbox.h"
+#include "support/agent_rig.h"
 
 namespace vigil::test {
 
-class EventLogSystem {
+class EventLogSystem : public AgentRig {
  public:
-  // Starts hwgate-sim on fixtures/scenarios/<scenario> and imports the model's event tables
-  // (fixtures/eventtables/<model>.reg); the agent is started by StartAgent.
+  // Imports the model's event tables (fixtures/eventtables/<model>.reg) and starts hwgate-sim
+  // on fixtures/scenarios/<scenario>; the agent is started by StartAgent.
   EventLogSystem(const std::string& scenario, const std::string& model);
-  ~EventLogSystem();
-
-  // Starts the agent and waits for its start-up; false when it did not come up.
-  bool StartAgent();
-  bool StopAgent();         // SIGTERM, waits for the exit
-  void KillAgent();         // SIGKILL, waits for the exit
-  Process& agent() { return *agent_; }
 
   std::vector<std::string> EventLines() const;
   // Waits until the system event log has at least `count` lines.
@@ -31,18 +23,6 @@ class EventLogSystem {
   uint16_t NextSlot() const;
   uint16_t AppendCount() const;
   HistoryEntry Entry(std::size_t slot) const;
-
-  RunResult Ctl(const std::vector<std::string>& args);
-  long Stat(const std::string& name);
-  RunResult Vigilctl(const std::vector<std::string>& args);
-
-  const Sandbox& sandbox() const { return sandbox_; }
-
- private:
-  Sandbox sandbox_;
-  std::unique_ptr<Process> simulator_;
-  std::unique_ptr<Process> agent_;
-  uint8_t* block_ = nullptr;
 };
 
 // A record of `type` and `length` bytes (12 or more), stamped 2024-04-01 12:00:00, whose first

@@ -64,7 +64,7 @@ class TrapsE2e : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC0", 1);
     system_ = std::make_unique<EventLogSystem>("kelvo-c850.json", "Kelvo C850");
-    ASSERT_TRUE(system_->StartAgent());
+    ASSERT_EQ(system_->StartAgent(), 0) << system_->Log();
     ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
     const Sandbox& box = system_->sandbox();
     box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\ncreateUser -e ") + kEngineId +
@@ -208,10 +208,10 @@ TEST_F(TrapsE2e, AgentRestartSendsOnlyWhatIsNew) {
   auto follower = StartFollower();
   // Two events while the agent is down: its next start replays the known log into a new ring
   // (sent before, or never new) and then these two, which are the only traps.
-  ASSERT_TRUE(s.StopAgent());
+  ASSERT_EQ(s.StopAgent(), 0) << s.Log();
   ASSERT_EQ(s.Ctl({"append-record", RecordHex(1, 16, 0x1720)}).status, 0);
   ASSERT_EQ(s.Ctl({"append-record", RecordHex(9, 16, 0x00024B01)}).status, 0);
-  ASSERT_TRUE(s.StartAgent());
+  ASSERT_EQ(s.StartAgent(), 0) << s.Log();
   ASSERT_TRUE(WaitUntil([&] { return Traps().size() >= 2; }, kOnePoll + 3s)) << follower->Stderr();
   std::this_thread::sleep_for(2s);
   const std::vector<ReceivedTrap> got = Traps();

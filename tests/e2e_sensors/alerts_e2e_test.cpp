@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "contract/block_layout.h"
 #include "metrics_server_probe.h"
 #include "prometheus_server.h"
@@ -161,8 +161,8 @@ TEST(AlertsE2eTest, CriticalSensorAlertArrivesNamingTheServerAndItsResolutionFol
     }
   }
   ASSERT_NE(probe, nullptr);
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started());
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   MetricsServerProbe server({});
   ASSERT_GT(server.port(), 0) << server.process().Stderr();
   WebhookReceiver webhook;

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <string>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "metrics_server_probe.h"
 #include "os/os.h"
 #include "os/posix/event_state.h"
@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 constexpr int kRounds = 20;
 
-int AnsweredRequests(AgentHarness& h) {
+int AnsweredRequests(AgentRig& h) {
   int answered = 0;
   for (int i = 0; i < kRounds; ++i) answered += h.Vigilctl({"request", "0", "--wait"}).status == 0;
   return answered;
@@ -57,10 +57,10 @@ void EndChild(pid_t child) {
 // killed while it waits for the reply, and a client stopped in its wait: every request after
 // is answered, and a stopped client does not hold up the agent's stop.
 TEST(ChannelFaultsE2eTest, DeadOrStoppedProcessesNeverWedgeRequests) {
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   ASSERT_EQ(h.Vigilctl({"request", "0", "--wait"}).status, 0);
-  ASSERT_TRUE(h.RestartAgent(SIGKILL)) << h.agent().Stderr();
+  ASSERT_EQ(h.RestartAgent(SIGKILL), 0) << h.Log();
   EXPECT_EQ(AnsweredRequests(h), kRounds);
 
   pid_t killed = StartWaitingClient();
@@ -80,8 +80,8 @@ TEST(ChannelFaultsE2eTest, DeadOrStoppedProcessesNeverWedgeRequests) {
 // Cutting the block and the events short, or filling the events with garbage, is within reach
 // of every process allowed to write them: the agent lives through it and still stops cleanly.
 TEST(ChannelFaultsE2eTest, TruncatedOrGarbageObjectsNeverKillTheAgent) {
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   const std::string shm = h.sandbox().Path("dev/shm/");
   for (const char* event : {kRequestEventName, kReplyEventName}) {
     int fd = open((shm + "vigil-event." + event).c_str(), O_RDWR);
@@ -107,8 +107,8 @@ TEST(ChannelFaultsE2eTest, TruncatedOrGarbageObjectsNeverKillTheAgent) {
 // its next poll, and an agent started while a client still holds the cut file takes it back
 // rather than run on a block no client sees.
 TEST(ChannelFaultsE2eTest, ACutBlockIsRestoredAndARestartedAgentTakesItBack) {
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   const std::string path = h.sandbox().Path(std::string("dev/shm/") + block::kName);
   const std::string before = h.Vigilctl({"sensors", "--no-refresh"}).out;
   // A long-lived client that scrapes while the block is cut (its view loses those pages).
@@ -162,8 +162,10 @@ TEST(ChannelFaultsE2eTest, OtherUsersCannotReachOrSquatTheChannel) {
     close(fd);
     ASSERT_EQ(symlink("/dev/null", (shm + "vigil-event." + kRequestEventName).c_str()), 0);
   };
-  AgentHarness h("kelvo-b720.json", plant);
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.StartSimulator("kelvo-b720.json"), 0) << h.Log();
+  ASSERT_NO_FATAL_FAILURE(plant(h.sandbox()));
+  ASSERT_EQ(h.StartAgent(), 0) << h.Log();
   struct stat st;
   ASSERT_EQ(lstat(h.sandbox().Path(std::string("dev/shm/") + block::kName).c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u);

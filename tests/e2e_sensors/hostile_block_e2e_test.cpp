@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "os/os.h"
 #include "scenario_sensors.h"
 #include "agent/sensors/sensor_table.h"
@@ -21,8 +21,8 @@ using namespace std::chrono_literals;
 
 TEST(HostileBlockE2eTest, AgentSurvivesRandomBlockContentsAndRebuildsOnRestart) {
   ScenarioTable expected = LoadScenarioTable("kelvo-b720.json");
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   uint8_t* b = h.block();
 
   std::atomic<bool> stop{false};
@@ -65,7 +65,7 @@ TEST(HostileBlockE2eTest, AgentSurvivesRandomBlockContentsAndRebuildsOnRestart) 
 
   // The next start-up builds the whole table again over whatever the block held.
   std::memset(b, 0xA5, block::kSize);
-  ASSERT_TRUE(h.RestartAgent()) << h.agent().Stderr();
+  ASSERT_EQ(h.RestartAgent(), 0) << h.Log();
   ASSERT_EQ(block::LoadU16(b, block::kSensorCount), expected.sensors.size());
   for (std::size_t i = 0; i < expected.sensors.size(); ++i) {
     const uint8_t* r = b + block::SensorRecordOffset(i);

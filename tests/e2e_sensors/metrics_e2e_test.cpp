@@ -13,7 +13,7 @@
 #include <regex>
 #include <thread>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "agent/eventlog/decoded_event.h"
 #include "metrics_server_probe.h"
 #include "agent/sensors/sensor_table.h"
@@ -49,8 +49,8 @@ TEST(MetricsE2eTest, EveryFixtureModelPassesPromtool) {
                              {"kelvo-c850.json", "Kelvo C850", true},
                              {"unknown-model.json", "", false}};
   for (const ModelCase& c : cases) {
-    AgentHarness h(c.scenario);
-    ASSERT_TRUE(h.started()) << c.scenario;
+    AgentRig h;
+    ASSERT_EQ(h.Start(c.scenario), 0) << c.scenario << "\n" << h.Log();
     RunResult r = h.Vigilctl({"metrics"});
     ASSERT_EQ(r.status, 0) << c.scenario << r.err;
     EXPECT_EQ(PromtoolProblems(h.sandbox(), r.out), "") << c.scenario << "\n" << r.out;
@@ -131,8 +131,8 @@ TEST(MetricsE2eTest, TextfileIsReplacedWholeWithMode0644AndNothingElseTouched) {
 }
 
 TEST(MetricsE2eTest, ServeMetricsAnswersScrapesAndOutlivesSlowAndOversizedClients) {
-  AgentHarness h("kelvo-c850.json");
-  ASSERT_TRUE(h.started());
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-c850.json"), 0) << h.Log();
   MetricsServerProbe server({"--threads", "2", "--refresh-timeout", "500"});
   ASSERT_GT(server.port(), 0) << server.process().Stderr();
   httplib::Client client("127.0.0.1", server.port());
@@ -207,8 +207,8 @@ TEST(MetricsE2eTest, ServeMetricsAnswersScrapesAndOutlivesSlowAndOversizedClient
 
 // On a Unix socket: the group's members reach it, nobody else; it goes with the server.
 TEST(MetricsE2eTest, ServeMetricsOnAUnixSocket) {
-  AgentHarness h("kelvo-c850.json");
-  ASSERT_TRUE(h.started());
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-c850.json"), 0) << h.Log();
   const std::string path = h.sandbox().Path("run/metrics.sock");
   Process server(BinaryPath("vigilctl"), {"serve-metrics", "--listen", "unix:" + path});
   ASSERT_TRUE(WaitUntil([&] { return server.Stdout().find("serving /metrics on unix:" + path) != std::string::npos; },

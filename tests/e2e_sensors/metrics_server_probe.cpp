@@ -108,17 +108,4 @@ std::string Exchange(int fd, const std::string& request) {
   return answer;
 }
 
-int FreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = Loopback(0);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  if (fd >= 0) ::close(fd);
-  return port;
-}
-
 }  // namespace vigil::test

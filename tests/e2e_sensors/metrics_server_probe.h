@@ -37,7 +37,4 @@ int ConnectUnix(const std::string& path);
 // byte, closes `fd`, and returns what came back.
 std::string Exchange(int fd, const std::string& request);
 
-// A loopback TCP port free at the time of the call.
-int FreeLoopbackPort();
-
 }  // namespace vigil::test

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "metrics_server_probe.h"
 #include "prometheus_server.h"
 #include "scenario_sensors.h"
@@ -24,8 +24,8 @@ TEST(PrometheusE2eTest, ScrapedTemperaturesFollowTheSimulatorAndBiosEventsAreCou
     if (table.sensors[i].sensorType == 1 && table.sensors[i].raw != 0x8000) probe = &table.sensors[index = i];
   }
   ASSERT_NE(probe, nullptr);
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started());
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   MetricsServerProbe server({});
   ASSERT_GT(server.port(), 0) << server.process().Stderr();
   PrometheusServer prometheus(h.sandbox(), server.port());

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "contract/registry_paths.h"
 #include "os/os.h"
 #include "scenario_sensors.h"
@@ -21,8 +21,8 @@ using namespace std::chrono_literals;
 
 class RefreshE2eTest : public ::testing::Test {
  protected:
-  RefreshE2eTest() : expected_(LoadScenarioTable("kelvo-b720.json")), h_("kelvo-b720.json") {}
-  void SetUp() override { ASSERT_TRUE(h_.started()) << h_.agent().Stderr(); }
+  RefreshE2eTest() : expected_(LoadScenarioTable("kelvo-b720.json")) {}
+  void SetUp() override { ASSERT_EQ(h_.Start("kelvo-b720.json"), 0) << h_.Log(); }
 
   float Reading(std::size_t i) { return block::LoadF32(h_.block() + block::SensorRecordOffset(i), sensor::kReading); }
   uint16_t State(std::size_t i) { return block::LoadU16(h_.block() + block::SensorRecordOffset(i), sensor::kState); }
@@ -33,7 +33,7 @@ class RefreshE2eTest : public ::testing::Test {
   }
 
   ScenarioTable expected_;
-  AgentHarness h_;
+  AgentRig h_;
 };
 
 TEST_F(RefreshE2eTest, VoltageRequestChangesOnlyVoltageRecords) {

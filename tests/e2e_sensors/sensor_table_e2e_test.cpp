@@ -4,7 +4,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "scenario_sensors.h"
 #include "agent/sensors/sensor_table.h"
 #include "contract/block_access.h"
@@ -17,8 +17,8 @@ class ScenarioTableTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ScenarioTableTest, BlockTableFollowsTheModelRulesAndVigilctlShowsTheConversions) {
   ScenarioTable expected = LoadScenarioTable(GetParam());
-  AgentHarness h(GetParam());
-  ASSERT_TRUE(h.started()) << h.agent().Stderr();
+  AgentRig h;
+  ASSERT_EQ(h.Start(GetParam()), 0) << h.Log();
 
   uint8_t* b = h.block();
   ASSERT_EQ(block::LoadU16(b, block::kSensorCount), expected.sensors.size());

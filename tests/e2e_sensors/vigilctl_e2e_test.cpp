@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "agent_harness.h"
+#include "support/agent_rig.h"
 #include "os/os.h"
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
@@ -70,8 +70,8 @@ TEST(VigilctlE2eTest, UsageErrorsAreExitTwo) {
 }
 
 TEST(VigilctlE2eTest, StatusShowsTheAgentHeader) {
-  AgentHarness h("kelvo-b720.json");
-  ASSERT_TRUE(h.started());
+  AgentRig h;
+  ASSERT_EQ(h.Start("kelvo-b720.json"), 0) << h.Log();
   RunResult r = h.Vigilctl({"status", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   nlohmann::json header = nlohmann::json::parse(r.out);

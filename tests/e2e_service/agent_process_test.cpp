@@ -14,7 +14,7 @@
 #include "contract/block_access.h"
 #include "contract/block_layout.h"
 #include "support/agent_block.h"
-#include "support/sandbox.h"
+#include "support/agent_rig.h"
 
 namespace vigil {
 namespace {
@@ -100,9 +100,8 @@ TEST_F(AgentProcessTest, ClientCreatedBlockIsReusedAndKept) {
 }
 
 TEST_F(AgentProcessTest, StopDuringThePollWaitEndsAtOnce) {
-  test::Process simulator(test::BinaryPath("hwgate-sim"),
-                          {"--scenario", test::SourcePath("fixtures/scenarios/unknown-model.json")});
-  ASSERT_TRUE(test::WaitUntil([&] { return sandbox_.Exists("run/hwgate.sock"); }, 10s));
+  test::Simulator simulator("unknown-model.json");
+  ASSERT_TRUE(simulator.ready());
   test::Process agent(test::BinaryPath("vigilagent"), {});
   ASSERT_TRUE(test::WaitUntil([&] { return (Field(block::kStartupComplete) & 0xFF) == 1; }, 10s));
   os::SleepMs(500);  // inside the first six-second wait
@@ -111,7 +110,6 @@ TEST_F(AgentProcessTest, StopDuringThePollWaitEndsAtOnce) {
   EXPECT_EQ(agent.Wait(10s), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 3s);
   EXPECT_EQ(Status(), (Lines{kStart, kRunning, kStopPending, kStopPending, kStopped}));
-  simulator.Signal(SIGTERM);
 }
 
 }  // namespace

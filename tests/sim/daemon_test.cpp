@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "contract/device_frames.h"
-#include "support/sandbox.h"
+#include "support/agent_rig.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using vigil::test::BinaryPath;
-using vigil::test::Process;
 
 using vigil::test::Sandbox;
-using vigil::test::SourcePath;
-using vigil::test::WaitUntil;
+using vigil::test::Simulator;
 
 int Connect(const std::string& path) {
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -73,20 +71,16 @@ Answer Exchange(int fd, uint32_t code, const std::vector<uint8_t>& in, uint32_t 
 
 class Daemon : public ::testing::Test {
  protected:
-  void Start(const std::string& scenario = "fixtures/scenarios/kelvo-b720.json") {
-    sim_ = std::make_unique<Process>(BinaryPath("hwgate-sim"), std::vector<std::string>{"--scenario", SourcePath(scenario)});
-    // The ready line, not the socket file alone: a stale file may be there before the daemon.
-    ASSERT_TRUE(WaitUntil([&] { return sim_->Stdout().find("ready") != std::string::npos; }, 10s)) << sim_->Stderr();
+  void Start() {
+    sim_ = std::make_unique<Simulator>("kelvo-b720.json");
+    ASSERT_TRUE(sim_->ready()) << sim_->process().Stderr();
     ASSERT_TRUE(sandbox_.Exists("run/hwgate.sock"));
   }
-  vigil::test::RunResult Ctl(std::vector<std::string> words) {
-    words.insert(words.begin(), "ctl");
-    return vigil::test::Run(BinaryPath("hwgate-sim"), words, 10s);
-  }
+  vigil::test::RunResult Ctl(const std::vector<std::string>& words) { return vigil::test::SimulatorCtl(words); }
   std::string DevicePath() { return sandbox_.Path("run/hwgate.sock"); }
 
   Sandbox sandbox_;
-  std::unique_ptr<Process> sim_;
+  std::unique_ptr<Simulator> sim_;
 };
 
 TEST_F(Daemon, ServesTheTableTheLogAndSensorsAndCountsThem) {
@@ -186,15 +180,15 @@ TEST_F(Daemon, ClientsThatBreakTheProtocolAreDroppedAndOthersServed) {
   EXPECT_TRUE(table.ok && table.success);
   close(good);
   close(stalled);
-  EXPECT_TRUE(sim_->Running());
+  EXPECT_TRUE(sim_->process().Running());
 }
 
 TEST_F(Daemon, StopsCleanlyOnSigtermAndRemovesItsSockets) {
   Start();
   int idle = Connect(DevicePath());  // an open connection must not keep it alive
   ASSERT_GE(idle, 0);
-  ASSERT_TRUE(sim_->Signal(SIGTERM));
-  EXPECT_EQ(sim_->Wait(10s), 0);
+  ASSERT_TRUE(sim_->process().Signal(SIGTERM));
+  EXPECT_EQ(sim_->process().Wait(10s), 0);
   EXPECT_FALSE(sandbox_.Exists("run/hwgate.sock"));
   EXPECT_FALSE(sandbox_.Exists("run/hwgate-ctl.sock"));
   close(idle);

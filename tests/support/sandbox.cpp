@@ -1,7 +1,11 @@
 #include "support/sandbox.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +16,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -26,15 +32,33 @@ std::string Slurp(const std::string& path) {
   return out.str();
 }
 
-std::string MakeTempDir(const char* prefix) {
-  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+std::string MakeTempDir(const std::string& prefix) {
+  std::string pattern = (fs::temp_directory_path() / (prefix + "XXXXXX")).string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   return pattern;
 }
 
+// The current environment with `overrides` put in place of (or beside) its own entries.
+std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& overrides) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (overrides.count(text.substr(0, text.find('='))) == 0) entries.push_back(text);
+  }
+  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+std::vector<char*> NullTerminated(std::vector<std::string>* strings) {
+  std::vector<char*> pointers;
+  for (auto& s : *strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 }  // namespace
 
-Sandbox::Sandbox() : root_(MakeTempDir("vigil-test-")) {
+Sandbox::Sandbox(const std::string& prefix) : root_(MakeTempDir(prefix)) {
   if (const char* prev = std::getenv("VIGIL_ROOT")) {
     hadPreviousRoot_ = true;
     previousRoot_ = prev;
@@ -77,24 +101,24 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   std::string dir = MakeTempDir("vigil-proc-");
   outPath_ = dir + "/stdout";
   errPath_ = dir + "/stderr";
-  std::vector<std::string> argvStorage;
-  argvStorage.push_back(program);
+  std::vector<std::string> argvStorage{program};
   argvStorage.insert(argvStorage.end(), args.begin(), args.end());
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-    int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    for (auto& a : argvStorage) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+  std::vector<std::string> envStorage = ChildEnvironment(env);
+  std::vector<char*> argv = NullTerminated(&argvStorage);
+  std::vector<char*> envp = NullTerminated(&envStorage);
+  // posix_spawn rather than fork: test programs run server threads, and a forked child of a
+  // threaded parent may not even allocate before it execs.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    pid_ = -1;
+    reaped_ = true;
+    status_ = 127;
   }
 }
 
@@ -127,6 +151,11 @@ int Process::Wait(std::chrono::milliseconds timeout) {
 
 bool Process::Running() { return Wait(std::chrono::milliseconds(0)) == -1; }
 
+int Process::Stop(std::chrono::milliseconds timeout) {
+  Signal(SIGTERM);
+  return Wait(timeout);
+}
+
 std::string Process::Stdout() const { return Slurp(outPath_); }
 std::string Process::Stderr() const { return Slurp(errPath_); }
 
@@ -139,5 +168,20 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 
 std::string BinaryPath(const std::string& name) { return std::string(VIGIL_BINARY_DIR) + "/bin/" + name; }
 std::string SourcePath(const std::string& relative) { return std::string(VIGIL_SOURCE_DIR) + "/" + relative; }
+
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  if (fd >= 0) close(fd);
+  return port;
+}
 
 }  // namespace vigil::test

@@ -1,4 +1,4 @@
-// Test support: a fresh sandbox root per test, child processes, polling waits.
+// Test support: a fresh sandbox root per test, child processes, polling waits, a free port.
 #pragma once
 
 #include <sys/types.h>
@@ -12,11 +12,11 @@
 
 namespace vigil::test {
 
-// A fresh temporary directory set as VIGIL_ROOT for this process (and inherited by children)
-// while the object lives; removed with its contents afterwards.
+// A fresh temporary directory, <prefix>XXXXXX, set as VIGIL_ROOT for this process (and
+// inherited by children) while the object lives; removed with its contents afterwards.
 class Sandbox {
  public:
-  Sandbox();
+  explicit Sandbox(const std::string& prefix = "vigil-test-");
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
@@ -37,8 +37,9 @@ class Sandbox {
   bool hadPreviousRoot_ = false;
 };
 
-// A child process started with the current environment plus `env`, stdout and stderr captured
-// to files in a temporary directory.
+// A child process started with the current environment plus `env`, stdin from /dev/null,
+// stdout and stderr captured to files in a temporary directory. A program that cannot be
+// started counts as one that exited with status 127.
 class Process {
  public:
   Process(const std::string& program, const std::vector<std::string>& args,
@@ -52,6 +53,8 @@ class Process {
   // Waits for the exit; returns the exit status (128 + signal when killed), or -1 on timeout.
   int Wait(std::chrono::milliseconds timeout);
   bool Running();
+  // SIGTERM, then waits up to `timeout`: the exit status, or -1 (the destructor then kills it).
+  int Stop(std::chrono::milliseconds timeout);
   std::string Stdout() const;
   std::string Stderr() const;
 
@@ -77,5 +80,8 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 std::string BinaryPath(const std::string& name);
 // Path inside the source tree.
 std::string SourcePath(const std::string& relative);
+
+// A loopback TCP port free at the time of the call (0 when none could be had).
+int FreeLoopbackPort();
 
 }  // namespace vigil::test
