@@ -95,7 +95,10 @@ struct TrapSender::Destination {
   void Queue(TrapMessage message, Clock::time_point at) {
     if (queue.size() + inFlight.size() >= kMaxQueuedInforms && !queue.empty()) {
       queue.pop_front();
-      ++dropped;
+      if (dropped++ == 0) {
+        std::fprintf(stderr, "vigilctl traps: %zu informs wait for %s; dropping the oldest\n", kMaxQueuedInforms,
+                     Name().c_str());
+      }
     }
     queue.emplace_back(std::move(message), at);
     changed = true;
@@ -108,7 +111,9 @@ struct TrapSender::Destination {
 
   void Down(const char* why) {
     // What net-snmp still holds goes back to the queue, to be sent once the session is back.
-    for (auto& [id, message] : inFlight) queue.emplace_front(std::move(message), Clock::time_point{});
+    for (auto it = inFlight.rbegin(); it != inFlight.rend(); ++it) {
+      queue.emplace_front(std::move(it->second), Clock::time_point{});
+    }
     inFlight.clear();
     if (session != nullptr) snmp_sess_close(session);
     session = nullptr;
