@@ -32,6 +32,8 @@ using namespace std::chrono_literals;
 constexpr std::size_t kScenarioRecords = 14;  // fixtures/scenarios/kelvo-c850.json
 constexpr auto kOnePoll = 8s;
 constexpr const char* kEngineId = "0x80000C6F050102030405";
+// snmptrapd's own engine ID ("engineID vigil-nms": net-snmp's enterprise, text format).
+constexpr const char* kManagerEngineId = "0x80001F8804766967696C2D6E6D73";
 
 uint16_t FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -69,8 +71,10 @@ class TrapsE2e : public ::testing::Test {
     ASSERT_TRUE(system_->StartAgent());
     ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
     const Sandbox& box = system_->sandbox();
-    box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\ncreateUser -e ") + kEngineId +
-                                        " vigil SHA auth-passphrase AES priv-passphrase\n");
+    // The user twice: keyed to the follower's engine for traps, to snmptrapd's own for informs.
+    box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\nengineID vigil-nms\ncreateUser -e ") +
+                                        kEngineId + " vigil SHA auth-passphrase AES priv-passphrase\n"
+                                        "createUser vigil SHA auth-passphrase AES priv-passphrase\n");
     port_ = std::to_string(FreeUdpPort());
     StartTrapd();
   }
@@ -284,6 +288,27 @@ TEST_F(TrapsE2e, V3AuthPrivOnlyWithTheKeysKeptFromOthers) {
   EXPECT_EQ(t.pet[16] << 8 | t.pet[17], int(kScenarioRecords + 1));
   ExpectMatchesRing(t);
   Stop(*follower);
+
+  // Informs: the manager is the authoritative engine, and its engine ID must be given.
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-inform", "on"}).status, 0);
+  const RunResult noManager = s.Vigilctl({"traps"});
+  EXPECT_EQ(noManager.status, 1);
+  EXPECT_NE(noManager.err.find("trap-v3-manager-engine-id"), std::string::npos) << noManager.err;
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-v3-manager-engine-id", kManagerEngineId}).status, 0);
+  follower = StartFollower();
+  ASSERT_EQ(s.Ctl({"append-record", RecordHex(2, 16, 0x1720)}).status, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Traps().size() >= 2; }, kOnePoll + 3s)) << follower->Stderr() << trapd_->Stdout();
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_EQ(Traps().size(), 2u);  // acknowledged at once: not sent again
+  const ReceivedTrap inform = Traps().back();
+  EXPECT_TRUE(inform.v2);
+  EXPECT_EQ(inform.pet[16] << 8 | inform.pet[17], int(kScenarioRecords + 2));
+  ExpectMatchesRing(inform);
+  Stop(*follower);
+  EXPECT_EQ(follower->Stderr().find("does not acknowledge"), std::string::npos) << follower->Stderr();
+  const std::string state = s.sandbox().ReadFile("var/lib/vigilagent/traps.state");
+  EXPECT_NE(state.find("vigilctl-traps-cursor"), std::string::npos);
+  EXPECT_EQ(state.find("inform "), std::string::npos) << state;  // nothing left pending
 }
 
 // kill -9 of the follower in the middle of a burst, a few times: right after a send and before

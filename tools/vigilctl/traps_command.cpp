@@ -77,8 +77,8 @@ class Follower {
   Follower(const uint8_t* block, const TrapConfig& config, std::string statePath)
       : block_(block), config_(config), statePath_(std::move(statePath)), sender_(config, block + b::kSystemUuid) {
     if (config.version == TrapVersion::kV3) {
-      std::fprintf(stderr, "vigilctl traps: SNMPv3 user \"%s\", engine ID %s\n", config.v3User.c_str(),
-                   sender_.EngineIdHex().c_str());
+      std::fprintf(stderr, "vigilctl traps: SNMPv3 user \"%s\", %s engine ID %s\n", config.v3User.c_str(),
+                   config.inform ? "the manager's" : "its", sender_.EngineIdHex().c_str());
     }
   }
 

@@ -161,8 +161,10 @@ struct TrapSender::Destination {
     backoff = kFirstBackoff;
   }
 
-  // authPriv with SHA and AES-128. For notifications the sender is the authoritative engine:
-  // the keys are localised to its engine ID, and its boots and time go out in each message.
+  // authPriv with SHA and AES-128. For traps the sender is the authoritative engine: the keys
+  // are localised to its engine ID, and its boots and time go out in each message. For informs
+  // the manager is: the keys are localised to its engine ID; its boots and time are learnt from
+  // its first notInTimeWindow report, after which net-snmp sends the inform again.
   static bool SetUpUsm(const TrapConfig& config, std::vector<uint8_t>& engineId, long boots, long seconds,
                        netsnmp_session* s) {
     s->version = SNMP_VERSION_3;
@@ -188,10 +190,12 @@ struct TrapSender::Destination {
     s->securityEngineIDLen = engineId.size();
     s->contextEngineID = engineId.data();
     s->contextEngineIDLen = engineId.size();
-    s->engineBoots = boots;
-    s->engineTime = seconds;
     s->flags |= SNMP_FLAGS_DONT_PROBE;
-    set_enginetime(engineId.data(), engineId.size(), boots, seconds, TRUE);
+    if (!config.inform) {
+      s->engineBoots = boots;
+      s->engineTime = seconds;
+      set_enginetime(engineId.data(), engineId.size(), boots, seconds, TRUE);
+    }
     return true;
   }
 
@@ -224,7 +228,9 @@ struct TrapSender::Destination {
 
 TrapSender::TrapSender(const TrapConfig& config, const uint8_t* uuid16)
     : config_(config), started_(Clock::now()), engineId_(config.v3EngineId) {
-  if (engineId_.empty()) {
+  if (config.version == TrapVersion::kV3 && config.inform) {
+    engineId_ = config.v3ManagerEngineId;
+  } else if (engineId_.empty()) {
     // RFC 3411 engine ID: enterprise 3183 with the high bit, format 5 (octets), the UUID.
     engineId_ = {0x80, 0x00, 0x0C, 0x6F, 0x05};
     engineId_.insert(engineId_.end(), uuid16, uuid16 + 16);

@@ -44,7 +44,7 @@ class TrapSender {
   std::size_t Restore(const std::vector<PendingInform>& pending);
   // True when the pending informs changed (added, acknowledged, dropped) since the last call.
   bool TakeChanged();
-  // The authoritative engine ID of v3 traps, as hex (the receiver's users are keyed to it).
+  // The authoritative engine ID, as hex: its own for traps, the manager's for v3 informs.
   std::string EngineIdHex() const;
 
  private:
