@@ -19,8 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -174,19 +172,6 @@ long StatusField(pid_t pid, const std::string& name) {
   return -1;
 }
 
-// User + system CPU seconds of a running process (/proc/PID/stat fields 14 and 15).
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  unsigned long long ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i >= 14) ticks += std::stoull(field);
-  }
-  return double(ticks) / double(sysconf(_SC_CLK_TCK));
-}
-
 long Wakeups(pid_t pid) {
   return StatusField(pid, "voluntary_ctxt_switches") + StatusField(pid, "nonvoluntary_ctxt_switches");
 }
@@ -227,14 +212,14 @@ void RunFollowerMeasurements() {
   std::this_thread::sleep_for(std::chrono::seconds(2));  // started, cursor written
   constexpr int kIdleSeconds = 20;
   const long wakeupsBefore = Wakeups(follower);
-  const double idleCpuBefore = ProcessCpuSeconds(follower);
+  const double idleCpuBefore = vigil::bench::ProcessCpuSeconds(follower);
   std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
   std::printf("\nfollower idle: %.0f wake-ups a minute, %.1f ms CPU a minute, RSS %ld KiB\n",
               double(Wakeups(follower) - wakeupsBefore) * 60 / kIdleSeconds,
-              (ProcessCpuSeconds(follower) - idleCpuBefore) * 60 / kIdleSeconds * 1e3, StatusField(follower, "VmRSS"));
+              (vigil::bench::ProcessCpuSeconds(follower) - idleCpuBefore) * 60 / kIdleSeconds * 1e3, StatusField(follower, "VmRSS"));
 
   receiver.Expect(receiver.count() + kBurst);
-  const double cpuBefore = ProcessCpuSeconds(follower);
+  const double cpuBefore = vigil::bench::ProcessCpuSeconds(follower);
   const Clock::time_point appended = Clock::now();
   AppendBurst(rig.block);
   if (!vigil::bench::WaitFor([&] { return receiver.last() != Clock::time_point{}; }, std::chrono::seconds(20))) {
@@ -244,7 +229,7 @@ void RunFollowerMeasurements() {
     std::printf("burst of %d (rate cap 1000/s): follower CPU %.0f ms; all at the receiver %.2f s after the append "
                 "(the follower reads the ring once a second and takes what was complete at its previous read); "
                 "RSS after %ld KiB\n",
-                kBurst, (ProcessCpuSeconds(follower) - cpuBefore) * 1e3,
+                kBurst, (vigil::bench::ProcessCpuSeconds(follower) - cpuBefore) * 1e3,
                 std::chrono::duration<double>(receiver.last() - appended).count(), StatusField(follower, "VmRSS"));
   }
   vigil::bench::Stop(follower);

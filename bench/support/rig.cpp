@@ -11,6 +11,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "os/os.h"
@@ -80,6 +84,18 @@ void TearDownRig(AgentRig* rig) {
   Stop(rig->agent);
   Stop(rig->simulator);
   if (!rig->root.empty()) std::filesystem::remove_all(rig->root);
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  unsigned long long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i >= 14) ticks += std::stoull(field);
+  }
+  return double(ticks) / double(sysconf(_SC_CLK_TCK));
 }
 
 int FreeLoopbackPort() {

@@ -21,6 +21,9 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit)
 // build/<preset>/bin/<name>.
 std::string BinaryPath(const std::string& name);
 
+// User + system CPU seconds of a running process (/proc/PID/stat fields 14 and 15).
+double ProcessCpuSeconds(pid_t pid);
+
 // A loopback TCP port free at the time of the call (0 when none could be had).
 int FreeLoopbackPort();
 
