@@ -104,19 +104,6 @@ double ChildCpuSeconds(const std::vector<std::string>& args, int runs) {
   return cpu() - before;
 }
 
-// User + system CPU seconds of a running process (/proc/PID/stat fields 14 and 15).
-double CpuSecondsOf(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  unsigned long long ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i >= 14) ticks += std::stoull(field);
-  }
-  return double(ticks) / double(sysconf(_SC_CLK_TCK));
-}
-
 long RssKiB(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);) {
@@ -187,7 +174,7 @@ void RunRigMeasurements() {
     std::printf("scrape with refresh: median %.0f us; refresh alone: median %.0f us; difference %.0f us (target < 1000)\n",
                 Median(scrapeUs), Median(refreshUs), Median(scrapeUs) - Median(refreshUs));
 
-    const double serverCpuBefore = CpuSecondsOf(server.pid());
+    const double serverCpuBefore = vigil::test::ProcessCpuSeconds(server.pid());
     long rss100 = 0;
     for (int i = 1; i <= 10000; ++i) {
       httplib::Client each("127.0.0.1", port);  // new connections too: the pool must not grow
@@ -197,7 +184,7 @@ void RunRigMeasurements() {
     }
     const long rss10000 = RssKiB(server.pid());
     std::printf("serve-metrics CPU per scrape with refresh, over 10,000: %.0f us (the agent's refresh is in the agent)\n",
-                (CpuSecondsOf(server.pid()) - serverCpuBefore) / 10000 * 1e6);
+                (vigil::test::ProcessCpuSeconds(server.pid()) - serverCpuBefore) / 10000 * 1e6);
     std::printf("serve-metrics RSS: %ld KiB after 100 scrapes, %ld KiB after 10,000 (target < 8192, no growth)\n",
                 rss100, rss10000);
   }

@@ -1,5 +1,6 @@
 // libFuzzer: arbitrary bytes as the trap follower's state file, its destination list and a v3
-// engine ID. A cursor it accepts must be the one it writes back byte for byte; every
+// engine ID. A cursor, or a whole state file with its pending informs, that it accepts must be
+// the one it writes back byte for byte; every
 // destination it accepts must have a host and a port in range, and no more than the limit; an
 // engine ID is 5 to 32 bytes.
 #include <cstddef>
@@ -15,6 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   vigilctl::TrapCursor cursor;
   if (vigilctl::ParseTrapCursor(text, &cursor)) {
     if (vigilctl::FormatTrapCursor(cursor) != text || cursor.nextSlot > 600) __builtin_trap();
+  }
+  vigilctl::TrapState state;
+  if (vigilctl::ParseTrapState(text, &state)) {
+    if (vigilctl::FormatTrapState(state) != text) __builtin_trap();
+    for (const vigilctl::PendingInform& p : state.informs) {
+      if (p.destination.empty() || p.message.petVarbind.empty() ||
+          p.message.petVarbind.size() > vigilctl::kMaxPetVarbind) {
+        __builtin_trap();
+      }
+    }
   }
   std::vector<vigilctl::TrapDestination> destinations;
   std::string error;

@@ -56,6 +56,13 @@ PetFields PetFromEntry(const vigil::HistoryEntry& entry, const uint8_t* uuid16, 
 // fields (type/length byte 0xC0 | n, n <= 63) and the end-of-fields byte 0xC1.
 std::vector<uint8_t> EncodePetVarbind(const PetFields& fields);
 
+// One notification's content: the specific trap and the PET varbind. Built once per entry, so
+// every copy of it (a retransmission, a resend after a restart) carries the same identity.
+struct TrapMessage {
+  uint32_t specificTrap;
+  std::vector<uint8_t> petVarbind;
+};
+
 // Severity names for configuration ("critical", "non-critical", ...); false when unknown.
 bool ParsePetSeverity(const std::string& name, uint8_t* severity);
 

@@ -45,7 +45,7 @@ int Usage() {
   std::fprintf(stderr, "usage: vigilctl set-param cpu-overtemp-shutdown|clear-event-log on|off\n"
                        "       vigilctl set-param trap-destinations|trap-version|trap-community|"
                        "trap-min-severity|trap-rate|trap-inform|trap-v3-user|trap-v3-auth-passphrase|"
-                       "trap-v3-priv-passphrase|trap-v3-engine-id VALUE\n");
+                       "trap-v3-priv-passphrase|trap-v3-engine-id|trap-v3-manager-engine-id VALUE\n");
   return kExitUsage;
 }
 

@@ -5,7 +5,9 @@
 #include <unistd.h>
 #include <time.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -63,19 +65,34 @@ bool SecretsProtected() {
 
 bool Started(const uint8_t* block) { return b::LoadU8(block, b::kStartupComplete) == 1; }
 
+// For the crash tests: the process kills itself right after its n-th send, before the state
+// file records it, the one moment a crash can make a notification go out twice.
+unsigned long CrashAfterSends() {
+  const char* n = std::getenv("VIGILCTL_TRAPS_CRASH_AFTER_SENDS");
+  return n != nullptr ? std::strtoul(n, nullptr, 10) : 0;
+}
+
 class Follower {
  public:
   Follower(const uint8_t* block, const TrapConfig& config, std::string statePath)
       : block_(block), config_(config), statePath_(std::move(statePath)), sender_(config, block + b::kSystemUuid) {
     if (config.version == TrapVersion::kV3) {
-      std::fprintf(stderr, "vigilctl traps: SNMPv3 user \"%s\", engine ID %s\n", config.v3User.c_str(),
-                   sender_.EngineIdHex().c_str());
+      std::fprintf(stderr, "vigilctl traps: SNMPv3 user \"%s\", %s engine ID %s\n", config.v3User.c_str(),
+                   config.inform ? "the manager's" : "its", sender_.EngineIdHex().c_str());
     }
   }
 
   void Start(const RingCounters& now) {
-    if (LoadTrapCursor(statePath_, &cursor_)) {
-      std::fprintf(stderr, "vigilctl traps: resuming after ring append count %u\n", unsigned(cursor_.appendCount));
+    TrapState state;
+    if (LoadTrapState(statePath_, &state)) {
+      cursor_ = state.cursor;
+      const std::size_t unknown = sender_.Restore(state.informs);
+      if (unknown > 0) {
+        std::fprintf(stderr, "vigilctl traps: %zu unacknowledged informs were for destinations no longer "
+                             "configured (or informs are off); dropped\n", unknown);
+      }
+      std::fprintf(stderr, "vigilctl traps: resuming after ring append count %u, %zu informs to send again\n",
+                   unsigned(cursor_.appendCount), state.informs.size() - unknown);
       return;
     }
     // No state yet: traps are for what happens from now on, not the log's past.
@@ -116,11 +133,21 @@ class Follower {
         uint8_t uuid[b::kSystemUuidSize];
         std::memcpy(uuid, block_ + b::kSystemUuid, sizeof uuid);
         const PetFields fields = PetFromEntry(row.entry, uuid, item.appendNumber, UtcOffsetMinutes(row.entry.time));
+        // A trap is sent, then recorded: a crash between the two sends it again, with the same
+        // identity. An inform is recorded as pending with the cursor, then sent: it leaves the
+        // state file only when acknowledged.
         sender_.Send(TrapMessage{PetSpecificTrap(row.entry), EncodePetVarbind(fields)});
         ++sent_;
+        if (!config_.inform) CrashPoint();
       }
       cursor_ = TrapCursor{item.appendNumber, uint16_t(item.slot + 1), uint16_t(item.slot), EntryDigest(row.entry)};
       Save();
+      if (config_.inform) {
+        sender_.Flush();
+        CrashPoint();
+        // Acknowledgements already in: taken now, so that the state file soon drops them.
+        sender_.Poll(std::chrono::steady_clock::now());
+      }
     }
     if (overwritten > 0) {
       lost_ += overwritten;
@@ -130,11 +157,24 @@ class Follower {
   }
 
   unsigned long long sent() const { return sent_; }
-  void Wait() { sender_.Wait(std::chrono::seconds(1), &gStop); }
+  // A second of taking acknowledgements and resending informs; the state file follows every
+  // change to the pending ones.
+  void Wait() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!gStop && std::chrono::steady_clock::now() < until) {
+      sender_.Poll(until);
+      if (sender_.TakeChanged()) Save();
+    }
+  }
 
  private:
+  void CrashPoint() const {
+    if (crashAfter_ != 0 && sent_ == crashAfter_) raise(SIGKILL);
+  }
+
   void Save() {
-    if (SaveTrapCursor(statePath_, cursor_) == 0) {
+    sender_.TakeChanged();
+    if (SaveTrapState(statePath_, TrapState{cursor_, sender_.Unacknowledged()}) == 0) {
       saveFailed_ = false;
     } else if (!saveFailed_) {
       saveFailed_ = true;
@@ -148,6 +188,7 @@ class Follower {
   TrapSender sender_;
   TrapCursor cursor_;
   unsigned long long sent_ = 0;
+  const unsigned long crashAfter_ = CrashAfterSends();
   unsigned long long lost_ = 0;
   bool saveFailed_ = false;
 };

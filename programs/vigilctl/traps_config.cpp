@@ -124,6 +124,7 @@ const Setting kSettings[] = {
     {"trap-v3-auth-passphrase", kTrapV3AuthValue, CheckPassphrase},
     {"trap-v3-priv-passphrase", kTrapV3PrivValue, CheckPassphrase},
     {"trap-v3-engine-id", kTrapV3EngineIdValue, CheckEngineId},
+    {"trap-v3-manager-engine-id", kTrapV3ManagerEngineIdValue, CheckEngineId},
 };
 
 }  // namespace
@@ -217,12 +218,20 @@ bool ReadTrapConfig(TrapConfig* config, std::string* error) {
              (present && !ParseEngineId(text, &config->v3EngineId)))) {
     fail(kTrapV3EngineIdValue);
   }
+  if (ok && (!ReadString(key, kTrapV3ManagerEngineIdValue, &text, &present) ||
+             (present && !ParseEngineId(text, &config->v3ManagerEngineId)))) {
+    fail(kTrapV3ManagerEngineIdValue);
+  }
   if (ok && (!ReadString(key, kTrapInformValue, &text, &present) || (present && !CheckOnOff(text)))) {
     fail(kTrapInformValue);
   }
   if (ok && present) config->inform = text == "on";
-  if (ok && config->inform && config->version != TrapVersion::kV2c) {
-    *error = "informs are offered with version 2c only";
+  if (ok && config->inform && config->version == TrapVersion::kV1) {
+    *error = "informs are offered with versions 2c and 3";
+    ok = false;
+  }
+  if (ok && config->inform && config->version == TrapVersion::kV3 && config->v3ManagerEngineId.empty()) {
+    *error = "SNMPv3 informs need the manager's engine ID (vigilctl set-param trap-v3-manager-engine-id HEX)";
     ok = false;
   }
   if (ok && config->version == TrapVersion::kV3 &&

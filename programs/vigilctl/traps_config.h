@@ -20,6 +20,9 @@ constexpr const char* kTrapV3UserValue = "TrapV3User";              // REG_SZ
 constexpr const char* kTrapV3AuthValue = "TrapV3AuthPassphrase";    // REG_SZ, 8 characters or more
 constexpr const char* kTrapV3PrivValue = "TrapV3PrivPassphrase";    // REG_SZ, 8 characters or more
 constexpr const char* kTrapV3EngineIdValue = "TrapV3EngineId";      // REG_SZ hex; default from the UUID
+// With informs the manager is the authoritative engine: its engine ID, given here, is what the
+// keys are localised to (no discovery exchange, which net-snmp only does blocking).
+constexpr const char* kTrapV3ManagerEngineIdValue = "TrapV3ManagerEngineId";  // REG_SZ hex
 
 constexpr uint16_t kDefaultTrapPort = 162;
 constexpr std::size_t kMaxTrapDestinations = 16;
@@ -39,11 +42,12 @@ struct TrapConfig {
   std::string community = "public";
   uint8_t minSeverity = 0;          // PET severity; 0 lets every event through
   uint32_t ratePerSecond = kDefaultTrapRate;
-  bool inform = false;              // v2c informs, acknowledged, retried until they are
+  bool inform = false;              // informs (v2c, v3), acknowledged, retried until they are
   std::string v3User;
   std::string v3AuthPassphrase;
   std::string v3PrivPassphrase;
   std::vector<uint8_t> v3EngineId;  // empty: derived from the system UUID
+  std::vector<uint8_t> v3ManagerEngineId;  // v3 informs only
 };
 
 // "host", "host:port", "[v6addr]:port", separated by commas or blanks. False (with *error) on

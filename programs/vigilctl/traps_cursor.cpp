@@ -4,13 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <utility>
 
 namespace vigilctl {
 namespace {
 
 namespace b = vigil::block;
 constexpr const char* kMagic = "vigilctl-traps-cursor 1";
+constexpr const char* kInformTag = "inform ";
 
 // Lower-case hex as FormatTrapCursor writes it: `digits` exactly when fixed, otherwise without
 // leading zeros and at most `-digits` long.
@@ -33,6 +34,43 @@ bool ParseHex(const std::string& text, uint64_t max, int digits, uint64_t* out) 
   }
   if (value > max) return false;
   *out = value;
+  return true;
+}
+
+// A destination as the sender names it: printable, no blanks, bounded.
+bool IsDestinationName(const std::string& text) {
+  if (text.empty() || text.size() > 300) return false;
+  for (char c : text) {
+    if (c <= ' ' || c > '~') return false;
+  }
+  return true;
+}
+
+bool ParseBytes(const std::string& hex, std::vector<uint8_t>* out) {
+  if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 2 * kMaxPetVarbind) return false;
+  out->clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    uint64_t byte = 0;
+    if (!ParseHex(hex.substr(i, 2), 0xFF, 2, &byte)) return false;
+    out->push_back(uint8_t(byte));
+  }
+  return true;
+}
+
+// "inform <destination> <specific trap> <varbind>" without its newline.
+bool ParseInformLine(const std::string& line, PendingInform* inform) {
+  if (line.compare(0, std::strlen(kInformTag), kInformTag) != 0) return false;
+  const std::size_t a = std::strlen(kInformTag);
+  const std::size_t b = line.find(' ', a);
+  const std::size_t c = b == std::string::npos ? b : line.find(' ', b + 1);
+  if (c == std::string::npos || line.find(' ', c + 1) != std::string::npos) return false;
+  uint64_t specific = 0;
+  inform->destination = line.substr(a, b - a);
+  if (!IsDestinationName(inform->destination) || !ParseHex(line.substr(b + 1, c - b - 1), UINT32_MAX, -8, &specific) ||
+      !ParseBytes(line.substr(c + 1), &inform->message.petVarbind)) {
+    return false;
+  }
+  inform->message.specificTrap = uint32_t(specific);
   return true;
 }
 
@@ -75,6 +113,35 @@ bool ParseTrapCursor(const std::string& text, TrapCursor* cursor) {
   return true;
 }
 
+std::string FormatTrapState(const TrapState& state) {
+  std::string text = FormatTrapCursor(state.cursor);
+  char hex[16];
+  for (const PendingInform& p : state.informs) {
+    std::snprintf(hex, sizeof hex, " %x ", unsigned(p.message.specificTrap));
+    text += kInformTag + p.destination + hex;
+    for (uint8_t byte : p.message.petVarbind) {
+      std::snprintf(hex, sizeof hex, "%02x", byte);
+      text += hex;
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+bool ParseTrapState(const std::string& text, TrapState* state) {
+  if (text.size() > kMaxStateFile) return false;
+  std::size_t end = text.find('\n');
+  if (end == std::string::npos || !ParseTrapCursor(text.substr(0, end + 1), &state->cursor)) return false;
+  state->informs.clear();
+  for (std::size_t at = end + 1; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    PendingInform inform;
+    if (end == std::string::npos || !ParseInformLine(text.substr(at, end - at), &inform)) return false;
+    state->informs.push_back(std::move(inform));
+  }
+  return true;
+}
+
 RingPlan PlanRing(const TrapCursor& cursor, const RingCounters& target, bool lastIntact) {
   RingPlan plan;
   plan.restarted = !lastIntact;
@@ -95,17 +162,18 @@ RingPlan PlanRing(const TrapCursor& cursor, const RingCounters& target, bool las
   return plan;
 }
 
-bool LoadTrapCursor(const std::string& path, TrapCursor* cursor) {
+bool LoadTrapState(const std::string& path, TrapState* state) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  char buffer[256];
-  in.read(buffer, sizeof buffer);
-  return ParseTrapCursor(std::string(buffer, std::size_t(in.gcount())), cursor);
+  std::string text(kMaxStateFile + 1, '\0');
+  in.read(&text[0], std::streamsize(text.size()));
+  text.resize(std::size_t(in.gcount()));
+  return ParseTrapState(text, state);
 }
 
-int SaveTrapCursor(const std::string& path, const TrapCursor& cursor) {
+int SaveTrapState(const std::string& path, const TrapState& state) {
   const std::string temp = path + ".tmp";
-  const std::string text = FormatTrapCursor(cursor);
+  const std::string text = FormatTrapState(state);
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (f == nullptr) return -1;
   const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();

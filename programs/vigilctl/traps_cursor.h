@@ -9,6 +9,7 @@
 
 #include "contract/block_layout.h"
 #include "event_view.h"
+#include "pet_trap.h"
 
 namespace vigilctl {
 
@@ -30,6 +31,26 @@ std::string FormatTrapCursor(const TrapCursor& cursor);
 // Exactly what FormatTrapCursor writes; false for anything else (then the file is ignored).
 bool ParseTrapCursor(const std::string& text, TrapCursor* cursor);
 
+// An inform sent and not yet acknowledged. It is kept with its bytes, not as a ring slot: the
+// agent may rewrite the ring meanwhile, and a resend must carry the same identity.
+struct PendingInform {
+  std::string destination;  // as the sender names it: host:port or [address]:port
+  TrapMessage message;
+};
+
+// Everything the state file holds: the cursor line, then one line per pending inform.
+struct TrapState {
+  TrapCursor cursor;
+  std::vector<PendingInform> informs;  // oldest first
+};
+
+constexpr std::size_t kMaxPetVarbind = 1024;
+constexpr std::size_t kMaxStateFile = 8 << 20;
+
+std::string FormatTrapState(const TrapState& state);
+// Exactly what FormatTrapState writes; false for anything else (then the file is ignored).
+bool ParseTrapState(const std::string& text, TrapState* state);
+
 struct RingItem {
   std::size_t slot;
   uint16_t appendNumber;  // the ring append count right after this entry was written
@@ -44,9 +65,9 @@ struct RingPlan {
 // `lastIntact`: the cursor's slot still holds the entry it names (or it names none).
 RingPlan PlanRing(const TrapCursor& cursor, const RingCounters& target, bool lastIntact);
 
-// Reads the state file; false when absent or unreadable as a cursor.
-bool LoadTrapCursor(const std::string& path, TrapCursor* cursor);
+// Reads the state file; false when absent or unreadable.
+bool LoadTrapState(const std::string& path, TrapState* state);
 // Replaces the state file atomically (a temporary beside it, then rename). 0 or -1.
-int SaveTrapCursor(const std::string& path, const TrapCursor& cursor);
+int SaveTrapState(const std::string& path, const TrapState& state);
 
 }  // namespace vigilctl

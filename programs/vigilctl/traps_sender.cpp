@@ -13,8 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <ctime>
+#include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,7 +29,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFirstBackoff = std::chrono::seconds(1);
 constexpr auto kMaxBackoff = std::chrono::seconds(300);
 constexpr auto kMaxInformBackoff = std::chrono::seconds(30);
-constexpr std::size_t kMaxQueuedInforms = 2000;
+constexpr auto kLookupPoll = std::chrono::milliseconds(200);
+// A ring's worth: beyond that the ring has overwritten what the manager has not taken anyway.
+constexpr std::size_t kMaxQueuedInforms = 600;
 constexpr long kInformTimeoutUs = 1000000;  // net-snmp retransmits after 1 s, twice
 constexpr int kInformRetries = 2;
 const oid kSysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
@@ -79,17 +82,26 @@ struct TrapSender::Destination {
   Clock::duration backoff = kFirstBackoff;
   uint64_t dropped = 0;
   bool reportedDown = false;
-  // Informs not yet acknowledged, with the time of their next try; bounded, oldest dropped.
+  // Informs not yet acknowledged: waiting for their next try (oldest first), or handed to
+  // net-snmp and waiting for the acknowledgement (by our own number, in sending order).
+  // Together bounded; beyond that the oldest waiting one is dropped.
   std::deque<std::pair<TrapMessage, Clock::time_point>> queue;
+  std::map<uint64_t, TrapMessage> inFlight;
+  uint64_t nextInFlight = 0;
   Clock::duration informBackoff = kFirstBackoff;
   bool reportedUnacknowledged = false;
+  bool changed = false;  // an inform was added, acknowledged or dropped since the last look
 
   void Queue(TrapMessage message, Clock::time_point at) {
-    if (queue.size() == kMaxQueuedInforms) {
+    if (queue.size() + inFlight.size() >= kMaxQueuedInforms && !queue.empty()) {
       queue.pop_front();
-      ++dropped;
+      if (dropped++ == 0) {
+        std::fprintf(stderr, "vigilctl traps: %zu informs wait for %s; dropping the oldest\n", kMaxQueuedInforms,
+                     Name().c_str());
+      }
     }
     queue.emplace_back(std::move(message), at);
+    changed = true;
   }
 
   std::string Name() const {
@@ -98,6 +110,11 @@ struct TrapSender::Destination {
   }
 
   void Down(const char* why) {
+    // What net-snmp still holds goes back to the queue, to be sent once the session is back.
+    for (auto it = inFlight.rbegin(); it != inFlight.rend(); ++it) {
+      queue.emplace_front(std::move(it->second), Clock::time_point{});
+    }
+    inFlight.clear();
     if (session != nullptr) snmp_sess_close(session);
     session = nullptr;
     lookup.reset();
@@ -144,8 +161,10 @@ struct TrapSender::Destination {
     backoff = kFirstBackoff;
   }
 
-  // authPriv with SHA and AES-128. For notifications the sender is the authoritative engine:
-  // the keys are localised to its engine ID, and its boots and time go out in each message.
+  // authPriv with SHA and AES-128. For traps the sender is the authoritative engine: the keys
+  // are localised to its engine ID, and its boots and time go out in each message. For informs
+  // the manager is: the keys are localised to its engine ID; its boots and time are learnt from
+  // its first notInTimeWindow report, after which net-snmp sends the inform again.
   static bool SetUpUsm(const TrapConfig& config, std::vector<uint8_t>& engineId, long boots, long seconds,
                        netsnmp_session* s) {
     s->version = SNMP_VERSION_3;
@@ -171,10 +190,12 @@ struct TrapSender::Destination {
     s->securityEngineIDLen = engineId.size();
     s->contextEngineID = engineId.data();
     s->contextEngineIDLen = engineId.size();
-    s->engineBoots = boots;
-    s->engineTime = seconds;
     s->flags |= SNMP_FLAGS_DONT_PROBE;
-    set_enginetime(engineId.data(), engineId.size(), boots, seconds, TRUE);
+    if (!config.inform) {
+      s->engineBoots = boots;
+      s->engineTime = seconds;
+      set_enginetime(engineId.data(), engineId.size(), boots, seconds, TRUE);
+    }
     return true;
   }
 
@@ -207,7 +228,9 @@ struct TrapSender::Destination {
 
 TrapSender::TrapSender(const TrapConfig& config, const uint8_t* uuid16)
     : config_(config), started_(Clock::now()), engineId_(config.v3EngineId) {
-  if (engineId_.empty()) {
+  if (config.version == TrapVersion::kV3 && config.inform) {
+    engineId_ = config.v3ManagerEngineId;
+  } else if (engineId_.empty()) {
     // RFC 3411 engine ID: enterprise 3183 with the high bit, format 5 (octets), the UUID.
     engineId_ = {0x80, 0x00, 0x0C, 0x6F, 0x05};
     engineId_.insert(engineId_.end(), uuid16, uuid16 + 16);
@@ -282,7 +305,7 @@ netsnmp_pdu* TrapSender::BuildPdu(const TrapMessage& message) const {
 // An inform on its way: net-snmp retransmits it; a final time-out puts it back in the queue.
 struct TrapSender::InFlight {
   Destination* destination;
-  TrapMessage message;
+  uint64_t id;
 };
 
 int TrapSender::OnInformDone(int operation, netsnmp_session*, int, netsnmp_pdu*, void* magic) {
@@ -290,8 +313,17 @@ int TrapSender::OnInformDone(int operation, netsnmp_session*, int, netsnmp_pdu*,
   if (operation == NETSNMP_CALLBACK_OP_RESEND || operation == NETSNMP_CALLBACK_OP_CONNECT) return 1;
   std::unique_ptr<InFlight> inFlight(static_cast<InFlight*>(magic));
   Destination& d = *inFlight->destination;
+  const auto found = d.inFlight.find(inFlight->id);
+  if (found == d.inFlight.end()) return 1;  // already back in the queue (the session went down)
+  TrapMessage message = std::move(found->second);
+  d.inFlight.erase(found);
   if (operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE) {
     d.informBackoff = kFirstBackoff;
+    d.changed = true;
+    if (d.reportedUnacknowledged) {
+      std::fprintf(stderr, "vigilctl traps: destination %s acknowledges again\n", d.Name().c_str());
+    }
+    d.reportedUnacknowledged = false;
     return 1;
   }
   if (!d.reportedUnacknowledged) {
@@ -299,7 +331,7 @@ int TrapSender::OnInformDone(int operation, netsnmp_session*, int, netsnmp_pdu*,
                  d.Name().c_str());
   }
   d.reportedUnacknowledged = true;
-  d.Queue(std::move(inFlight->message), Clock::now() + d.informBackoff);
+  d.queue.emplace_back(std::move(message), Clock::now() + d.informBackoff);
   d.informBackoff = std::min<Clock::duration>(d.informBackoff * 2, kMaxInformBackoff);
   return 1;
 }
@@ -307,23 +339,10 @@ int TrapSender::OnInformDone(int operation, netsnmp_session*, int, netsnmp_pdu*,
 bool TrapSender::SendTo(Destination& d, const TrapMessage& message) {
   const long seconds = long(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
   if (!d.Ready(config_, engineId_, engineBoots_, seconds)) {
-    if (config_.inform) {
-      d.Queue(message, d.retryAt);
-    } else {
-      ++d.dropped;
-    }
+    ++d.dropped;
     return false;
   }
   netsnmp_pdu* pdu = BuildPdu(message);
-  if (config_.inform) {
-    auto* inFlight = new InFlight{&d, message};
-    if (snmp_sess_async_send(d.session, pdu, OnInformDone, inFlight) != 0) return true;
-    delete inFlight;
-    snmp_free_pdu(pdu);
-    d.Queue(message, Clock::now());
-    d.Down("send failed");
-    return false;
-  }
   if (snmp_sess_send(d.session, pdu) != 0) return true;
   snmp_free_pdu(pdu);
   ++d.dropped;
@@ -332,39 +351,98 @@ bool TrapSender::SendTo(Destination& d, const TrapMessage& message) {
 }
 
 std::size_t TrapSender::Send(const TrapMessage& message) {
+  if (config_.inform) {
+    for (auto& d : destinations_) d->Queue(message, Clock::time_point{});
+    return destinations_.size();
+  }
   std::size_t taken = 0;
   for (auto& d : destinations_) taken += SendTo(*d, message) ? 1 : 0;
   return taken;
 }
 
-void TrapSender::Wait(std::chrono::milliseconds span, const volatile sig_atomic_t* stop) {
-  const Clock::time_point until = Clock::now() + span;
-  while (!*stop && Clock::now() < until) {
-    // Queued informs whose time has come go out again, oldest first.
-    for (auto& d : destinations_) {
-      while (!d->queue.empty() && d->queue.front().second <= Clock::now()) {
-        TrapMessage message = std::move(d->queue.front().first);
-        d->queue.pop_front();
-        if (!SendTo(*d, message)) break;
-      }
+bool TrapSender::SendInform(Destination& d, TrapMessage message) {
+  const long seconds = long(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
+  if (!d.Ready(config_, engineId_, engineBoots_, seconds)) {
+    // In back-off, or its name still being looked up: look again a little later.
+    d.queue.emplace_front(std::move(message), std::max(d.retryAt, Clock::now() + kLookupPoll));
+    return false;
+  }
+  netsnmp_pdu* pdu = BuildPdu(message);
+  const uint64_t id = d.nextInFlight++;
+  auto* inFlight = new InFlight{&d, id};
+  d.inFlight.emplace(id, std::move(message));
+  if (snmp_sess_async_send(d.session, pdu, OnInformDone, inFlight) != 0) return true;
+  delete inFlight;
+  snmp_free_pdu(pdu);
+  d.Down("send failed");  // puts the message back in the queue
+  return false;
+}
+
+void TrapSender::Flush() {
+  // Queued informs whose time has come go out, oldest first.
+  for (auto& d : destinations_) {
+    while (!d->queue.empty() && d->queue.front().second <= Clock::now()) {
+      TrapMessage message = std::move(d->queue.front().first);
+      d->queue.pop_front();
+      if (!SendInform(*d, std::move(message))) break;
     }
-    fd_set reads;
-    FD_ZERO(&reads);
-    int fds = 0;
-    timeval wait{};
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now());
-    wait.tv_sec = long(std::max<long long>(left.count(), 0) / 1000000);
-    wait.tv_usec = long(std::max<long long>(left.count(), 0) % 1000000);
-    int block = 0;
-    for (auto& d : destinations_) {
-      if (d->session != nullptr) snmp_sess_select_info(d->session, &fds, &reads, &wait, &block);
+  }
+}
+
+std::vector<PendingInform> TrapSender::Unacknowledged() const {
+  std::vector<PendingInform> pending;
+  for (const auto& d : destinations_) {
+    for (const auto& [message, at] : d->queue) pending.push_back({d->Name(), message});
+    for (const auto& [id, message] : d->inFlight) pending.push_back({d->Name(), message});
+  }
+  return pending;
+}
+
+std::size_t TrapSender::Restore(const std::vector<PendingInform>& pending) {
+  std::size_t unknown = 0;
+  for (const PendingInform& p : pending) {
+    auto d = std::find_if(destinations_.begin(), destinations_.end(),
+                          [&](const auto& x) { return x->Name() == p.destination; });
+    if (d == destinations_.end() || !config_.inform) {
+      ++unknown;
+    } else {
+      (*d)->Queue(p.message, Clock::time_point{});
     }
-    const int ready = select(fds, &reads, nullptr, nullptr, &wait);
-    for (auto& d : destinations_) {
-      if (d->session == nullptr) continue;
-      if (ready > 0) snmp_sess_read(d->session, &reads);
-      snmp_sess_timeout(d->session);
-    }
+  }
+  return unknown;
+}
+
+bool TrapSender::TakeChanged() {
+  bool changed = false;
+  for (auto& d : destinations_) {
+    changed = changed || d->changed;
+    d->changed = false;
+  }
+  return changed;
+}
+
+void TrapSender::Poll(Clock::time_point until) {
+  Flush();
+  // Wake for the first queued inform that comes due, net-snmp's retransmissions, or `until`.
+  Clock::time_point wake = until;
+  for (auto& d : destinations_) {
+    if (!d->queue.empty()) wake = std::min(wake, std::max(d->queue.front().second, d->retryAt));
+  }
+  const auto left = std::max<long long>(
+      std::chrono::duration_cast<std::chrono::microseconds>(wake - Clock::now()).count(), 0);
+  timeval wait{long(left / 1000000), long(left % 1000000)};
+  fd_set reads;
+  FD_ZERO(&reads);
+  int fds = 0;
+  int block = 0;
+  for (auto& d : destinations_) {
+    if (d->session != nullptr) snmp_sess_select_info(d->session, &fds, &reads, &wait, &block);
+  }
+  const int ready = select(fds, &reads, nullptr, nullptr, &wait);
+  for (auto& d : destinations_) {
+    if (d->session == nullptr) continue;
+    if (ready > 0) snmp_sess_read(d->session, &reads);
+    snmp_sess_timeout(d->session);
   }
 }
 

@@ -3,14 +3,14 @@
 // never holds up the others.
 #pragma once
 
-#include <signal.h>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "pet_trap.h"
 #include "traps_config.h"
+#include "traps_cursor.h"
 
 struct snmp_pdu;
 struct snmp_session;
@@ -18,11 +18,6 @@ using netsnmp_pdu = snmp_pdu;
 using netsnmp_session = snmp_session;
 
 namespace vigilctl {
-
-struct TrapMessage {
-  uint32_t specificTrap;
-  std::vector<uint8_t> petVarbind;
-};
 
 class TrapSender {
  public:
@@ -32,13 +27,24 @@ class TrapSender {
   TrapSender(const TrapSender&) = delete;
   TrapSender& operator=(const TrapSender&) = delete;
 
-  // Hands the trap to every destination that is up (non-blocking UDP sends); the ones in
-  // back-off count it as dropped. Returns the number of destinations that took it.
+  // Traps: hands the trap to every destination that is up (non-blocking UDP sends); the ones
+  // in back-off count it as dropped. Informs: queues it for every destination, to go out at
+  // the next Flush or Poll; it stays pending until acknowledged. Returns the destinations
+  // that took it.
   std::size_t Send(const TrapMessage& message);
-  // Waits `span` (cut short by *stop), meanwhile taking informs' acknowledgements, letting
-  // net-snmp retransmit, and sending queued informs again when their back-off has passed.
-  void Wait(std::chrono::milliseconds span, const volatile sig_atomic_t* stop);
-  // The authoritative engine ID of v3 traps, as hex (the receiver's users are keyed to it).
+  // Sends the queued informs that are due.
+  void Flush();
+  // One round, at most until `until` (a signal cuts it short): sends due informs, takes
+  // acknowledgements, lets net-snmp retransmit.
+  void Poll(std::chrono::steady_clock::time_point until);
+  // The informs not yet acknowledged, by destination, to be kept across a restart.
+  std::vector<PendingInform> Unacknowledged() const;
+  // Queues informs kept by an earlier run; returns how many name no configured destination
+  // (or informs are now off): those are dropped.
+  std::size_t Restore(const std::vector<PendingInform>& pending);
+  // True when the pending informs changed (added, acknowledged, dropped) since the last call.
+  bool TakeChanged();
+  // The authoritative engine ID, as hex: its own for traps, the manager's for v3 informs.
   std::string EngineIdHex() const;
 
  private:
@@ -46,6 +52,7 @@ class TrapSender {
   struct InFlight;
   netsnmp_pdu* BuildPdu(const TrapMessage& message) const;
   bool SendTo(Destination& d, const TrapMessage& message);
+  bool SendInform(Destination& d, TrapMessage message);
   static int OnInformDone(int operation, netsnmp_session* session, int request, netsnmp_pdu* pdu, void* magic);
 
   std::vector<std::unique_ptr<Destination>> destinations_;

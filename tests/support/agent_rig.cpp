@@ -1,5 +1,9 @@
 #include "support/agent_rig.h"
 
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "contract/block_access.h"
@@ -83,6 +87,20 @@ std::string AgentRig::Log() const {
 
 RunResult AgentRig::Vigilctl(const std::vector<std::string>& args) const {
   return Run(BinaryPath("vigilctl"), args, 20s);
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 > stat.size()) return 0;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  unsigned long long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i >= 14) ticks += std::stoull(field);
+  }
+  return double(ticks) / double(sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace vigil::test

@@ -35,6 +35,9 @@ class Simulator {
   bool ready_ = false;
 };
 
+// User + system CPU seconds of a running process (/proc/PID/stat fields 14 and 15).
+double ProcessCpuSeconds(pid_t pid);
+
 // A fresh sandbox root, the simulator and the agent in it; a client's view of the agent's
 // block. The agent is stopped before the simulator, both when the rig goes.
 class AgentRig {

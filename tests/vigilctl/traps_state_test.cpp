@@ -63,6 +63,36 @@ TEST(TrapsCursor, StateFileIsExactlyWhatIsWritten) {
   for (const char* r : rejected) EXPECT_FALSE(ParseTrapCursor(r, &back)) << r;
 }
 
+TEST(TrapsCursor, PendingInformsKeepTheirBytes) {
+  const TrapState state{{0x12, 0x12, 0x11, 0xfedcba9876543210ull},
+                        {{"127.0.0.1:162", {0x0c6f01, {0x00, 0x0a, 0xc1}}}, {"[::1]:1162", {0, {0xff}}}}};
+  const std::string text = FormatTrapState(state);
+  EXPECT_EQ(text,
+            "vigilctl-traps-cursor 1 12 12 11 fedcba9876543210\n"
+            "inform 127.0.0.1:162 c6f01 000ac1\n"
+            "inform [::1]:1162 0 ff\n");
+  TrapState back;
+  ASSERT_TRUE(ParseTrapState(text, &back));
+  ASSERT_EQ(back.informs.size(), 2u);
+  EXPECT_EQ(back.informs[0].destination, "127.0.0.1:162");
+  EXPECT_EQ(back.informs[0].message.specificTrap, 0x0c6f01u);
+  EXPECT_EQ(back.informs[0].message.petVarbind, (std::vector<uint8_t>{0x00, 0x0a, 0xc1}));
+  EXPECT_EQ(FormatTrapState(back), text);
+  const std::string cursor = "vigilctl-traps-cursor 1 12 12 11 fedcba9876543210\n";
+  const std::string rejected[] = {
+      cursor + "inform 127.0.0.1:162 c6f01 000ac1",        // cut short
+      cursor + "inform 127.0.0.1:162 c6f01 000ac\n",      // odd digits
+      cursor + "inform 127.0.0.1:162 c6f01 \n",           // no varbind
+      cursor + "inform 127.0.0.1:162 0c6f01 00\n",        // not as written
+      cursor + "inform 127.0.0.1:162 100000000 00\n",     // beyond 32 bits
+      cursor + "inform  c6f01 00\n",                      // no destination
+      cursor + "inform h:1 1 00 00\n",
+      cursor + "trap h:1 1 00\n",
+      cursor + "inform h:1 1 " + std::string(2 * kMaxPetVarbind + 2, 'a') + "\n",
+  };
+  for (const std::string& r : rejected) EXPECT_FALSE(ParseTrapState(r, &back)) << r;
+}
+
 TEST(TrapsCursor, PlanThroughTheRing) {
   struct Case {
     const char* what;
