@@ -1,6 +1,7 @@
 // Service host: the process runs in the foreground as a systemd (Type=notify) daemon. The
 // dispatcher runs the service entry on its own thread and turns signals into control codes on
 // the calling thread, where Windows runs the control handler too.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -103,6 +104,10 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain) 
   dispatcher.handler.store(nullptr);
   dispatcher.serviceEnded.store(false);
   posix::TruncateFile(StatusPath());
+  // One heap for every thread: a service's threads allocate little, and an arena per thread
+  // would keep each one's freed pages (the start-up's parsing, a batch of reports) resident,
+  // where the main heap gives them back.
+  mallopt(M_ARENA_MAX, 1);
 
   // Blocked before the service thread starts, so it and every thread it starts inherit the
   // mask and the signals reach only the sigwaitinfo below. They stay blocked after the
@@ -164,6 +169,8 @@ bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
       message += " (" + gNote + ")";
     }
   }
+  // Start-up is over: what it allocated and freed (tables parsed, files read) goes back.
+  if (status.currentState == kServiceRunning) malloc_trim(0);
   bool recorded = posix::AppendLine(StatusPath(), line);
   if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) posix::SendNotify(notifySocket, message);
   return recorded;
