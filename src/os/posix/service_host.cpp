@@ -12,6 +12,7 @@
 #include <string>
 
 #include "os/os.h"
+#include "os/posix/library_pages.h"
 #include "os/posix/line_files.h"
 #include "os/posix/port_object.h"
 #include "os/posix/root_paths.h"
@@ -169,8 +170,14 @@ bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
       message += " (" + gNote + ")";
     }
   }
-  // Start-up is over: what it allocated and freed (tables parsed, files read) goes back.
-  if (status.currentState == kServiceRunning) malloc_trim(0);
+  // Start-up is over: what it allocated and freed (tables parsed, files read) goes back, and
+  // so do the code and constant pages that only loading and starting touched (libm's, which
+  // only the loader's symbol binding runs, start-up paths of SQLite and the agent). What the
+  // polls run comes back from the page cache at the first of them.
+  if (status.currentState == kServiceRunning) {
+    malloc_trim(0);
+    posix::DropPages(posix::ReadOnlyPages([](const char*, std::uintptr_t) { return true; }));
+  }
   bool recorded = posix::AppendLine(StatusPath(), line);
   if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) posix::SendNotify(notifySocket, message);
   return recorded;
