@@ -16,6 +16,19 @@ int VisitObject(dl_phdr_info* info, size_t, void* data) {
 
 void ForEachObject(const Visit& visit) { dl_iterate_phdr(VisitObject, const_cast<Visit*>(&visit)); }
 
+// An object with text relocations has had its code pages written by the loader: they hold
+// data the file does not, and must stay.
+bool HasTextRelocations(const dl_phdr_info& object) {
+  for (int i = 0; i < object.dlpi_phnum; ++i) {
+    if (object.dlpi_phdr[i].p_type != PT_DYNAMIC) continue;
+    for (auto* d = reinterpret_cast<const ElfW(Dyn)*>(object.dlpi_addr + object.dlpi_phdr[i].p_vaddr);
+         d->d_tag != DT_NULL; ++d) {
+      if (d->d_tag == DT_TEXTREL || (d->d_tag == DT_FLAGS && (d->d_un.d_val & DF_TEXTREL) != 0)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::uintptr_t> LoadedObjects() {
@@ -28,7 +41,7 @@ std::vector<PageRange> ReadOnlyPages(const std::function<bool(const char* path, 
   const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
   std::vector<PageRange> ranges;
   ForEachObject([&](const dl_phdr_info& object) {
-    if (!pick(object.dlpi_name != nullptr ? object.dlpi_name : "", object.dlpi_addr)) return;
+    if (!pick(object.dlpi_name != nullptr ? object.dlpi_name : "", object.dlpi_addr) || HasTextRelocations(object)) return;
     for (int i = 0; i < object.dlpi_phnum; ++i) {
       const ElfW(Phdr)& h = object.dlpi_phdr[i];
       if (h.p_type != PT_LOAD || (h.p_flags & PF_W) != 0 || h.p_memsz == 0) continue;

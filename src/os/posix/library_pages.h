@@ -21,8 +21,8 @@ std::vector<std::uintptr_t> LoadedObjects();
 
 // The whole pages of the read-only segments (code, constants, symbol tables) of the loaded
 // objects that `pick` chooses by file path and load address. Writable segments, where the
-// relocated data lives, are never among them: dropping these pages loses nothing the files
-// do not hold.
+// relocated data lives, are never among them, nor objects with text relocations: dropping
+// these pages loses nothing the files do not hold.
 std::vector<PageRange> ReadOnlyPages(const std::function<bool(const char* path, std::uintptr_t base)>& pick);
 
 // Drops the pages from this process (MADV_DONTNEED). Safe while another thread runs that
