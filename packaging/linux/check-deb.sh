@@ -37,7 +37,7 @@ dpkg-deb -x "$deb" "$work/pkg"
 dpkg-deb -x "$ddeb" "$work/dbg"
 units="$work/pkg/usr/lib/systemd/system"
 
-for exe in usr/sbin/vigilagent usr/sbin/hwgate-linux usr/bin/vigilctl; do
+for exe in usr/sbin/vigilagent usr/sbin/hwgate-linux usr/bin/vigilctl usr/bin/vigilctl-serve-metrics; do
   file -b "$work/pkg/$exe" | grep -q ', stripped' || fail "$exe is not stripped"
   id=$(readelf -n "$work/pkg/$exe" 2>/dev/null | sed -n 's/.*Build ID: *\([0-9a-f]*\).*/\1/p')
   debug="$work/dbg/usr/lib/debug/.build-id/$(echo "$id" | cut -c1-2)/$(echo "$id" | cut -c3-).debug"
@@ -78,7 +78,7 @@ running() {
 
 installed=yes
 dpkg -i "$deb"
-for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl \
+for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/bin/vigilctl-serve-metrics \
          /usr/lib/systemd/system/vigilagent.service /usr/lib/systemd/system/hwgate-linux.service \
          /usr/lib/systemd/system/vigilagent-metrics.service /usr/lib/systemd/system/vigilagent-metrics.timer \
          /usr/lib/systemd/system/vigilctl-serve-metrics.service /usr/lib/sysusers.d/vigilagent.conf \
@@ -127,7 +127,8 @@ dpkg -r vigilagent
 for exe in /usr/sbin/vigilagent /usr/sbin/hwgate-linux; do
   ! running "$exe" >/dev/null || fail "$exe still runs after dpkg -r"
 done
-for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/lib/systemd/system/hwgate-linux.service; do
+for f in /usr/sbin/vigilagent /usr/sbin/hwgate-linux /usr/bin/vigilctl /usr/bin/vigilctl-serve-metrics \
+         /usr/lib/systemd/system/hwgate-linux.service; do
   [ ! -e "$f" ] || fail "$f left behind by dpkg -r"
 done
 for dir in /var/lib/vigilagent /run/vigilagent; do

@@ -32,6 +32,10 @@ int RunReg(int argc, char** argv);
 int RunEvents(int argc, char** argv);
 int RunMetrics(int argc, char** argv);
 int RunServeMetrics(int argc, char** argv);
+// `vigilctl serve-metrics`: runs the server program beside vigilctl (kServerProgram) in this
+// process's place, which maps only what serving needs; where it is missing, serves here.
+int RunServeMetricsProgram(int argc, char** argv);
+constexpr const char* kServerProgram = "vigilctl-serve-metrics";
 int RunTraps(int argc, char** argv);  // Linux only
 
 }  // namespace vigilctl

@@ -16,7 +16,7 @@ const Command kCommands[] = {
     {"events", "events [--json] [--all] [--follow]", RunEvents},
     {"metrics", "metrics [--no-refresh] [--textfile DIR]", RunMetrics},
 #ifndef _WIN32
-    {"serve-metrics", "serve-metrics [--listen ADDR:PORT|unix:PATH] [--threads N] [--refresh-interval MS]", RunServeMetrics},
+    {"serve-metrics", "serve-metrics [--listen ADDR:PORT|unix:PATH] [--threads N] [--refresh-interval MS]", RunServeMetricsProgram},
     {"traps", "traps [--state FILE]", RunTraps},
 #endif
 };

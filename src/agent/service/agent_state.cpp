@@ -33,7 +33,7 @@ uint32_t gPollIntervalMs = kPollIntervalMs;
 uint8_t* gBlock = nullptr;
 uint8_t* gView = nullptr;
 os::Handle gMapping = nullptr;
-std::vector<uint8_t> gLastPoll;
+std::vector<std::vector<uint8_t>> gLastPoll;
 bool gBlockRestoreFailureLogged = false;
 
 os::Handle gRequestEvent = nullptr;

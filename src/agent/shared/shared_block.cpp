@@ -1,5 +1,6 @@
 #include "agent/shared/shared_block.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,33 @@
 namespace vigil {
 
 namespace {
+
+// gLastPoll holds the block page by page, all-zero pages left out: a history far from full is
+// mostly zeros. Empty until the first poll, which then reads as all zeros.
+constexpr std::size_t kCopyPage = 4096;
+constexpr std::size_t kCopyPages = (block::kSize + kCopyPage - 1) / kCopyPage;
+
+void TakeLastPoll(const uint8_t* block) {
+  gLastPoll.resize(kCopyPages);
+  for (std::size_t i = 0; i < kCopyPages; ++i) {
+    const uint8_t* begin = block + i * kCopyPage;
+    const uint8_t* end = block + std::min(block::kSize, (i + 1) * kCopyPage);
+    if (std::all_of(begin, end, [](uint8_t b) { return b == 0; })) {
+      std::vector<uint8_t>().swap(gLastPoll[i]);
+    } else {
+      gLastPoll[i].assign(begin, end);
+    }
+  }
+}
+
+// The last poll's bytes from offset `from` on into `held` (a whole block of zeros).
+void CopyLastPoll(std::size_t from, uint8_t* held) {
+  for (std::size_t i = 0; i < gLastPoll.size(); ++i) {
+    const std::size_t begin = std::max(from, i * kCopyPage);
+    const std::size_t end = i * kCopyPage + gLastPoll[i].size();
+    if (begin < end) std::memcpy(held + begin, gLastPoll[i].data() + (begin - i * kCopyPage), end - begin);
+  }
+}
 
 // The service thread publishes the block; the control handler and the request thread may
 // look at the pointer at the same moment, so it is handed over with release/acquire.
@@ -57,14 +85,14 @@ int KeepBlockWhole() {
   if (!BlockPublished()) return 0;
   std::size_t kept = 0;
   if (!os::MappingCutShort(gMapping, &kept)) {
-    gLastPoll.assign(gView, gView + block::kSize);
+    TakeLastPoll(gView);
     return 0;
   }
   // Below the cut the view still shares the file; above it only the last poll's copy is left
   // (zero when the cut came before the first poll).
   std::vector<uint8_t> held(block::kSize, 0);
   std::memcpy(held.data(), gView, kept);
-  if (gLastPoll.size() == block::kSize) std::memcpy(held.data() + kept, gLastPoll.data() + kept, block::kSize - kept);
+  CopyLastPoll(kept, held.data());
   const std::string what = "The shared block \"" + std::string(block::kName) + "\" was cut to " +
                            std::to_string(kept) + " of " + std::to_string(block::kSize) + " bytes by another process";
   if (os::RestoreMappingSize(gMapping, gView) != 0) {
@@ -77,7 +105,7 @@ int KeepBlockWhole() {
   }
   gBlockRestoreFailureLogged = false;
   std::memcpy(gView, held.data(), block::kSize);
-  gLastPoll = std::move(held);
+  TakeLastPoll(held.data());
   os::MessageBox((what + "; its size and contents are restored").c_str(), "Shared block", os::kMbIconWarning);
   return 0;
 }

@@ -60,7 +60,7 @@ extern uint8_t* gBlock;
 // poll). Service thread only.
 extern uint8_t* gView;
 extern os::Handle gMapping;
-extern std::vector<uint8_t> gLastPoll;
+extern std::vector<std::vector<uint8_t>> gLastPoll;  // page by page, all-zero pages empty
 extern bool gBlockRestoreFailureLogged;
 
 // --- The request channel --------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // System event log: the journal (or, without one, syslog) under the source's name, plus one
 // JSON line per report in /var/log/vigilagent/events.log, which clients and tests read.
+#include <malloc.h>
 #include <syslog.h>
 
 #include <mutex>
@@ -141,6 +142,10 @@ void DeregisterEventSource(Handle handle) {
   if (!source) return;
   source->Flush();
   CloseHandle(handle);
+  // A poll reports its records through one handle: its batch is over, and so is the need for
+  // the journal client's pages and for the heap the batch freed.
+  posix::ReleaseJournalClientPages();
+  malloc_trim(0);
 }
 
 }  // namespace os

@@ -15,6 +15,11 @@ struct JournalField {
 // running, socket refused or full. Any thread.
 bool SendToJournal(const std::vector<JournalField>& fields);
 
+// Gives the journal client's code and constant pages back to the page cache, as unloading it
+// would, while it stays loaded with its connection: a batch of reports needs them, the time
+// between batches does not. Any thread; nothing when the client was never loaded.
+void ReleaseJournalClientPages();
+
 // Test seam: what SendToJournal hands its fields to; null restores the journal itself. Set
 // before reports start, not while another thread reports.
 using JournalSender = bool (*)(const std::vector<JournalField>& fields);

@@ -1,6 +1,7 @@
 // Service host: the process runs in the foreground as a systemd (Type=notify) daemon. The
 // dispatcher runs the service entry on its own thread and turns signals into control codes on
 // the calling thread, where Windows runs the control handler too.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "os/os.h"
+#include "os/posix/library_pages.h"
 #include "os/posix/line_files.h"
 #include "os/posix/port_object.h"
 #include "os/posix/root_paths.h"
@@ -103,6 +105,10 @@ bool StartServiceDispatcher(const char* serviceName, ServiceMainFn serviceMain) 
   dispatcher.handler.store(nullptr);
   dispatcher.serviceEnded.store(false);
   posix::TruncateFile(StatusPath());
+  // One heap for every thread: a service's threads allocate little, and an arena per thread
+  // would keep each one's freed pages (the start-up's parsing, a batch of reports) resident,
+  // where the main heap gives them back.
+  mallopt(M_ARENA_MAX, 1);
 
   // Blocked before the service thread starts, so it and every thread it starts inherit the
   // mask and the signals reach only the sigwaitinfo below. They stay blocked after the
@@ -163,6 +169,14 @@ bool SetServiceStatus(Handle statusHandle, const ServiceStatus& status) {
       line.insert(line.size() - 1, " note=" + gNote);
       message += " (" + gNote + ")";
     }
+  }
+  // Start-up is over: what it allocated and freed (tables parsed, files read) goes back, and
+  // so do the code and constant pages that only loading and starting touched (libm's, which
+  // only the loader's symbol binding runs, start-up paths of SQLite and the agent). What the
+  // polls run comes back from the page cache at the first of them.
+  if (status.currentState == kServiceRunning) {
+    malloc_trim(0);
+    posix::DropPages(posix::ReadOnlyPages([](const char*, std::uintptr_t) { return true; }));
   }
   bool recorded = posix::AppendLine(StatusPath(), line);
   if (const char* notifySocket = std::getenv("NOTIFY_SOCKET")) posix::SendNotify(notifySocket, message);
