@@ -356,8 +356,8 @@ TEST_F(TrapsE2e, KilledMidBurstEveryEntryArrivesUnderOneIdentity) {
       follower->Wait(5s);
       log += follower->Stderr();
       ++kills;
-      ASSERT_TRUE(s.StopAgent());
-      ASSERT_TRUE(s.StartAgent());
+      ASSERT_EQ(s.StopAgent(), 0) << s.Log();
+      ASSERT_EQ(s.StartAgent(), 0) << s.Log();
     }
     for (int crash = 0; crash < 2; ++crash) {  // at a random moment
       auto follower = StartFollower();
