@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/source_path.h"
 #include "support/wait_until.h"
 
 namespace vigil::test {
@@ -75,7 +76,5 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 
 // Path of a built executable (build/bin/<name>).
 std::string BinaryPath(const std::string& name);
-// Path inside the source tree.
-std::string SourcePath(const std::string& relative);
 
 }  // namespace vigil::test
