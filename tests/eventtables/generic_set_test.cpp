@@ -16,7 +16,7 @@
 #include "contract/registry_paths.h"
 #include "os/os.h"
 #include "support/memory_machine.h"
-#include "support/sandbox.h"
+#include "support/source_path.h"
 
 namespace vigil::test {
 namespace {

@@ -2,21 +2,21 @@
 // `dmidecode --dump-bin` file, must read the same in dmidecode as in our parser.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "inventory_snapshot.h"
 #include "smbios_builder.h"
-#include "support/sandbox.h"
+#include "support/source_path.h"
 
 namespace vigil::test {
 namespace {
@@ -44,11 +44,46 @@ std::vector<uint8_t> DumpFile(const std::vector<uint8_t>& table) {
   return file;
 }
 
+// dmidecode is a Linux program: the Windows build (under Wine, which would see the host's copy
+// through drive Z:) cannot run it.
 std::string FindDmidecode() {
+#ifndef _WIN32
   for (const char* path : {"/usr/sbin/dmidecode", "/sbin/dmidecode", "/usr/bin/dmidecode", "/usr/local/sbin/dmidecode"}) {
-    if (access(path, X_OK) == 0) return path;
+    if (std::filesystem::exists(path)) return path;
   }
+#endif
   return {};
+}
+
+struct DmidecodeRun {
+  int status = -1;  // 0 when dmidecode ran and exited 0
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// `dmidecode --from-dump` on the dump file, written to a fresh temporary folder.
+DmidecodeRun RunDmidecode(const std::string& dmidecode, const std::vector<uint8_t>& file) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("vigil-dmidecode-" + std::to_string(std::random_device()()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "smbios.dump", std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                             static_cast<std::streamsize>(file.size()));
+  DmidecodeRun run;
+  const std::string command =
+      dmidecode + " --from-dump '" + (dir / "smbios.dump").string() + "' 2>'" + (dir / "err").string() + "'";
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.out.append(chunk, n);
+    run.status = pclose(pipe);
+  }
+  run.err = Slurp(dir / "err");
+  fs::remove_all(dir);
+  return run;
 }
 
 // dmidecode's text as structures: handle -> (name line, field -> value).
@@ -93,11 +128,8 @@ TEST(DmidecodeCrossCheck, SameProductUuidProbesAndLocators) {
   const std::string dmidecode = FindDmidecode();
   if (dmidecode.empty()) GTEST_SKIP() << "dmidecode is not installed (Debian package \"dmidecode\"): cross-check skipped";
 
-  Sandbox sandbox;
   const std::vector<TestStructure> structures = SampleServerTable();
-  const std::vector<uint8_t> file = DumpFile(StandardStructureTable(structures));
-  sandbox.WriteFile("smbios.dump", std::string(file.begin(), file.end()));
-  RunResult run = test::Run(dmidecode, {"--from-dump", sandbox.Path("smbios.dump")});
+  const DmidecodeRun run = RunDmidecode(dmidecode, DumpFile(StandardStructureTable(structures)));
   ASSERT_EQ(run.status, 0) << run.err;
   ASSERT_NE(run.out.find("SMBIOS 3.0"), std::string::npos) << run.out;  // our entry point was taken
   EXPECT_EQ(run.err, "");  // no complaint about the entry point or the table
@@ -144,10 +176,7 @@ TEST(DmidecodeCrossCheck, CoolingDeviceDescriptionsOfARealTable) {
   const std::vector<uint8_t> table((std::istreambuf_iterator<char>(in)), {});
   ASSERT_FALSE(table.empty());
 
-  Sandbox sandbox;
-  const std::vector<uint8_t> file = DumpFile(table);
-  sandbox.WriteFile("smbios.dump", std::string(file.begin(), file.end()));
-  RunResult run = test::Run(dmidecode, {"--from-dump", sandbox.Path("smbios.dump")});
+  const DmidecodeRun run = RunDmidecode(dmidecode, DumpFile(table));
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<unsigned> order;
   const auto theirs = ParseDmidecode(run.out, &order);

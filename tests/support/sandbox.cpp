@@ -167,7 +167,6 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 }
 
 std::string BinaryPath(const std::string& name) { return std::string(VIGIL_BINARY_DIR) + "/bin/" + name; }
-std::string SourcePath(const std::string& relative) { return std::string(VIGIL_SOURCE_DIR) + "/" + relative; }
 
 int FreeLoopbackPort() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

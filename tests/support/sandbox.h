@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/source_path.h"
 #include "support/wait_until.h"
 
 namespace vigil::test {
@@ -78,8 +79,6 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 
 // Path of a built executable (build/bin/<name>).
 std::string BinaryPath(const std::string& name);
-// Path inside the source tree.
-std::string SourcePath(const std::string& relative);
 
 // A loopback TCP port free at the time of the call (0 when none could be had).
 int FreeLoopbackPort();
