@@ -43,18 +43,11 @@ const uint8_t kUuid[16] = {0x3c, 0xa7, 0x56, 0x85, 0x08, 0xc5, 0x11, 0xd7, 0xc3,
 class Receiver {
  public:
   Receiver() {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    fd_ = vigil::test::BindLoopback(SOCK_DGRAM, port_);
     int size = 8 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     timeval tick{0, 100000};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
     thread_ = std::thread([this] {
       char buffer[2048];
       while (!done_) {

@@ -9,26 +9,16 @@
 #include <thread>
 #include <string>
 
-#include "eventlog_system.h"
+#include "kelvo_c850_run.h"
 
 namespace vigil::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kScenarioRecords = 14;  // fixtures/scenarios/kelvo-c850.json
-constexpr auto kOnePoll = 7s;                 // the agent polls every 6 s
+constexpr auto kOnePoll = 7s;  // the agent polls every 6 s
 
-class EventLogE2e : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "UTC0", 1);
-    system_ = std::make_unique<EventLogSystem>("kelvo-c850.json", "Kelvo C850");
-    ASSERT_EQ(system_->StartAgent(), 0) << system_->Log();
-    ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
-  }
-  std::unique_ptr<EventLogSystem> system_;
-};
+using EventLogE2e = KelvoC850Run;
 
 TEST_F(EventLogE2e, FirstRunRestartAppendAndClear) {
   EventLogSystem& s = *system_;

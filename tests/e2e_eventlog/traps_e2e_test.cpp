@@ -2,8 +2,6 @@
 // one PET per new history entry to a real snmptrapd on loopback, v1 and v2c, across restarts.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -22,30 +20,17 @@
 #include <vector>
 
 #include "contract/block_layout.h"
-#include "eventlog_system.h"
+#include "kelvo_c850_run.h"
 
 namespace vigil::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kScenarioRecords = 14;  // fixtures/scenarios/kelvo-c850.json
 constexpr auto kOnePoll = 8s;
 constexpr const char* kEngineId = "0x80000C6F050102030405";
 // snmptrapd's own engine ID ("engineID vigil-nms": net-snmp's enterprise, text format).
 constexpr const char* kManagerEngineId = "0x80001F8804766967696C2D6E6D73";
-
-uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 struct ReceivedTrap {
   unsigned long specific = 0;  // v1: the PDU's; v2c: the last arc of snmpTrapOID
@@ -63,19 +48,17 @@ std::vector<uint8_t> HexAfter(const std::string& text, std::size_t at) {
   return bytes;
 }
 
-class TrapsE2e : public ::testing::Test {
+class TrapsE2e : public KelvoC850Run {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC0", 1);
-    system_ = std::make_unique<EventLogSystem>("kelvo-c850.json", "Kelvo C850");
-    ASSERT_EQ(system_->StartAgent(), 0) << system_->Log();
-    ASSERT_TRUE(system_->WaitForEvents(kScenarioRecords, kOnePoll));
+    KelvoC850Run::SetUp();
+    if (HasFatalFailure()) return;
     const Sandbox& box = system_->sandbox();
     // The user twice: keyed to the follower's engine for traps, to snmptrapd's own for informs.
     box.WriteFile("snmptrapd.conf", std::string("disableAuthorization yes\nengineID vigil-nms\ncreateUser -e ") +
                                         kEngineId + " vigil SHA auth-passphrase AES priv-passphrase\n"
                                         "createUser vigil SHA auth-passphrase AES priv-passphrase\n");
-    port_ = std::to_string(FreeUdpPort());
+    port_ = std::to_string(FreeLoopbackPort(SOCK_DGRAM));
     StartTrapd();
   }
 
@@ -165,7 +148,6 @@ class TrapsE2e : public ::testing::Test {
     return std::string(t.pet.begin(), t.pet.begin() + std::min<std::size_t>(t.pet.size(), 22));
   }
 
-  std::unique_ptr<EventLogSystem> system_;
   std::unique_ptr<Process> trapd_;
   std::vector<ReceivedTrap> earlier_;
   std::string port_;
@@ -177,7 +159,7 @@ TEST_F(TrapsE2e, BurstAcrossARestartThenV2c) {
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("no trap destination"), std::string::npos);
   // A port where nothing listens, listed first, holds up nothing.
-  ASSERT_EQ(s.Vigilctl({"set-param", "trap-destinations", "127.0.0.1:" + std::to_string(FreeUdpPort()) +
+  ASSERT_EQ(s.Vigilctl({"set-param", "trap-destinations", "127.0.0.1:" + std::to_string(FreeLoopbackPort(SOCK_DGRAM)) +
                                                                 ",127.0.0.1:" + port_}).status, 0);
   ASSERT_EQ(s.Vigilctl({"set-param", "trap-rate", "4"}).status, 0);
 

@@ -168,18 +168,27 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 
 std::string BinaryPath(const std::string& name) { return std::string(VIGIL_BINARY_DIR) + "/bin/" + name; }
 
-int FreeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int BindLoopback(int type, uint16_t& port) {
+  const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  int port = 0;
-  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(fd);
+    return -1;
   }
-  if (fd >= 0) close(fd);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+int FreeLoopbackPort(int type) {
+  uint16_t port = 0;
+  const int fd = BindLoopback(type, port);
+  if (fd < 0) return 0;
+  close(fd);
   return port;
 }
 

@@ -1,9 +1,11 @@
 // Test support: a fresh sandbox root per test, child processes, polling waits, a free port.
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,7 +82,11 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 // Path of a built executable (build/bin/<name>).
 std::string BinaryPath(const std::string& name);
 
-// A loopback TCP port free at the time of the call (0 when none could be had).
-int FreeLoopbackPort();
+// A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to a port the kernel picks on 127.0.0.1,
+// with that port in `port`; -1 when none could be had. The caller closes it.
+int BindLoopback(int type, uint16_t& port);
+
+// A loopback port of `type` free at the time of the call (0 when none could be had).
+int FreeLoopbackPort(int type = SOCK_STREAM);
 
 }  // namespace vigil::test

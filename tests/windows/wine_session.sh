@@ -9,6 +9,8 @@
 #   service_exit_code NAME
 #   wait_state NAME STATE SECONDS
 #   fail TEXT / pass TEXT
+# A step of the script that fails outside a test of its own ends it (set -e) with its line, its
+# status and what the last Windows program wrote to standard error.
 
 wine_bin=$(command -v wine || command -v wine64 || true)
 [[ -n $wine_bin ]] || { echo "wine is not installed" >&2; exit 2; }
@@ -26,12 +28,13 @@ wine_session_cleanup() {
 
 fail() {
   echo "FAIL: $*" >&2
+  if [[ -s ${wine_stderr:-} ]]; then sed 's/^/  last program'"'"'s stderr: /' "$wine_stderr" >&2; fi
   if [[ -f ${message_log:-} ]]; then sed 's/^/  message log: /' "$message_log" >&2; fi
   exit 1
 }
 pass() { echo "ok: $*"; }
 
-w() { timeout 60 "$wine_bin" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+w() { timeout 60 "$wine_bin" "$@" </dev/null 2>"${wine_stderr:-/dev/null}" | tr -d '\r'; }
 winpath() { "$wine_bin" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # sc query as text: "STATE <n> <WORD>" and the exit code.
@@ -50,7 +53,10 @@ wait_state() {  # NAME STATE SECONDS
 wine_session_start() {
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vigil-$1.XXXXXX")
   message_log=$WINEPREFIX/drive_c/ProgramData/Vigilagent/messages.log
+  wine_stderr=$WINEPREFIX/last-stderr
   trap wine_session_cleanup EXIT
+  # Not inherited by functions and command substitutions (no set -E): their callers test them.
+  trap 'fail "line $LINENO of ${BASH_SOURCE[0]##*/}: \"$BASH_COMMAND\" exited with status $?"' ERR
   echo "== Wine prefix $WINEPREFIX"
   "$wineserver_bin" -p
   # Wine ends its service manager when the last program exits; a console waiting on a pipe
