@@ -131,6 +131,22 @@ def frame_seeds():
     write("device_frames", "three-exchanges", table + log + sensor)
 
 
+def dmi_sysfs_seeds():
+    """A real table and a log area of real records behind it. The first byte splits the rest:
+    table = rest[:byte * len(rest) // 255], log area = what follows, filled with 0xFF as an
+    unused log area is."""
+    for table_name, scenario in (("supermicro-x9dbl.bin", "kelvo-c850.json"), ("kelvo-b720.bin", "kelvo-b720.json")):
+        table = (FIXTURES / "tables" / table_name).read_bytes()
+        log = b"".join(log_records(scenario))
+        while True:
+            rest = table + log
+            selector = -(-255 * len(table) // len(rest))
+            if selector <= 255 and selector * len(rest) // 255 == len(table):
+                break
+            log += b"\xff"
+        write("dmi_sysfs", table_name[:-4], bytes([selector]) + rest)
+
+
 if __name__ == "__main__":
     smbios_seeds()
     decoder_and_log_seeds()
@@ -138,3 +154,4 @@ if __name__ == "__main__":
     reg_seeds()
     scenario_seeds()
     frame_seeds()
+    dmi_sysfs_seeds()
