@@ -7,6 +7,7 @@
 #include "contract/driver_protocol.h"
 #include "contract/le_bytes.h"
 #include "scenario/scenario_loader.h"
+#include "support/source_path.h"
 
 namespace drivertest {
 
@@ -18,7 +19,7 @@ std::unique_ptr<hwsim::Core> EmptyCore() {
 
 std::unique_ptr<hwsim::Core> ScenarioCore(const std::string& name) {
   auto core = std::make_unique<hwsim::Core>();
-  std::string path = std::string(VIGIL_SOURCE_DIR) + "/fixtures/scenarios/" + name;
+  const std::string path = vigil::test::SourcePath("fixtures/scenarios/" + name);
   std::string error;
   if (!hwsim::LoadScenarioFile(path.c_str(), core.get(), &error)) return nullptr;
   return core;
